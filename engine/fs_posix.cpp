@@ -1,0 +1,95 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/fs.h"
+
+namespace quadrell {
+
+NativePath native_path_from_utf8(std::string_view utf8) { return NativePath(utf8); }
+
+std::string utf8_from_native(const NativePath& path) { return path; }
+
+namespace fs {
+namespace {
+
+// O_NONBLOCK: opening a FIFO or a terminal must never wait; they are refused
+// right after by the regular-file test.
+constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+int open_regular(const NativePath& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | kCommonFlags);
+  if (fd < 0) return -1;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int open_for_scan(const NativePath& path) {
+#ifdef O_NOATIME
+  // Refused with EPERM on files the user does not own; read normally then.
+  const int fd = open_regular(path, O_RDONLY | O_NOATIME);
+  if (fd >= 0 || errno != EPERM) return fd;
+#endif
+  return open_regular(path, O_RDONLY);
+}
+
+}  // namespace
+
+InputFile::InputFile(const NativePath& path) : handle_(open_for_scan(path)) {}
+
+InputFile::~InputFile() {
+  if (is_open()) ::close(static_cast<int>(handle_));
+}
+
+std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t count = ::read(static_cast<int>(handle_), buffer, size);
+    if (count >= 0 || errno != EINTR) return count;
+  }
+}
+
+bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes) {
+  const int fd = open_regular(path, O_WRONLY);
+  if (fd < 0) return false;
+  ssize_t written;
+  do {
+    written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+  } while (written < 0 && errno == EINTR);
+  const bool closed = ::close(fd) == 0;
+  return written == static_cast<ssize_t>(bytes.size()) && closed;
+}
+
+bool can_open_for_writing(const NativePath& path) {
+  const int fd = open_regular(path, O_WRONLY);
+  if (fd < 0) return false;
+  return ::close(fd) == 0;
+}
+
+std::optional<SavedTimes> read_file_times(const NativePath& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  SavedTimes times;
+  times.values = {static_cast<std::uint64_t>(status.st_atim.tv_sec),
+                  static_cast<std::uint64_t>(status.st_atim.tv_nsec),
+                  static_cast<std::uint64_t>(status.st_mtim.tv_sec),
+                  static_cast<std::uint64_t>(status.st_mtim.tv_nsec)};
+  return times;
+}
+
+void restore_file_times(const NativePath& path, const SavedTimes& times) {
+  struct timespec stamps[2] = {};
+  stamps[0].tv_sec = static_cast<time_t>(times.values[0]);
+  stamps[0].tv_nsec = static_cast<long>(times.values[1]);
+  stamps[1].tv_sec = static_cast<time_t>(times.values[2]);
+  stamps[1].tv_nsec = static_cast<long>(times.values[3]);
+  ::utimensat(AT_FDCWD, path.c_str(), stamps, 0);
+}
+
+}  // namespace fs
+}  // namespace quadrell

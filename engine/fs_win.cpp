@@ -1,0 +1,145 @@
+#include <windows.h>
+
+#include "engine/fs.h"
+#include "engine/win_path.h"
+
+namespace quadrell {
+
+NativePath native_path_from_utf8(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+std::string utf8_from_native(const NativePath& path) {
+  if (path.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+namespace fs {
+namespace {
+
+HANDLE open_existing(const NativePath& path, DWORD access, DWORD share, DWORD flags) {
+  return CreateFileW(extended_path(path).c_str(), access, share, nullptr, OPEN_EXISTING, flags,
+                     nullptr);
+}
+
+// A disk file, not a folder, a device or a pipe.
+bool is_regular_file(HANDLE file) {
+  if (GetFileType(file) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  return GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+HANDLE open_regular(const NativePath& path, DWORD access, DWORD share, DWORD flags) {
+  HANDLE file = open_existing(path, access, share, flags);
+  if (file != INVALID_HANDLE_VALUE && !is_regular_file(file)) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+HANDLE open_for_scan(const NativePath& path) {
+  // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
+  // it is refused the file is read without it.
+  HANDLE file = open_regular(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
+                             FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    return open_regular(path, GENERIC_READ, kScanShare, FILE_FLAG_SEQUENTIAL_SCAN);
+  }
+  if (file != INVALID_HANDLE_VALUE) {
+    FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
+    SetFileTime(file, nullptr, &keep_unchanged, nullptr);
+  }
+  return file;
+}
+
+// The handle that writes the two bytes lets others read meanwhile, as the
+// handles that read and restore the times do.
+HANDLE open_for_patch(const NativePath& path) {
+  return open_regular(path, GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+}
+
+std::uint64_t to_number(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FILETIME to_filetime(std::uint64_t number) {
+  return FILETIME{static_cast<DWORD>(number & 0xFFFFFFFF), static_cast<DWORD>(number >> 32)};
+}
+
+}  // namespace
+
+InputFile::InputFile(const NativePath& path)
+    : handle_(reinterpret_cast<std::intptr_t>(open_for_scan(path))) {}
+
+InputFile::~InputFile() {
+  if (is_open()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, static_cast<DWORD>(size), &count,
+                nullptr)) {
+    return -1;
+  }
+  return count;
+}
+
+bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes) {
+  HANDLE file = open_for_patch(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER position{};
+  position.QuadPart = offset;
+  DWORD written = 0;
+  const bool wrote =
+      SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
+  const bool closed = CloseHandle(file);
+  return wrote && closed;
+}
+
+bool can_open_for_writing(const NativePath& path) {
+  HANDLE file = open_for_patch(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  return CloseHandle(file);
+}
+
+std::optional<SavedTimes> read_file_times(const NativePath& path) {
+  HANDLE file = open_existing(path, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  FILETIME creation{}, last_access{}, last_write{};
+  const bool read = GetFileTime(file, &creation, &last_access, &last_write);
+  CloseHandle(file);
+  if (!read) return std::nullopt;
+  SavedTimes times;
+  times.values = {to_number(creation), to_number(last_access), to_number(last_write), 0};
+  return times;
+}
+
+void restore_file_times(const NativePath& path, const SavedTimes& times) {
+  HANDLE file =
+      open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const FILETIME creation = to_filetime(times.values[0]);
+  const FILETIME last_access = to_filetime(times.values[1]);
+  const FILETIME last_write = to_filetime(times.values[2]);
+  SetFileTime(file, &creation, &last_access, &last_write);
+  CloseHandle(file);
+}
+
+}  // namespace fs
+}  // namespace quadrell

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/native_path.h"
+#include "engine/scan_result.h"
+
+namespace quadrell {
+
+enum class KeepTimes { kNo, kYes };
+
+// Writes value at the 1-based position that scan_density returned for the
+// same file, and nothing else. With KeepTimes::kYes the file's time stamps
+// are read first and set back afterwards, also after a failed write; their
+// own failures are silent. Returns false when the two bytes could not be
+// written; the file then has no other byte changed.
+bool patch_density(const NativePath& path, ScanResult position, const PatchValue& value,
+                   KeepTimes keep_times);
+
+}  // namespace quadrell

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+namespace quadrell::testing {
+
+// True where the permission bits do not bind the test (root on POSIX): tests
+// of unreadable or unwritable files skip there and run again unprivileged.
+bool permissions_are_ignored();
+
+void make_read_only(const std::filesystem::path& path);
+void make_unreadable(const std::filesystem::path& path);
+
+// A file's time stamps as the platform keeps them, at its full precision:
+// POSIX last access and modification (seconds, nanoseconds each); Windows
+// creation, last access and last write (100 ns units).
+struct Stamps {
+  std::array<std::int64_t, 4> values{};
+  bool operator==(const Stamps&) const = default;
+};
+Stamps read_stamps(const std::filesystem::path& path);
+// Distinct old stamps with sub-second parts, last access newer than last
+// write, so that a plain read of the file would move the last-access time.
+Stamps old_stamps();
+void write_stamps(const std::filesystem::path& path, const Stamps& stamps);
+std::int64_t last_write_of(const Stamps& stamps);
+
+// Holds the file open with no sharing (Windows); does nothing on POSIX.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(const std::filesystem::path& path);
+  ~ExclusiveLock();
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+  bool held() const { return handle_ != -1; }
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace quadrell::testing

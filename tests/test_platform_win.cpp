@@ -1,0 +1,61 @@
+#include <windows.h>
+
+#include "tests/test_platform.h"
+
+namespace quadrell::testing {
+namespace {
+
+std::int64_t to_number(const FILETIME& time) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime);
+}
+
+FILETIME to_filetime(std::int64_t number) {
+  const auto bits = static_cast<std::uint64_t>(number);
+  return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFF), static_cast<DWORD>(bits >> 32)};
+}
+
+}  // namespace
+
+bool permissions_are_ignored() { return false; }
+
+void make_read_only(const std::filesystem::path& path) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+void make_unreadable(const std::filesystem::path&) {}
+
+Stamps read_stamps(const std::filesystem::path& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FILETIME creation{}, access{}, write{};
+  GetFileTime(file, &creation, &access, &write);
+  CloseHandle(file);
+  return {{to_number(creation), to_number(access), to_number(write), 0}};
+}
+
+// Created 2001, last read 2003, last written 1998, with sub-second parts.
+Stamps old_stamps() { return {{126447921231234567, 127000000001234567, 125431236549876543, 0}}; }
+
+void write_stamps(const std::filesystem::path& path, const Stamps& stamps) {
+  HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const FILETIME creation = to_filetime(stamps.values[0]);
+  const FILETIME access = to_filetime(stamps.values[1]);
+  const FILETIME write = to_filetime(stamps.values[2]);
+  SetFileTime(file, &creation, &access, &write);
+  CloseHandle(file);
+}
+
+std::int64_t last_write_of(const Stamps& stamps) { return stamps.values[2]; }
+
+ExclusiveLock::ExclusiveLock(const std::filesystem::path& path)
+    : handle_(reinterpret_cast<std::intptr_t>(
+          CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (held()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+}  // namespace quadrell::testing
