@@ -82,23 +82,34 @@ std::size_t DensityScanner::feed_search(const std::uint8_t* data, std::size_t si
   std::size_t index = 0;
   while (index < size && phase_ == Phase::kSearch) {
     if (marker_state_ == 0) {
-      // Searching: nothing but an FF can change the state, so skip to it.
-      const void* found = std::memchr(data + index, kMarkerPrefix, size - index);
-      const std::size_t skipped =
-          found ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data) - index
-                : size - index;
-      next_position_ += static_cast<std::int64_t>(skipped);
-      index += skipped;
+      const std::size_t candidate = find_marker_candidate(data, index, size);
+      next_position_ += static_cast<std::int64_t>(candidate - index);
+      index = candidate;
       if (next_position_ > kLastPosition) {
         result_ = kAccessError;
         phase_ = Phase::kDone;
         break;
       }
-      if (found == nullptr) break;
+      if (index == size) break;
     }
     step_marker_state(data[index++]);
   }
   return index;
+}
+
+// In the searching state only an FF can change the state, and an FF followed
+// by a byte other than FF or E0 leads straight back to searching: entropy
+// data is full of such pairs (FF 00), so they are passed over in bulk. The
+// result is the index of the next FF that may start a marker, or size.
+std::size_t DensityScanner::find_marker_candidate(const std::uint8_t* data, std::size_t index,
+                                                  std::size_t size) {
+  for (;;) {
+    const void* found = std::memchr(data + index, kMarkerPrefix, size - index);
+    if (found == nullptr) return size;
+    const auto at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data);
+    if (at + 1 == size || data[at + 1] == kMarkerPrefix || data[at + 1] == kApp0) return at;
+    index = at + 2;
+  }
 }
 
 void DensityScanner::step_marker_state(std::uint8_t byte) {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/scan_result.h"
+#include "engine/density_types.h"
 
 namespace quadrell {
 
@@ -45,6 +45,8 @@ class DensityScanner {
 
   void feed_soi(std::uint8_t byte);
   std::size_t feed_search(const std::uint8_t* data, std::size_t size);
+  static std::size_t find_marker_candidate(const std::uint8_t* data, std::size_t index,
+                                           std::size_t size);
   void step_marker_state(std::uint8_t byte);
   void feed_density(std::uint8_t byte);
   void decide();

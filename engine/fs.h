@@ -5,13 +5,12 @@
 // to create a file and refuses anything but a regular file, so a device,
 // FIFO or folder given by name is never read, written or waited on.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
 #include "engine/native_path.h"
-#include "engine/scan_result.h"
+#include "engine/density_types.h"
 
 namespace quadrell::fs {
 
@@ -36,25 +35,16 @@ class InputFile {
 };
 
 // Writes the two bytes at the 0-based offset of an existing regular file,
-// which is neither created nor truncated. False when the opening, the
-// positioning, the write or the closing failed or the write was short.
-bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes);
+// which is neither created nor truncated. With KeepTimes::kYes the file's
+// time stamps are read before the write and set back after it, also after a
+// failed write; failures of these two steps are silent. False when the
+// opening, the positioning, the write or the closing failed or the write was
+// short: no other byte of the file has changed then.
+bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
+                     KeepTimes keep_times);
 
 // Opens an existing regular file for writing and closes it, writing nothing:
 // whether write_two_bytes could open it.
 bool can_open_for_writing(const NativePath& path);
-
-// A file's time stamps in the platform's own form (creation, last access and
-// last write on Windows; last access and modification to the nanosecond on
-// POSIX), handed back unchanged to restore_file_times.
-struct SavedTimes {
-  std::array<std::uint64_t, 4> values{};
-};
-
-std::optional<SavedTimes> read_file_times(const NativePath& path);
-
-// Failures are silent: a time stamp that cannot be restored stays as the
-// write left it.
-void restore_file_times(const NativePath& path, const SavedTimes& times);
 
 }  // namespace quadrell::fs

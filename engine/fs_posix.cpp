@@ -54,13 +54,25 @@ std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
   }
 }
 
-bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes) {
-  const int fd = open_regular(path, O_WRONLY);
+// The times are read from and set on the descriptor that writes: the same
+// file whatever happens to its name meanwhile, and no extra opening.
+bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
+                     KeepTimes keep_times) {
+  const int fd = ::open(path.c_str(), O_WRONLY | kCommonFlags);
   if (fd < 0) return false;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   ssize_t written;
   do {
     written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
   } while (written < 0 && errno == EINTR);
+  if (keep_times == KeepTimes::kYes) {
+    const struct timespec times[2] = {status.st_atim, status.st_mtim};
+    ::futimens(fd, times);
+  }
   const bool closed = ::close(fd) == 0;
   return written == static_cast<ssize_t>(bytes.size()) && closed;
 }
@@ -69,26 +81,6 @@ bool can_open_for_writing(const NativePath& path) {
   const int fd = open_regular(path, O_WRONLY);
   if (fd < 0) return false;
   return ::close(fd) == 0;
-}
-
-std::optional<SavedTimes> read_file_times(const NativePath& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  SavedTimes times;
-  times.values = {static_cast<std::uint64_t>(status.st_atim.tv_sec),
-                  static_cast<std::uint64_t>(status.st_atim.tv_nsec),
-                  static_cast<std::uint64_t>(status.st_mtim.tv_sec),
-                  static_cast<std::uint64_t>(status.st_mtim.tv_nsec)};
-  return times;
-}
-
-void restore_file_times(const NativePath& path, const SavedTimes& times) {
-  struct timespec stamps[2] = {};
-  stamps[0].tv_sec = static_cast<time_t>(times.values[0]);
-  stamps[0].tv_nsec = static_cast<long>(times.values[1]);
-  stamps[1].tv_sec = static_cast<time_t>(times.values[2]);
-  stamps[1].tv_nsec = static_cast<long>(times.values[3]);
-  ::utimensat(AT_FDCWD, path.c_str(), stamps, 0);
 }
 
 }  // namespace fs

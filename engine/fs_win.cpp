@@ -72,14 +72,6 @@ HANDLE open_for_patch(const NativePath& path) {
   return open_regular(path, GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
 }
 
-std::uint64_t to_number(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-FILETIME to_filetime(std::uint64_t number) {
-  return FILETIME{static_cast<DWORD>(number & 0xFFFFFFFF), static_cast<DWORD>(number >> 32)};
-}
-
 }  // namespace
 
 InputFile::InputFile(const NativePath& path)
@@ -98,47 +90,47 @@ std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
   return count;
 }
 
-bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes) {
-  HANDLE file = open_for_patch(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER position{};
-  position.QuadPart = offset;
-  DWORD written = 0;
-  const bool wrote =
-      SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-      written == bytes.size();
-  const bool closed = CloseHandle(file);
-  return wrote && closed;
-}
-
 bool can_open_for_writing(const NativePath& path) {
   HANDLE file = open_for_patch(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   return CloseHandle(file);
 }
 
-std::optional<SavedTimes> read_file_times(const NativePath& path) {
-  HANDLE file = open_existing(path, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+// Times, write and times again, each through its own handle, closed before
+// the next opens; the time handles let others read, as the write handle does.
+bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
+                     KeepTimes keep_times) {
+  bool times_read = false;
   FILETIME creation{}, last_access{}, last_write{};
-  const bool read = GetFileTime(file, &creation, &last_access, &last_write);
-  CloseHandle(file);
-  if (!read) return std::nullopt;
-  SavedTimes times;
-  times.values = {to_number(creation), to_number(last_access), to_number(last_write), 0};
-  return times;
-}
+  if (keep_times == KeepTimes::kYes) {
+    HANDLE file = open_existing(path, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+    if (file != INVALID_HANDLE_VALUE) {
+      times_read = GetFileTime(file, &creation, &last_access, &last_write);
+      CloseHandle(file);
+    }
+  }
 
-void restore_file_times(const NativePath& path, const SavedTimes& times) {
-  HANDLE file =
-      open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_HANDLE_VALUE) return;
-  const FILETIME creation = to_filetime(times.values[0]);
-  const FILETIME last_access = to_filetime(times.values[1]);
-  const FILETIME last_write = to_filetime(times.values[2]);
-  SetFileTime(file, &creation, &last_access, &last_write);
-  CloseHandle(file);
+  bool written = false;
+  HANDLE file = open_for_patch(path);
+  if (file != INVALID_HANDLE_VALUE) {
+    LARGE_INTEGER position{};
+    position.QuadPart = offset;
+    DWORD count = 0;
+    written = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
+              WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr) &&
+              count == bytes.size();
+    written = CloseHandle(file) && written;
+  }
+
+  if (times_read) {
+    HANDLE times = open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 FILE_ATTRIBUTE_NORMAL);
+    if (times != INVALID_HANDLE_VALUE) {
+      SetFileTime(times, &creation, &last_access, &last_write);
+      CloseHandle(times);
+    }
+  }
+  return written;
 }
 
 }  // namespace fs

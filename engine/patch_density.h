@@ -3,11 +3,9 @@
 #include <cstdint>
 
 #include "engine/native_path.h"
-#include "engine/scan_result.h"
+#include "engine/density_types.h"
 
 namespace quadrell {
-
-enum class KeepTimes { kNo, kYes };
 
 // Writes value at the 1-based position that scan_density returned for the
 // same file, and nothing else. With KeepTimes::kYes the file's time stamps

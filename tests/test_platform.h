@@ -10,6 +10,8 @@ namespace quadrell::testing {
 // of unreadable or unwritable files skip there and run again unprivileged.
 bool permissions_are_ignored();
 
+bool running_under_wine();
+
 void make_read_only(const std::filesystem::path& path);
 void make_unreadable(const std::filesystem::path& path);
 
@@ -22,7 +24,7 @@ struct Stamps {
 };
 Stamps read_stamps(const std::filesystem::path& path);
 // Distinct old stamps with sub-second parts, last access newer than last
-// write, so that a plain read of the file would move the last-access time.
+// write; on POSIX old enough that a plain read would move the last-access time.
 Stamps old_stamps();
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps);
 std::int64_t last_write_of(const Stamps& stamps);

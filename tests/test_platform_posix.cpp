@@ -19,6 +19,8 @@ Stamps read_stamps(const std::filesystem::path& path) {
            status.st_mtim.tv_nsec}};
 }
 
+bool running_under_wine() { return false; }
+
 Stamps old_stamps() { return {{1000000123, 123456789, 900000456, 987654321}}; }
 
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps) {

@@ -17,7 +17,24 @@ FILETIME to_filetime(std::int64_t number) {
 
 }  // namespace
 
-bool permissions_are_ignored() { return false; }
+// Wine run by root opens a read-only file for writing all the same: probe
+// once whether the read-only attribute binds this process.
+bool permissions_are_ignored() {
+  static const bool ignored = [] {
+    wchar_t folder[MAX_PATH + 1] = {};
+    wchar_t probe[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"qro", 0, probe);
+    SetFileAttributesW(probe, FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool opened = file != INVALID_HANDLE_VALUE;
+    if (opened) CloseHandle(file);
+    SetFileAttributesW(probe, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(probe);
+    return opened;
+  }();
+  return ignored;
+}
 
 void make_read_only(const std::filesystem::path& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -36,6 +53,11 @@ Stamps read_stamps(const std::filesystem::path& path) {
 
 // Created 2001, last read 2003, last written 1998, with sub-second parts.
 Stamps old_stamps() { return {{126447921231234567, 127000000001234567, 125431236549876543, 0}}; }
+
+bool running_under_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps) {
   HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,

@@ -15,4 +15,7 @@ inline constexpr ScanResult kFair = 0;
 // The larger density exactly as stored in the file, high-order byte first.
 using PatchValue = std::array<std::uint8_t, 2>;
 
+// Whether a patched file gets its time stamps back (the keep-dates setting).
+enum class KeepTimes { kNo, kYes };
+
 }  // namespace quadrell

@@ -1,0 +1,66 @@
+# Quadrell's commands. `make run` and `make test` work from a clean clone on
+# Debian 12: each installs the packages it needs first.
+
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_COMMON = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+FUZZ_SECONDS ?= 60
+ARGS ?=
+
+.PHONY: run test deps-run deps-test native sanitize win32 win64 fuzz \
+        test-native test-sanitize test-win32 run-fuzz format-check bench clean
+
+run: deps-run native
+	@tools/run-samples $(ARGS)
+
+test: deps-test format-check test-native test-sanitize test-win32 win64 run-fuzz
+	@echo "make test: every build and every test passed"
+
+deps-run:
+	@tools/install-deps run
+
+deps-test:
+	@tools/install-deps test
+
+native:
+	@cmake -S . -B build/native $(CMAKE_COMMON) -DQUADRELL_BENCH=$(if $(wildcard /usr/include/benchmark),ON,OFF) >/dev/null
+	@cmake --build build/native
+
+sanitize:
+	@cmake -S . -B build/sanitize $(CMAKE_COMMON) -DQUADRELL_SANITIZE=ON >/dev/null
+	@cmake --build build/sanitize
+
+win32:
+	@cmake -S . -B build/win32 $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+	@cmake --build build/win32
+
+win64:
+	@cmake -S . -B build/win64 $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+	@cmake --build build/win64
+
+fuzz:
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_COMMON) -DQUADRELL_FUZZ=ON >/dev/null
+	@cmake --build build/fuzz --target fuzz_scan_density
+
+test-native: native
+	@ctest --test-dir build/native --output-on-failure
+
+test-sanitize: sanitize
+	@ctest --test-dir build/sanitize --output-on-failure
+
+test-win32: win32
+	@tools/wine-ctest build/win32
+
+# The corpus the fuzzer finds interesting stays in the build tree.
+run-fuzz: fuzz
+	@mkdir -p build/fuzz/corpus
+	@build/fuzz/tests/fuzz_scan_density -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+	  -print_final_stats=1 build/fuzz/corpus tests/fuzz_seeds 2>&1 | tail -n 12
+
+format-check:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+bench: deps-test native
+	@build/native/bench/density_bench
+
+clean:
+	rm -rf build
