@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/native_path.h"
 #include "engine/density_types.h"
+#include "engine/native_path.h"
 
 namespace quadrell::fs {
 

@@ -123,8 +123,8 @@ bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchVal
   }
 
   if (times_read) {
-    HANDLE times = open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                 FILE_ATTRIBUTE_NORMAL);
+    HANDLE times =
+        open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
     if (times != INVALID_HANDLE_VALUE) {
       SetFileTime(times, &creation, &last_access, &last_write);
       CloseHandle(times);

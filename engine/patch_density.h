@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "engine/native_path.h"
 #include "engine/density_types.h"
+#include "engine/native_path.h"
 
 namespace quadrell {
 

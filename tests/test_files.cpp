@@ -1,5 +1,7 @@
 #include "tests/test_files.h"
 
+#include "tests/test_platform.h"
+
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -27,15 +29,7 @@ TempDir::TempDir() {
 #endif
 }
 
-TempDir::~TempDir() {
-  std::error_code error;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, error);
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, error)) {
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, error);
-  }
-  std::filesystem::remove_all(path_, error);
-}
+TempDir::~TempDir() { remove_tree(path_); }
 
 std::filesystem::path TempDir::operator/(std::string_view name) const {
   return path_ / std::filesystem::path(native_path_from_utf8(name));

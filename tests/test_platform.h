@@ -12,7 +12,13 @@ bool permissions_are_ignored();
 
 bool running_under_wine();
 
+// Removes a folder with everything inside, whatever the permissions,
+// attributes and path lengths; failures are ignored.
+void remove_tree(const std::filesystem::path& path);
+
 void make_read_only(const std::filesystem::path& path);
+// Hidden on either platform for a name that begins with ".".
+void make_hidden(const std::filesystem::path& path);
 void make_unreadable(const std::filesystem::path& path);
 
 // A file's time stamps as the platform keeps them, at its full precision:
@@ -28,6 +34,9 @@ Stamps read_stamps(const std::filesystem::path& path);
 Stamps old_stamps();
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps);
 std::int64_t last_write_of(const Stamps& stamps);
+// The stamps a run that only reads the file must leave alone: all of them,
+// but the last-access time under Wine, which cannot stop a read moving it.
+Stamps stamps_kept_by_reading(const std::filesystem::path& path);
 
 // Holds the file open with no sharing (Windows); does nothing on POSIX.
 class ExclusiveLock {

@@ -10,6 +10,8 @@ bool permissions_are_ignored() { return ::geteuid() == 0; }
 
 void make_read_only(const std::filesystem::path& path) { ::chmod(path.c_str(), 0444); }
 
+void make_hidden(const std::filesystem::path&) {}
+
 void make_unreadable(const std::filesystem::path& path) { ::chmod(path.c_str(), 0000); }
 
 Stamps read_stamps(const std::filesystem::path& path) {
@@ -20,6 +22,19 @@ Stamps read_stamps(const std::filesystem::path& path) {
 }
 
 bool running_under_wine() { return false; }
+
+void remove_tree(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all, error);
+  std::filesystem::recursive_directory_iterator entries(path, error), end;
+  for (; !error && entries != end; entries.increment(error)) {
+    if (!entries->is_symlink(error)) {
+      std::filesystem::permissions(entries->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, error);
+    }
+  }
+  std::filesystem::remove_all(path, error);
+}
 
 Stamps old_stamps() { return {{1000000123, 123456789, 900000456, 987654321}}; }
 
@@ -39,5 +54,7 @@ std::int64_t last_write_of(const Stamps& stamps) {
 ExclusiveLock::ExclusiveLock(const std::filesystem::path&) {}
 
 ExclusiveLock::~ExclusiveLock() = default;
+
+Stamps stamps_kept_by_reading(const std::filesystem::path& path) { return read_stamps(path); }
 
 }  // namespace quadrell::testing

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "engine/win_path.h"
 #include "tests/test_platform.h"
 
 namespace quadrell::testing {
@@ -40,6 +41,10 @@ void make_read_only(const std::filesystem::path& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
+void make_hidden(const std::filesystem::path& path) {
+  SetFileAttributesW(path.c_str(), GetFileAttributesW(path.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+}
+
 void make_unreadable(const std::filesystem::path&) {}
 
 Stamps read_stamps(const std::filesystem::path& path) {
@@ -57,6 +62,27 @@ Stamps old_stamps() { return {{126447921231234567, 127000000001234567, 125431236
 bool running_under_wine() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+void remove_tree(const std::filesystem::path& path) {
+  const std::wstring folder = extended_path(path.native());
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = folder + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(child);
+      } else {
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
 }
 
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps) {
@@ -78,6 +104,12 @@ ExclusiveLock::ExclusiveLock(const std::filesystem::path& path)
 
 ExclusiveLock::~ExclusiveLock() {
   if (held()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+Stamps stamps_kept_by_reading(const std::filesystem::path& path) {
+  Stamps stamps = read_stamps(path);
+  if (running_under_wine()) stamps.values[1] = 0;
+  return stamps;
 }
 
 }  // namespace quadrell::testing

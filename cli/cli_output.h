@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+namespace quadrell {
+
+// Where the command line writes: UTF-8 text with "\n" line ends, which each
+// platform writes in its own form.
+class CliOutput {
+ public:
+  virtual void write_out(std::string_view text) = 0;
+  virtual void write_error(std::string_view text) = 0;
+
+ protected:
+  ~CliOutput() = default;
+};
+
+// Standard output and standard error of the process.
+class ConsoleOutput final : public CliOutput {
+ public:
+  void write_out(std::string_view text) override;
+  void write_error(std::string_view text) override;
+};
+
+}  // namespace quadrell

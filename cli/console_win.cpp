@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include <string>
+
+#include "cli/cli_output.h"
+#include "engine/native_path.h"
+
+namespace quadrell {
+namespace {
+
+std::string with_crlf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// A console gets UTF-16 through WriteConsoleW, so that the text shows
+// whatever the console's code page; a file or a pipe gets UTF-8.
+void write_to(DWORD handle_id, std::string_view text) {
+  HANDLE handle = GetStdHandle(handle_id);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  const std::string crlf = with_crlf(text);
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = native_path_from_utf8(crlf);
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  } else {
+    WriteFile(handle, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr);
+  }
+}
+
+}  // namespace
+
+void ConsoleOutput::write_out(std::string_view text) { write_to(STD_OUTPUT_HANDLE, text); }
+
+void ConsoleOutput::write_error(std::string_view text) { write_to(STD_ERROR_HANDLE, text); }
+
+}  // namespace quadrell

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <vector>
+
+#include "engine/log_window.h"
+#include "engine/native_path.h"
+#include "engine/process_path.h"
+#include "engine/run_counts.h"
+
+namespace quadrell {
+
+// One drop as one run: the log emptied, every path processed in the order
+// given, the summary line at the end, and the view scrolled to it.
+RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
+                   WriteMode mode = WriteMode::kWrite);
+
+}  // namespace quadrell

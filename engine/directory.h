@@ -1,0 +1,45 @@
+#pragma once
+
+// Finding what a dropped path stands for, implemented once for Win32
+// (directory_win.cpp) and once for POSIX (directory_posix.cpp).
+//
+// "Hidden" is the hidden or system attribute on Windows and a name that
+// begins with "." on POSIX. A plain file is a regular file (on POSIX also a
+// symbolic link to one); folders, devices, FIFOs and sockets are not.
+
+#include <functional>
+#include <optional>
+
+#include "engine/log_name.h"
+#include "engine/native_path.h"
+
+namespace quadrell::fs {
+
+struct Entry {
+  NativePath path;  // full path, no trailing separator but on a root
+  NativePath name;  // the name as the system lists it
+  bool is_folder = false;
+};
+
+// The plain file or folder at path, or nothing: no such entry, a hidden one,
+// or one that is neither a plain file nor a folder. A root ("C:\", "/") is
+// a folder with no entry of its own to look up.
+std::optional<Entry> look_up(const NativePath& path);
+
+// Calls visit with the name of each plain, not hidden file directly inside
+// folder: on Windows in the listing's own order, on POSIX in byte order of
+// the name (the directory's own order is arbitrary there). Returns false when
+// the folder could not be listed to its end.
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const NativePath& name)>& visit);
+
+// folder, one separator, name (no doubled separator behind a root).
+NativePath child_path(const NativePath& folder, const NativePath& name);
+
+// A name as the log shows it.
+LogName log_name(const NativePath& name);
+
+// The full path of a path given relative to the current folder.
+NativePath absolute_path(const NativePath& path);
+
+}  // namespace quadrell::fs

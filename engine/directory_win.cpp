@@ -1,0 +1,84 @@
+#include <windows.h>
+
+#include "engine/directory.h"
+#include "engine/win_path.h"
+
+namespace quadrell::fs {
+namespace {
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// "C:\" or "\\server\share\": a folder with no entry of its own (the search
+// fails on it, and NTFS roots carry the hidden and system attributes).
+bool is_root(const std::wstring& path) {
+  if (path.size() == 3 && path[1] == L':' && is_separator(path[2])) return true;
+  if (path.size() > 2 && is_separator(path[0]) && is_separator(path[1])) {
+    const std::size_t server_end = path.find_first_of(L"\\/", 2);
+    if (server_end == std::wstring::npos) return false;
+    const std::size_t share_end = path.find_first_of(L"\\/", server_end + 1);
+    return share_end == path.size() - 1;
+  }
+  return false;
+}
+
+constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+
+}  // namespace
+
+NativePath absolute_path(const NativePath& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+std::optional<Entry> look_up(const NativePath& given) {
+  // A wildcard would make the search find some other name.
+  if (given.empty() || given.find_first_of(L"*?") != std::wstring::npos) return std::nullopt;
+  std::wstring path = given;
+  if (is_root(path)) {
+    const DWORD attributes = GetFileAttributesW(extended_path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return std::nullopt;
+    }
+    return Entry{path, path, true};
+  }
+  while (path.size() > 1 && is_separator(path.back()) && !is_root(path)) path.pop_back();
+  if (is_root(path)) return look_up(path);
+
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW(extended_path(path).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  FindClose(search);
+  if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return std::nullopt;
+  return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+}
+
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const NativePath& name)>& visit) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  DWORD error = ERROR_SUCCESS;
+  do {
+    if ((found.dwFileAttributes & kNotPlain) == 0) visit(found.cFileName);
+    if (!FindNextFileW(search, &found)) error = GetLastError();
+  } while (error == ERROR_SUCCESS);
+  FindClose(search);
+  return error == ERROR_NO_MORE_FILES;
+}
+
+NativePath child_path(const NativePath& folder, const NativePath& name) {
+  if (!folder.empty() && is_separator(folder.back())) return folder + name;
+  return folder + L"\\" + name;
+}
+
+LogName log_name(const NativePath& name) {
+  return log_name_from_utf16(std::u16string(name.begin(), name.end()));
+}
+
+}  // namespace quadrell::fs

@@ -1,0 +1,39 @@
+#include "engine/log_line.h"
+
+namespace quadrell {
+
+int leader_length(int name_length) { return name_length <= 29 ? 64 - 2 * name_length : 4; }
+
+std::string number_text(std::int64_t number) { return " " + std::to_string(number); }
+
+std::string log_line(const LogName& name, ScanResult result) {
+  std::string line = name.text + " " + std::string(leader_length(name.length), '.');
+  if (result > 0) {
+    line += number_text(result) + number_text(std::int64_t{result} + 1) + " Change";
+  } else if (result == kFair) {
+    line += " OK";
+  } else {
+    line += " -1 -1 Access error!";
+  }
+  return line;
+}
+
+std::string summary_line(const RunCounts& counts) {
+  return "Jpeg files =>  total:" + number_text(counts.total) +
+         "  fair:" + number_text(counts.fair) + "  update:" + number_text(counts.update) +
+         "  error:" + number_text(counts.error);
+}
+
+void append_log_line(LogWindow& window, std::string_view line) {
+  if (window.log_is_empty()) {
+    window.append_to_log(line);
+  } else {
+    window.append_to_log("\r\n" + std::string(line));
+  }
+}
+
+void append_summary_line(LogWindow& window, std::string_view line) {
+  window.append_to_log((window.log_is_empty() ? "\r\n" : "\r\n\r\n") + std::string(line));
+}
+
+}  // namespace quadrell

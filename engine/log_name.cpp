@@ -1,0 +1,96 @@
+#include "engine/log_name.h"
+
+namespace quadrell {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool is_control(char32_t c) { return c < 0x20 || c == 0x7F; }
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void append_shown(LogName& name, char32_t c) {
+  if (is_control(c)) c = kReplacement;
+  append_utf8(name.text, c);
+  name.length += c >= 0x10000 ? 2 : 1;
+}
+
+// Decodes one UTF-8 sequence at the start of bytes. Returns its length, or 0
+// when it is not well-formed (overlong, surrogate, beyond U+10FFFF, cut).
+std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  std::size_t length;
+  char32_t minimum;
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, minimum = 0x80, c = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, minimum = 0x800, c = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, minimum = 0x10000, c = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (bytes.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(bytes[i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
+}  // namespace
+
+LogName log_name_from_bytes(std::string_view bytes) {
+  LogName name;
+  while (!bytes.empty()) {
+    char32_t c;
+    std::size_t length = decode_utf8(bytes, c);
+    if (length == 0) {
+      c = kReplacement;
+      length = 1;
+    }
+    append_shown(name, c);
+    bytes.remove_prefix(length);
+  }
+  return name;
+}
+
+LogName log_name_from_utf16(std::u16string_view units) {
+  LogName name;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      append_shown(name, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      append_shown(name, kReplacement);
+    } else {
+      append_shown(name, unit);
+    }
+  }
+  return name;
+}
+
+}  // namespace quadrell

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/directory.h"
+#include "engine/process_path.h"
+#include "tests/fake_window.h"
+#include "tests/test_files.h"
+
+namespace quadrell {
+namespace {
+
+using testing::jfif_file;
+
+std::vector<std::string> listed(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  EXPECT_TRUE(
+      fs::list_plain_files(folder.native(), [&](const std::string& n) { names.push_back(n); }));
+  return names;
+}
+
+// Creates a file, a folder and a link of each kind; returns the folder.
+class PosixFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"b.jpg", "a.jpg", "B.jpg", "\xC3\xA4.jpg", ".hidden.jpg"}) {
+      testing::write_bytes(dir_ / name, jfif_file(1, 1));
+    }
+    std::filesystem::create_directory(dir_ / "sub.jpg");
+    std::filesystem::create_symlink(dir_ / "a.jpg", dir_ / "link-to-file.jpg");
+    std::filesystem::create_symlink(dir_ / "sub.jpg", dir_ / "link-to-folder.jpg");
+    std::filesystem::create_symlink(dir_ / "gone.jpg", dir_ / "dangling.jpg");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.jpg").c_str(), 0600), 0);
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(PosixFolder, ListsPlainFilesAndLinksToThemInByteOrder) {
+  EXPECT_EQ(listed(dir_.path()), (std::vector<std::string>{"B.jpg", "a.jpg", "b.jpg",
+                                                           "link-to-file.jpg", "\xC3\xA4.jpg"}));
+}
+
+TEST_F(PosixFolder, FifoNeverBlocksTheRun) {
+  testing::FakeWindow window;
+  std::int32_t fair = 0, update = 0, error = 0;
+  EXPECT_EQ(process_path(window, (dir_ / "fifo.jpg").native(), fair, update, error), 0);
+  EXPECT_EQ(process_path(window, dir_.path().native(), fair, update, error), 5);
+  EXPECT_EQ(window.text.find("fifo"), std::string::npos);
+}
+
+TEST_F(PosixFolder, LookUp) {
+  const std::string folder = std::filesystem::canonical(dir_.path()).native();
+  struct Case {
+    std::string given;
+    std::optional<fs::Entry> entry;
+  };
+  const Case cases[] = {
+      {folder + "/a.jpg", fs::Entry{folder + "/a.jpg", "a.jpg", false}},
+      {folder + "/sub.jpg/", fs::Entry{folder + "/sub.jpg", "sub.jpg", true}},
+      {folder + "/sub.jpg/.", fs::Entry{folder + "/sub.jpg", "sub.jpg", true}},
+      {folder + "/sub.jpg/..", fs::Entry{folder, dir_.path().filename().native(), true}},
+      {folder + "//sub.jpg/../a.jpg", fs::Entry{folder + "/a.jpg", "a.jpg", false}},
+      // The link keeps its own name; ".." behind a link to a folder is the
+      // system's: the parent of the folder the link points to.
+      {folder + "/link-to-file.jpg",
+       fs::Entry{folder + "/link-to-file.jpg", "link-to-file.jpg", false}},
+      {folder + "/link-to-folder.jpg/../b.jpg", fs::Entry{folder + "/b.jpg", "b.jpg", false}},
+      {folder + "/link-to-folder.jpg",
+       fs::Entry{folder + "/link-to-folder.jpg", "link-to-folder.jpg", true}},
+      {folder + "/.hidden.jpg", std::nullopt},
+      {folder + "/dangling.jpg", std::nullopt},
+      {folder + "/fifo.jpg", std::nullopt},
+      {folder + "/missing.jpg", std::nullopt},
+      {"/dev/null", std::nullopt},
+      {"/", fs::Entry{"/", "/", true}},
+      {"//", fs::Entry{"/", "/", true}},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto entry = fs::look_up(c.given);
+    ASSERT_EQ(entry.has_value(), c.entry.has_value()) << c.given;
+    if (!entry) continue;
+    EXPECT_EQ(entry->path, c.entry->path) << c.given;
+    EXPECT_EQ(entry->name, c.entry->name) << c.given;
+    EXPECT_EQ(entry->is_folder, c.entry->is_folder) << c.given;
+  }
+}
+
+TEST_F(PosixFolder, RelativePathsAreMadeAbsolute) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_ / "sub.jpg");
+  const auto entry = fs::look_up("../a.jpg");
+  const auto dot = fs::look_up(".");
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->path, std::filesystem::canonical(dir_ / "a.jpg").native());
+  ASSERT_TRUE(dot.has_value());
+  EXPECT_EQ(dot->name, "sub.jpg");
+}
+
+TEST(PosixPaths, ChildPathHasNoDoubledSeparator) {
+  EXPECT_EQ(fs::child_path("/", "a.jpg"), "/a.jpg");
+  EXPECT_EQ(fs::child_path("/photos", "a.jpg"), "/photos/a.jpg");
+}
+
+TEST(PosixNames, NewlineInANameCannotForgeALine) {
+  testing::TempDir dir;
+  testing::write_bytes(dir / "a\nb.jpg", jfif_file(1, 1));
+  testing::FakeWindow window;
+  std::int32_t fair = 0, update = 0, error = 0;
+  process_path(window, dir.path().native(), fair, update, error);
+  EXPECT_EQ(window.text, "a\uFFFDb.jpg " + std::string(50, '.') + " OK");
+}
+
+TEST(PosixNames, SocketIsNotAPlainFile) {
+  testing::TempDir dir;
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = (dir / "socket.jpg").native();
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_FALSE(fs::look_up(path).has_value());
+  std::vector<std::string> names;
+  fs::list_plain_files(dir.path().native(), [&](const std::string& n) { names.push_back(n); });
+  EXPECT_TRUE(names.empty());
+  ::close(sock);
+}
+
+}  // namespace
+}  // namespace quadrell
