@@ -61,6 +61,7 @@ format-check:
 
 bench: deps-test native
 	@build/native/bench/density_bench
+	@bench/cli_bench.sh build/native/cli/quadrell
 
 clean:
 	rm -rf build

@@ -1,28 +1,14 @@
 #include <windows.h>
 
 #include "engine/fs.h"
+#include "engine/wide_text.h"
 #include "engine/win_path.h"
 
 namespace quadrell {
 
-NativePath native_path_from_utf8(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
+NativePath native_path_from_utf8(std::string_view utf8) { return wide_from_utf8(utf8); }
 
-std::string utf8_from_native(const NativePath& path) {
-  if (path.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
-}
+std::string utf8_from_native(const NativePath& path) { return utf8_from_wide(path); }
 
 namespace fs {
 namespace {

@@ -1,0 +1,81 @@
+#!/bin/bash
+# quadrell over a folder of small JFIF files, half of them needing the
+# patch, with and without --keep-dates, beside a floor (bench/floor.c) and
+# beside ExifTool doing the same job. Then the peak memory of a run over a
+# folder ten times larger. Usage: bench/cli_bench.sh QUADRELL [FILES]
+set -euo pipefail
+quadrell=$1
+files=${2:-10000}
+here=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d /tmp/quadrell-bench-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+
+cc -O2 -o "$scratch/floor" "$here/bench/floor.c"
+make_folder() {  # folder count
+  python3 - "$1" "$2" <<'PY'
+import os, struct, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+os.makedirs(folder)
+body = b"\xFF\xDB\x00\x43\x00" + bytes(64) + bytes(range(256)) * 4 + b"\xFF\xD9"
+for i in range(count):
+    y = 96 if i % 2 else 72  # every other file needs the patch
+    app0 = b"\xFF\xE0\x00\x10JFIF\x00\x01\x01\x01" + struct.pack(">HH", 72, y) + b"\x00\x00"
+    with open(os.path.join(folder, "photo-%06d.jpg" % i), "wb") as f:
+        f.write(b"\xFF\xD8" + app0 + body)
+PY
+}
+
+make_folder "$scratch/master" "$files"
+seconds() {  # command...: runs it on a fresh copy of the folder, prints seconds
+  rm -rf "$scratch/work"
+  cp -r "$scratch/master" "$scratch/work"
+  sync
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  echo "scale=3; ($end - $start) / 1000000000" | bc
+}
+best_of() {  # runs: best of three
+  local best="" t
+  for _ in 1 2 3; do
+    t=$(seconds "$@")
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc)" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
+
+floor=$(best_of "$scratch/floor" "$scratch/work")
+plain=$(best_of "$quadrell" "$scratch/work")
+keep=$(best_of "$quadrell" --keep-dates "$scratch/work")
+exiftool_run() {
+  exiftool -q -q -P -overwrite_original -if '$XResolution < $YResolution' \
+    '-XResolution<YResolution' "$scratch/work"
+  exiftool -q -q -P -overwrite_original -if '$YResolution < $XResolution' \
+    '-YResolution<XResolution' "$scratch/work"
+}
+exif=""
+if command -v exiftool >/dev/null; then exif=$(seconds exiftool_run); fi
+
+per_file() { echo "scale=2; $1 * 1000000 / $files" | bc; }
+ratio() { echo "scale=2; $1 / $2" | bc; }
+echo
+echo "$files small JFIF files, half needing the patch (best of 3; ExifTool once)"
+printf '%-28s %10s %12s %10s\n' "run" "seconds" "us per file" "x floor"
+printf '%-28s %10s %12s %10s\n' "floor (open/read/open/pwrite)" "$floor" "$(per_file "$floor")" "1.00"
+printf '%-28s %10s %12s %10s\n' "quadrell" "$plain" "$(per_file "$plain")" "$(ratio "$plain" "$floor")"
+printf '%-28s %10s %12s %10s\n' "quadrell --keep-dates" "$keep" "$(per_file "$keep")" "$(ratio "$keep" "$floor")"
+if [ -n "$exif" ]; then
+  printf '%-28s %10s %12s %10s\n' "ExifTool (two -if passes)" "$exif" "$(per_file "$exif")" "$(ratio "$exif" "$floor")"
+  echo "quadrell is $(ratio "$exif" "$plain") times faster than ExifTool"
+fi
+
+large=$((files * 10))
+make_folder "$scratch/large" "$large"
+peak=$(python3 -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.PIPE, check=False)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$quadrell" "$scratch/large")
+log=$("$quadrell" "$scratch/large" | wc -c)
+echo
+echo "$large files: peak memory $((peak / 1024)) MiB, log text $((log / 1024 / 1024)) MiB"

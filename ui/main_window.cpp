@@ -1,0 +1,217 @@
+#include "ui/main_window.h"
+
+#include "engine/wide_text.h"
+#include "res/resource.h"
+#include "ui/help_text.h"
+#include "ui/layout.h"
+#include "ui/texts.h"
+
+namespace quadrell::ui {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuadrellMain";
+// Fixed size: nothing follows a change of size. Minimising is allowed.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kWindowClass;
+  window_class.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL),
+                                                     IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                     GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+  window_class.hIconSm = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  return RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// The font Windows uses for message boxes, which shows Japanese on any
+// Windows; the stock GUI font where it cannot be had.
+HFONT create_message_font() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    if (HFONT font = CreateFontIndirectW(&metrics.lfMessageFont)) return font;
+  }
+  return nullptr;
+}
+
+int text_length(HWND control) { return GetWindowTextLengthW(control); }
+
+}  // namespace
+
+MainWindow::~MainWindow() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+int MainWindow::system_dpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+bool MainWindow::create(HINSTANCE instance, int dpi) {
+  dpi_ = dpi;
+  if (!register_window_class(instance, &MainWindow::window_procedure)) return false;
+  RECT frame{0, 0, twips_to_pixels(kClientWidthTwips, dpi),
+             twips_to_pixels(kClientHeightTwips, dpi)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  window_ = CreateWindowExW(0, kWindowClass, kMainCaption, kWindowStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            nullptr, nullptr, instance, this);
+  return window_ != nullptr;
+}
+
+void MainWindow::show(int show_command) {
+  ShowWindow(window_, show_command);
+  UpdateWindow(window_);
+  SetFocus(not_change_date_);
+}
+
+LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM wparam,
+                                              LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  return self->handle_message(message, wparam, lparam);
+}
+
+LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      return create_controls(reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == IDC_ABOUT && HIWORD(wparam) == BN_CLICKED) show_help();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      // A read-only edit control would be grey; the log is a document.
+      if (reinterpret_cast<HWND>(lparam) == list_) {
+        HDC context = reinterpret_cast<HDC>(wparam);
+        SetTextColor(context, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(context, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+    case WM_ACTIVATE:
+      // Keeps the focused control across a switch to another program.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        focus_while_inactive_ = GetFocus();
+      } else if (focus_while_inactive_ != nullptr && IsChild(window_, focus_while_inactive_)) {
+        SetFocus(focus_while_inactive_);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      run_shutdown();
+      DestroyWindow(window_);
+      return 0;
+    case WM_ENDSESSION:
+      if (wparam) run_shutdown();
+      return 0;
+    case WM_DESTROY:
+      run_shutdown();
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      break;
+  }
+  return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+void MainWindow::run_shutdown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  if (shutdown_) shutdown_();
+}
+
+HWND MainWindow::create_control(HINSTANCE instance, const wchar_t* window_class,
+                                const wchar_t* text, DWORD style, DWORD extended_style, int id,
+                                int left, int top, int width, int height) {
+  HWND control = CreateWindowExW(
+      extended_style, window_class, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
+      twips_to_pixels(left, dpi_), twips_to_pixels(top, dpi_), twips_to_pixels(width, dpi_),
+      twips_to_pixels(height, dpi_), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      instance, nullptr);
+  if (control != nullptr && font_ != nullptr) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+  return control;
+}
+
+// Created in tab order: the check box, the log box, the button.
+bool MainWindow::create_controls(HINSTANCE instance) {
+  font_ = create_message_font();
+  const TwipsRect& check = kNotChangeDateRect;
+  not_change_date_ =
+      create_control(instance, L"BUTTON", kNotChangeDateCaption, BS_AUTOCHECKBOX, 0,
+                     IDC_NOT_CHANGE_DATE, check.left, check.top, check.width, check.height);
+  const TwipsRect& log = kListRect;
+  list_ = create_control(instance, L"EDIT", kInitialLog,
+                         ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL, WS_EX_CLIENTEDGE,
+                         IDC_LIST, log.left, log.top, log.width, log.height);
+  const TwipsRect& help = kAboutRect;
+  about_ = create_control(instance, L"BUTTON", kAboutCaption, BS_PUSHBUTTON, 0, IDC_ABOUT,
+                          help.left, help.top, help.width, help.height);
+  if (not_change_date_ == nullptr || list_ == nullptr || about_ == nullptr) return false;
+  // The edit control's own limit would cut a long run's log short.
+  SendMessageW(list_, EM_SETLIMITTEXT, 0, 0);
+  return true;
+}
+
+void MainWindow::show_help() { SetWindowTextW(list_, kHelpText); }
+
+std::string MainWindow::log_text() const {
+  std::wstring text(static_cast<std::size_t>(text_length(list_)) + 1, L'\0');
+  const int length = GetWindowTextW(list_, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(length));
+  return utf8_from_wide(text);
+}
+
+void MainWindow::set_log_text(std::string_view text) {
+  SetWindowTextW(list_, wide_from_utf8(text).c_str());
+}
+
+bool MainWindow::log_is_empty() const { return text_length(list_) == 0; }
+
+// The edit control's own append: the cost does not grow with the log.
+void MainWindow::append_to_log(std::string_view text) {
+  const int end = text_length(list_);
+  SendMessageW(list_, EM_SETSEL, end, end);
+  SendMessageW(list_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide_from_utf8(text).c_str()));
+}
+
+// Messages to the log box itself, so that no other window or program can
+// receive them, whatever has the focus meanwhile.
+void MainWindow::scroll_log_to_end() {
+  SetFocus(list_);
+  const int end = text_length(list_);
+  SendMessageW(list_, EM_SETSEL, end, end);
+  SendMessageW(list_, EM_SCROLLCARET, 0, 0);
+}
+
+void MainWindow::repaint() {
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+bool MainWindow::keep_dates() const {
+  return SendMessageW(not_change_date_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MainWindow::set_keep_dates(bool checked) {
+  SendMessageW(not_change_date_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+}  // namespace quadrell::ui
