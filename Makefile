@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 ARGS ?=
 
 .PHONY: run test deps-run deps-test native sanitize win32 win64 fuzz \
-        test-native test-sanitize test-win32 run-fuzz format-check bench clean
+        test-native test-sanitize test-win32 run-fuzz format-check bench screenshot clean
 
 run: deps-run native
 	@tools/run-samples $(ARGS)
@@ -62,6 +62,9 @@ format-check:
 bench: deps-test native
 	@build/native/bench/density_bench
 	@bench/cli_bench.sh build/native/cli/quadrell
+
+screenshot: deps-test win32
+	@tools/screenshot build/win32
 
 clean:
 	rm -rf build

@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/wide_text.h"
+#include "res/resource.h"
+#include "tests/log_window_contract.h"
+#include "ui/help_text.h"
+#include "ui/main_window.h"
+#include "ui/message_loop.h"
+#include "ui/texts.h"
+
+namespace quadrell::ui {
+namespace {
+
+std::wstring text_of(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+RECT client_rect_of(HWND control) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<std::wstring> split_lines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Sends a key through the program's own dialog handling, as the message
+// loop would, with the given modifier held.
+void press(const MainWindow& window, HWND target, WPARAM key, int modifier = 0) {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  if (modifier != 0) state[modifier] = 0x80;
+  SetKeyboardState(state);
+  MSG message{target, WM_KEYDOWN, key, 0, 0, {}};
+  if (!handle_dialog_keys(window, message)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (modifier != 0) state[modifier] = 0;
+  SetKeyboardState(state);
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(window_.create(GetModuleHandleW(nullptr), 96));
+    window_.show(SW_SHOWNORMAL);
+    SetForegroundWindow(window_.handle());
+    pump_messages();
+  }
+  MainWindow window_;
+};
+
+TEST_F(Window, CaptionAndInitialText) {
+  EXPECT_EQ(text_of(window_.handle()), L"Jpegファイルのアスペクト比を１：１に");
+  EXPECT_EQ(text_of(window_.not_change_date()), L"ファイル日付を変えない");
+  EXPECT_EQ(text_of(window_.about()), L"Help");
+  EXPECT_EQ(text_of(window_.list()),
+            L"\r\n処理するファイルかフォルダーをここにドロップして下さい\r\n");
+  EXPECT_FALSE(window_.keep_dates());
+}
+
+struct Geometry {
+  int dpi;
+  SIZE client;
+  RECT check;  // left, top, right, bottom in client pixels
+  RECT list;
+  RECT about;
+};
+
+// Twips 240/120/2175/255, 240/480/4695/4335, 4320/120/615/300 and a client
+// area of 5235 x 4935: 15 twips a pixel at 96 DPI, 12 at 120.
+TEST(WindowGeometry, ControlsInPixels) {
+  const Geometry geometries[] = {
+      {96, {349, 329}, {16, 8, 161, 25}, {16, 32, 329, 321}, {288, 8, 329, 28}},
+      {120, {436, 411}, {20, 10, 201, 31}, {20, 40, 411, 401}, {360, 10, 411, 35}},
+  };
+  for (const Geometry& expected : geometries) {
+    MainWindow window;
+    ASSERT_TRUE(window.create(GetModuleHandleW(nullptr), expected.dpi));
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right, expected.client.cx) << expected.dpi;
+    EXPECT_EQ(client.bottom, expected.client.cy) << expected.dpi;
+    const std::pair<HWND, RECT> controls[] = {{window.not_change_date(), expected.check},
+                                              {window.list(), expected.list},
+                                              {window.about(), expected.about}};
+    for (const auto& [control, rect] : controls) {
+      const RECT actual = client_rect_of(control);
+      EXPECT_EQ(actual.left, rect.left) << expected.dpi;
+      EXPECT_EQ(actual.top, rect.top) << expected.dpi;
+      EXPECT_EQ(actual.right, rect.right) << expected.dpi;
+      EXPECT_EQ(actual.bottom, rect.bottom) << expected.dpi;
+    }
+  }
+}
+
+TEST_F(Window, FixedFrameThatCanBeMinimised) {
+  const LONG style = GetWindowLongW(window_.handle(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+}
+
+TEST_F(Window, TabOrderAndInitialFocus) {
+  EXPECT_EQ(GetFocus(), window_.not_change_date());
+  press(window_, window_.not_change_date(), VK_TAB);
+  EXPECT_EQ(GetFocus(), window_.list());
+  press(window_, window_.list(), VK_TAB);
+  EXPECT_EQ(GetFocus(), window_.about());
+  press(window_, window_.about(), VK_TAB);
+  EXPECT_EQ(GetFocus(), window_.not_change_date());
+  press(window_, window_.not_change_date(), VK_TAB, VK_SHIFT);
+  EXPECT_EQ(GetFocus(), window_.about());
+  press(window_, window_.about(), VK_TAB, VK_SHIFT);
+  EXPECT_EQ(GetFocus(), window_.list());
+  press(window_, window_.list(), VK_TAB, VK_SHIFT);
+  EXPECT_EQ(GetFocus(), window_.not_change_date());
+}
+
+TEST_F(Window, LogBoxIsReadOnlyWithSelectableText) {
+  const LONG style = GetWindowLongW(window_.list(), GWL_STYLE);
+  EXPECT_TRUE(style & ES_READONLY);
+  EXPECT_TRUE(style & ES_MULTILINE);
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_FALSE(style & WS_HSCROLL) << "long lines wrap";
+  SetFocus(window_.list());
+  SendMessageW(window_.list(), WM_CHAR, L'x', 0);
+  EXPECT_EQ(text_of(window_.list()), kInitialLog);
+
+  press(window_, window_.list(), 'A', VK_CONTROL);
+  DWORD start = 0, end = 0;
+  SendMessageW(window_.list(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, static_cast<DWORD>(GetWindowTextLengthW(window_.list())));
+
+  HDC context = GetDC(window_.list());
+  EXPECT_EQ(SendMessageW(window_.handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(context),
+                         reinterpret_cast<LPARAM>(window_.list())),
+            reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)))
+      << "white like any document";
+  ReleaseDC(window_.list(), context);
+}
+
+TEST(HelpText, Lines) {
+  const std::vector<std::wstring> lines = split_lines(kHelpText);
+  ASSERT_EQ(lines.size(), 23u);
+  EXPECT_EQ(lines[0], L"");
+  EXPECT_EQ(lines[1], L"処理するファイルかフォルダーをここにドロップして下さい");
+  EXPECT_EQ(lines[2], std::wstring(42, L'='));
+  EXPECT_EQ(lines[3], L"◎Jpegファイルのみ処理します\xFF61");
+  EXPECT_EQ(lines[7], L"\x3000その場合\xFF64マックバイナリは削除しません\xFF61");
+  EXPECT_EQ(lines[8], std::wstring(43, L'-'));
+  EXPECT_EQ(lines[10], L"\x3000直下のJpegファイルをすべて処理します\xFF61");
+  EXPECT_EQ(lines[12], std::wstring(43, L'-'));
+  EXPECT_EQ(lines[13], L"◎アスペクト比の縦横が違うファイルのみ処理します\xFF61");
+  EXPECT_EQ(lines[19], std::wstring(43, L'='));
+  EXPECT_NE(lines[20].find(L"1.00"), std::wstring::npos) << "the notice names the version";
+  EXPECT_NE(lines[21].find(L"README"), std::wstring::npos);
+  EXPECT_EQ(lines[22], std::wstring(43, L'='));
+}
+
+TEST_F(Window, HelpReplacesWhateverTheLogHolds) {
+  SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
+  SetFocus(window_.about());
+  for (const char* before : {"", "a.jpg ... OK\r\n\r\nJpeg files =>  total: 1", "x"}) {
+    window_.set_log_text(before);
+    window_.scroll_log_to_end();
+    SetFocus(window_.about());
+    SendMessageW(window_.about(), BM_CLICK, 0, 0);
+    EXPECT_EQ(text_of(window_.list()), kHelpText);
+    EXPECT_EQ(GetFocus(), window_.about()) << "Help leaves the focus where it was";
+    EXPECT_EQ(SendMessageW(window_.list(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  }
+  SendMessageW(window_.about(), BM_CLICK, 0, 0);
+  EXPECT_EQ(text_of(window_.list()), kHelpText) << "twice gives one copy";
+  EXPECT_TRUE(window_.keep_dates()) << "the check box keeps its state";
+}
+
+TEST_F(Window, KeepDatesFollowsTheCheckBox) {
+  EXPECT_FALSE(window_.keep_dates());
+  SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
+  EXPECT_TRUE(window_.keep_dates());
+  SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
+  EXPECT_FALSE(window_.keep_dates());
+}
+
+TEST_F(Window, LogLineRulesOnTheEditControl) { testing::expect_log_line_rules(window_); }
+
+TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i) + "\r\n";
+  window_.set_log_text(text + "last");
+  SetFocus(window_.about());
+  window_.scroll_log_to_end();
+  EXPECT_EQ(GetFocus(), window_.list());
+  DWORD start = 0, end = 0;
+  SendMessageW(window_.list(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  const auto length = static_cast<DWORD>(GetWindowTextLengthW(window_.list()));
+  EXPECT_EQ(start, length);
+  EXPECT_EQ(end, length);
+  EXPECT_GT(SendMessageW(window_.list(), EM_GETFIRSTVISIBLELINE, 0, 0), 150);
+}
+
+// The edit control's default limit would cut the log of a long run short.
+// Most of the lines go in as one append: Wine's edit control takes time that
+// grows with the text for each append, which real Windows does not.
+TEST_F(Window, AHundredThousandLinesAreAllKept) {
+  window_.set_log_text("");
+  const int count = 100000;
+  const int one_by_one = 50;
+  std::string bulk;
+  for (int i = 0; i < count - one_by_one; ++i) {
+    if (i > 0) bulk += "\r\n";
+    bulk += "photo-" + std::to_string(i) + ".jpg ................................ OK";
+  }
+  append_log_line(window_, bulk);
+  for (int i = count - one_by_one; i < count; ++i) {
+    append_log_line(window_,
+                    "photo-" + std::to_string(i) + ".jpg ................................ OK");
+  }
+  append_summary_line(window_, "Jpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
+  const std::vector<std::wstring> lines = split_lines(text_of(window_.list()));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(count + 2));
+  EXPECT_EQ(lines[0], L"photo-0.jpg ................................ OK");
+  EXPECT_EQ(lines[count - 1], L"photo-99999.jpg ................................ OK");
+  EXPECT_EQ(lines[count + 1], L"Jpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
+}
+
+// The built program's resources, read from its file.
+class ProgramFile : public ::testing::Test {
+ protected:
+  static std::wstring program() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return (std::filesystem::path(self).parent_path().parent_path() / "ui" / "Quadrell.exe")
+        .native();
+  }
+};
+
+TEST_F(ProgramFile, VersionResourceIsJapaneseAndReads100) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program().c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(program().c_str(), 0, size, data.data()));
+  const auto value = [&](const wchar_t* name) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\041104b0\\") + name;
+    if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)) {
+      return std::wstring(L"(missing)");
+    }
+    return std::wstring(text);
+  };
+  EXPECT_EQ(value(L"FileVersion"), L"1.00");
+  EXPECT_EQ(value(L"ProductVersion"), L"1.00");
+  EXPECT_EQ(value(L"ProductName"), L"Quadrell");
+  EXPECT_EQ(value(L"FileDescription"), L"Jpegファイルのアスペクト比を１：１にするツール");
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  EXPECT_EQ(translation[0], 0x0411);
+}
+
+#pragma pack(push, 2)
+struct IconDirectoryEntry {
+  BYTE width;
+  BYTE height;
+  BYTE colours;
+  BYTE reserved;
+  WORD planes;
+  WORD bit_count;
+  DWORD bytes;
+  WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(ProgramFile, OneIconInThreeImagesAndTheManifest) {
+  HMODULE module = LoadLibraryExW(program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_QUADRELL), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+  const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
+  ASSERT_EQ(count, 3);
+  std::vector<std::tuple<int, int, int>> images;
+  for (WORD i = 0; i < count; ++i) {
+    IconDirectoryEntry entry;
+    std::memcpy(&entry, bytes + 6 + i * sizeof entry, sizeof entry);
+    images.emplace_back(entry.width, entry.colours, entry.bit_count);
+  }
+  EXPECT_EQ(images, (std::vector<std::tuple<int, int, int>>{{32, 2, 1}, {32, 16, 4}, {16, 16, 4}}));
+
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                         SizeofResource(module, manifest));
+  for (const char* setting : {"Microsoft.Windows.Common-Controls", "asInvoker", "<dpiAware>true",
+                              "<longPathAware>true"}) {
+    EXPECT_NE(text.find(setting), std::string::npos) << setting;
+  }
+  FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace quadrell::ui
