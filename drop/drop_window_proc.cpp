@@ -1,0 +1,67 @@
+#include "drop/drop_window_proc.h"
+
+#include "drop/drop_run.h"
+#include "drop/trim_at_nul.h"
+
+namespace quadrell {
+
+WNDPROC saved_old_wnd_proc = nullptr;
+
+namespace {
+
+// The run's window, kept on the log box itself.
+constexpr wchar_t kLogWindowProperty[] = L"Quadrell.LogWindow";
+
+constexpr UINT kCountQuery = 0xFFFFFFFF;
+
+}  // namespace
+
+std::vector<NativePath> read_dropped_names(HDROP drop) {
+  const UINT count = DragQueryFileW(drop, kCountQuery, nullptr, 0);
+  std::vector<NativePath> names;
+  names.reserve(count);
+  for (UINT index = 0; index < count; ++index) {
+    // Room for the whole name and its NUL: a name cut short could name
+    // another file or folder, which the run would then change.
+    const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    DragQueryFileW(drop, index, buffer.data(), length + 1);
+    // An empty name names nothing; Wine reports one for a drop of none.
+    if (std::wstring name = trim_at_nul(std::move(buffer)); !name.empty()) {
+      names.push_back(std::move(name));
+    }
+  }
+  return names;
+}
+
+void handle_drop(HDROP drop, LogWindow& log_window) {
+  const std::vector<NativePath> names = read_dropped_names(drop);
+  DragFinish(drop);
+  if (!names.empty()) drop_run(log_window, names);
+}
+
+LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DROPFILES) {
+    if (auto* log_window = static_cast<LogWindow*>(GetPropW(window, kLogWindowProperty))) {
+      handle_drop(reinterpret_cast<HDROP>(wparam), *log_window);
+    }
+  }
+  return CallWindowProcW(saved_old_wnd_proc, window, message, wparam, lparam);
+}
+
+bool install_drop_wnd_proc(HWND list, LogWindow& log_window) {
+  if (!SetPropW(list, kLogWindowProperty, &log_window)) return false;
+  SetLastError(ERROR_SUCCESS);
+  const LONG_PTR previous =
+      SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&drop_wnd_proc));
+  if (previous == 0 && GetLastError() != ERROR_SUCCESS) return false;
+  saved_old_wnd_proc = reinterpret_cast<WNDPROC>(previous);
+  return true;
+}
+
+void remove_drop_wnd_proc(HWND list) {
+  SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_old_wnd_proc));
+  RemovePropW(list, kLogWindowProperty);
+}
+
+}  // namespace quadrell

@@ -1,0 +1,57 @@
+#include "ui/startup.h"
+
+#include <shellapi.h>
+
+#include "drop/drop_window_proc.h"
+#include "ui/settings_marker.h"
+#include "ui/texts.h"
+
+namespace quadrell::ui {
+
+// One instance per logon session: "Local\" is the session's own namespace.
+SingleInstance::SingleInstance() {
+  mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\Quadrell.SingleInstance");
+  const DWORD error = GetLastError();
+  already_running_ = error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+}
+
+SingleInstance::~SingleInstance() {
+  if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+void show_already_running() { MessageBoxW(nullptr, kAlreadyRunning, kProgramTitle, MB_OK); }
+
+void show_startup_failure(const wchar_t* step, DWORD error) {
+  wchar_t* reason = nullptr;
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&reason), 0, nullptr);
+  std::wstring text = std::wstring(L"起動できませんでした: ") + step;
+  text += L"\r\n" + std::wstring(reason != nullptr ? reason : L"") + L"(" + std::to_wstring(error) +
+          L")";
+  if (reason != nullptr) LocalFree(reason);
+  MessageBoxW(nullptr, text.c_str(), kProgramTitle, MB_OK | MB_ICONERROR);
+}
+
+bool start_up(MainWindow& window, std::wstring& marker_path, const wchar_t*& failed_step) {
+  const auto executable = executable_path();
+  if (!executable) {
+    failed_step = L"実行ファイルの場所の取得";
+    return false;
+  }
+  marker_path = marker_path_for(*executable);
+  if (marker_state(marker_path) == MarkerState::kPresent) window.set_keep_dates(true);
+  DragAcceptFiles(window.list(), TRUE);
+  if (!install_drop_wnd_proc(window.list(), window)) {
+    failed_step = L"ドロップの受け付け";
+    return false;
+  }
+  return true;
+}
+
+void shut_down(MainWindow& window, const std::wstring& marker_path) {
+  remove_drop_wnd_proc(window.list());
+  save_setting(marker_path, window.keep_dates());
+}
+
+}  // namespace quadrell::ui
