@@ -120,6 +120,12 @@ TEST(WindowGeometry, ControlsInPixels) {
   }
 }
 
+// This test program carries the program's resources too.
+TEST_F(Window, TitleBarShowsTheProgramIcon) {
+  EXPECT_NE(SendMessageW(window_.handle(), WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(SendMessageW(window_.handle(), WM_GETICON, ICON_SMALL, 0), 0);
+}
+
 TEST_F(Window, FixedFrameThatCanBeMinimised) {
   const LONG style = GetWindowLongW(window_.handle(), GWL_STYLE);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -323,6 +329,11 @@ TEST_F(ProgramFile, OneIconInThreeImagesAndTheManifest) {
     images.emplace_back(entry.width, entry.colours, entry.bit_count);
   }
   EXPECT_EQ(images, (std::vector<std::tuple<int, int, int>>{{32, 2, 1}, {32, 16, 4}, {16, 16, 4}}));
+  for (const int size : {16, 32}) {
+    HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON, size, size, 0);
+    EXPECT_NE(icon, nullptr) << size << " x " << size;
+    if (icon != nullptr) DestroyIcon(static_cast<HICON>(icon));
+  }
 
   HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);

@@ -13,6 +13,12 @@ constexpr wchar_t kWindowClass[] = L"QuadrellMain";
 // Fixed size: nothing follows a change of size. Minimising is allowed.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
+HICON load_icon(HINSTANCE instance, int width_metric, int height_metric) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON,
+                                       GetSystemMetrics(width_metric),
+                                       GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
+}
+
 bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
@@ -21,12 +27,8 @@ bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kWindowClass;
-  window_class.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL),
-                                                     IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                     GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
-  window_class.hIconSm = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  window_class.hIcon = load_icon(instance, SM_CXICON, SM_CYICON);
+  window_class.hIconSm = load_icon(instance, SM_CXSMICON, SM_CYSMICON);
   return RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -153,6 +155,11 @@ HWND MainWindow::create_control(HINSTANCE instance, const wchar_t* window_class,
 
 // Created in tab order: the check box, the log box, the button.
 bool MainWindow::create_controls(HINSTANCE instance) {
+  // The title bar and the task switcher show the program's icon.
+  SendMessageW(window_, WM_SETICON, ICON_BIG,
+               reinterpret_cast<LPARAM>(load_icon(instance, SM_CXICON, SM_CYICON)));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(load_icon(instance, SM_CXSMICON, SM_CYSMICON)));
   font_ = create_message_font();
   const TwipsRect& check = kNotChangeDateRect;
   not_change_date_ =

@@ -1,0 +1,271 @@
+// Quadrell.exe as a user starts it, driven from this separate process: drops
+// written into the program's memory and posted to the log box, clicks,
+// closes, and the log read back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/wide_text.h"
+#include "tests/remote/remote_window.h"
+#include "tests/test_files.h"
+#include "tests/test_platform.h"
+
+namespace quadrell {
+namespace {
+
+using remote::RemoteWindow;
+using testing::jfif_file;
+
+constexpr DWORD kStartTimeout = 30000;
+constexpr DWORD kRunTimeout = 60000;
+
+std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+
+std::filesystem::path build_folder() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return std::filesystem::path(self).parent_path().parent_path();
+}
+
+// A started program; ended when the object goes, if it still runs.
+class Program {
+ public:
+  explicit Program(const std::filesystem::path& executable) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + executable.native() + L"\"";
+    started_ = CreateProcessW(executable.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, executable.parent_path().c_str(), &startup, &process_);
+    if (started_) WaitForInputIdle(process_.hProcess, kStartTimeout);
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 1);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  DWORD id() const { return process_.dwProcessId; }
+  bool ended_within(DWORD timeout_ms) const {
+    return WaitForSingleObject(process_.hProcess, timeout_ms) == WAIT_OBJECT_0;
+  }
+  RemoteWindow window() const { return RemoteWindow::find(id(), kStartTimeout); }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
+// Each test has its own copy of Quadrell.exe, so that the setting marker
+// lands in a folder of the test's own.
+class BlackBox : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir_ / "program");
+    std::filesystem::copy_file(build_folder() / "ui" / "Quadrell.exe", executable());
+    std::filesystem::create_directory(dir_ / "photos");
+  }
+  std::filesystem::path executable() const { return dir_ / "program" / "Quadrell.exe"; }
+  std::filesystem::path marker() const { return dir_ / "program" / "Quadrell.chk"; }
+  std::filesystem::path photo(const std::string& name) const { return dir_ / ("photos/" + name); }
+  std::wstring log_of(const RemoteWindow& window) const { return window.log_text(); }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(BlackBox, DropOfFilesAndAFolder) {
+  testing::write_bytes(photo("b.jpg"), jfif_file(72, 96));
+  std::filesystem::create_directory(photo("album"));
+  testing::write_bytes(photo("album/写真.JPG"), jfif_file(96, 96));
+  testing::write_bytes(photo("album/notes.txt"), jfif_file(1, 2));
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  ASSERT_TRUE(
+      window.drop({testing::native(photo("b.jpg")), testing::native(photo("album"))}, kRunTimeout));
+  EXPECT_EQ(utf8_from_wide(window.log_text()),
+            "b.jpg " + dots(54) + " 15 16 Change\r\n写真.JPG " + dots(52) +
+                " OK\r\n\r\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0");
+  EXPECT_EQ(testing::read_bytes(photo("b.jpg")), jfif_file(96, 96));
+  EXPECT_EQ(testing::read_bytes(photo("album/notes.txt")), jfif_file(1, 2));
+  EXPECT_TRUE(window.close(10000));
+  EXPECT_TRUE(program.ended_within(10000));
+}
+
+struct MessageBoxSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK find_message_box(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<MessageBoxSearch*>(parameter);
+  wchar_t class_name[16] = {};
+  wchar_t title[64] = {};
+  DWORD owner = 0;
+  GetClassNameW(window, class_name, 16);
+  GetWindowTextW(window, title, 64);
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->process_id && lstrcmpW(class_name, L"#32770") == 0 &&
+      lstrcmpW(title, L"Quadrell") == 0) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TEST_F(BlackBox, SecondInstanceIsTurnedAway) {
+  Program first(executable());
+  const RemoteWindow window = first.window();
+  ASSERT_TRUE(window.found());
+  Program second(executable());
+  MessageBoxSearch search{second.id(), nullptr};
+  for (int i = 0; i < 200 && search.found == nullptr; ++i) {
+    EnumWindows(&find_message_box, reinterpret_cast<LPARAM>(&search));
+    Sleep(50);
+  }
+  ASSERT_NE(search.found, nullptr);
+  wchar_t text[64] = {};
+  GetDlgItemTextW(search.found, 0xFFFF, text, 64);  // the message box's text
+  EXPECT_STREQ(text, L"すでに起動しています");
+  EXPECT_EQ(GetDlgItem(search.found, IDCANCEL), nullptr) << "OK only";
+  EXPECT_EQ(GetDlgItem(search.found, 0x0014), nullptr) << "no icon";
+  EXPECT_FALSE(RemoteWindow::find(second.id(), 0).found()) << "its own window never shows";
+  PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(second.ended_within(10000));
+  EXPECT_TRUE(IsWindow(window.main())) << "the first instance runs on";
+  EXPECT_FALSE(std::filesystem::exists(marker()));
+}
+
+TEST_F(BlackBox, CheckBoxSurvivesARestart) {
+  {
+    Program program(executable());
+    const RemoteWindow window = program.window();
+    ASSERT_TRUE(window.found());
+    EXPECT_FALSE(window.checked());
+    window.click_check_box();
+    ASSERT_TRUE(window.close(10000));
+  }
+  ASSERT_TRUE(std::filesystem::exists(marker()));
+  EXPECT_EQ(std::filesystem::file_size(marker()), 0u);
+  {
+    Program program(executable());
+    const RemoteWindow window = program.window();
+    ASSERT_TRUE(window.found());
+    EXPECT_TRUE(window.checked());
+    window.click_check_box();
+    // The system menu's Close, as Alt+F4 and the close box give it.
+    PostMessageW(window.main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(program.ended_within(10000));
+  }
+  EXPECT_FALSE(std::filesystem::exists(marker()));
+}
+
+// At the end of the Windows session the setting is stored at once, and a
+// close afterwards does not store it a second time.
+TEST_F(BlackBox, EndOfSessionStoresTheSettingOnce) {
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  window.click_check_box();
+  SendMessageW(window.main(), WM_QUERYENDSESSION, 0, 0);
+  SendMessageW(window.main(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(std::filesystem::exists(marker()));
+  window.click_check_box();
+  ASSERT_TRUE(window.close(10000));
+  EXPECT_TRUE(std::filesystem::exists(marker()));
+}
+
+TEST_F(BlackBox, LockedFileIsAnAccessErrorAndTheRunGoesOn) {
+  testing::write_bytes(photo("a.jpg"), jfif_file(1, 2));
+  testing::write_bytes(photo("b.jpg"), jfif_file(1, 2));
+  testing::write_bytes(photo("c.jpg"), jfif_file(2, 1));
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  testing::ExclusiveLock lock(photo("b.jpg"));
+  ASSERT_TRUE(lock.held());
+  ASSERT_TRUE(window.drop({testing::native(photo("a.jpg")), testing::native(photo("b.jpg")),
+                           testing::native(photo("c.jpg"))},
+                          kRunTimeout));
+  EXPECT_EQ(utf8_from_wide(window.log_text()),
+            "a.jpg " + dots(54) + " 15 16 Change\r\nb.jpg " + dots(54) +
+                " -1 -1 Access error!\r\nc.jpg " + dots(54) + " 17 18 Change\r\n\r\n" +
+                "Jpeg files =>  total: 3  fair: 0  update: 2  error: 1");
+  EXPECT_TRUE(IsWindow(window.main()));
+}
+
+TEST_F(BlackBox, KeepDatesOnAndOff) {
+  testing::write_bytes(photo("kept.jpg"), jfif_file(1, 2));
+  testing::write_bytes(photo("moved.jpg"), jfif_file(1, 2));
+  testing::write_stamps(photo("kept.jpg"), testing::old_stamps());
+  testing::write_stamps(photo("moved.jpg"), testing::old_stamps());
+  const testing::Stamps before = testing::stamps_kept_by_reading(photo("kept.jpg"));
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  window.click_check_box();
+  ASSERT_TRUE(window.drop({testing::native(photo("kept.jpg"))}, kRunTimeout));
+  window.click_check_box();
+  ASSERT_TRUE(window.drop({testing::native(photo("moved.jpg"))}, kRunTimeout));
+  EXPECT_EQ(testing::stamps_kept_by_reading(photo("kept.jpg")), before);
+  EXPECT_NE(testing::last_write_of(testing::read_stamps(photo("moved.jpg"))),
+            testing::last_write_of(testing::old_stamps()));
+  EXPECT_EQ(testing::read_bytes(photo("kept.jpg")), jfif_file(2, 2));
+}
+
+// Slow under Wine (each line redraws through X): its own test entry.
+TEST_F(BlackBox, TenThousandFilesThroughTheWindow) {
+  const int count = 10000;
+  for (const char* folder : {"gui", "cli"}) {
+    std::filesystem::create_directory(photo(folder));
+    for (int i = 0; i < count; ++i) {
+      const std::string name = std::string(folder) + "/photo-" + std::to_string(10000 + i) + ".jpg";
+      testing::write_bytes(photo(name), jfif_file(72, i % 2 ? 96 : 72));
+    }
+  }
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(window.drop({testing::native(photo("gui"))}, 1800000));
+  const double gui_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::string log = utf8_from_wide(window.log_text());
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), count + 1);
+  EXPECT_TRUE(log.ends_with("Jpeg files =>  total: 10000  fair: 5000  update: 5000  error: 0"));
+
+  const std::wstring command = L"\"" + (build_folder() / "cli" / "quadrell.exe").native() +
+                               L"\" \"" + testing::native(photo("cli")) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE null_output =
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdOutput = startup.hStdError = null_output;
+  PROCESS_INFORMATION cli{};
+  std::wstring mutable_command = command;
+  const auto cli_start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(CreateProcessW(nullptr, mutable_command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &startup, &cli));
+  WaitForSingleObject(cli.hProcess, INFINITE);
+  const double cli_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - cli_start).count();
+  CloseHandle(cli.hThread);
+  CloseHandle(cli.hProcess);
+  CloseHandle(null_output);
+  std::printf("10,000 files: Quadrell.exe %.1f s, quadrell.exe %.1f s (under Wine, Xvfb)\n",
+              gui_seconds, cli_seconds);
+}
+
+}  // namespace
+}  // namespace quadrell
