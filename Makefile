@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 ARGS ?=
 
 .PHONY: run test deps-run deps-test native sanitize win32 win64 fuzz \
-        test-native test-sanitize test-win32 run-fuzz format-check bench screenshot clean
+        test-native test-sanitize test-win32 run-fuzz format-check bench screenshot dist gui clean
 
 run: deps-run native
 	@tools/run-samples $(ARGS)
@@ -66,5 +66,11 @@ bench: deps-test native
 screenshot: deps-test win32
 	@tools/screenshot build/win32
 
+dist: deps-test win32
+	@tools/make-dist build/win32
+
+gui: deps-test win32
+	@tools/run-gui
+
 clean:
-	rm -rf build
+	rm -rf build dist
