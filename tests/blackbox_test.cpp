@@ -18,13 +18,13 @@
 namespace quadrell {
 namespace {
 
+using testing::dots;
+
 using remote::RemoteWindow;
 using testing::jfif_file;
 
 constexpr DWORD kStartTimeout = 30000;
 constexpr DWORD kRunTimeout = 60000;
-
-std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
 
 std::filesystem::path build_folder() {
   wchar_t self[MAX_PATH] = {};

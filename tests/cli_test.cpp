@@ -16,9 +16,9 @@
 namespace quadrell {
 namespace {
 
-using testing::jfif_file;
+using testing::dots;
 
-std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+using testing::jfif_file;
 
 class CapturedOutput final : public CliOutput {
  public:

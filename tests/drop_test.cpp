@@ -17,9 +17,9 @@
 namespace quadrell {
 namespace {
 
-using testing::jfif_file;
+using testing::dots;
 
-std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+using testing::jfif_file;
 
 // A drop as the shell hands it over: DROPFILES, then the UTF-16 names, each
 // ending in NUL, and one more NUL (two for a drop of no name).

@@ -3,11 +3,12 @@
 #include "engine/log_line.h"
 #include "tests/fake_window.h"
 #include "tests/log_window_contract.h"
+#include "tests/test_files.h"
 
 namespace quadrell {
 namespace {
 
-std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+using testing::dots;
 
 struct LeaderCase {
   int name_length;

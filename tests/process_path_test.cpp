@@ -19,9 +19,9 @@
 namespace quadrell {
 namespace {
 
-using testing::jfif_file;
+using testing::dots;
 
-std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+using testing::jfif_file;
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;

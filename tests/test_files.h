@@ -43,4 +43,7 @@ Bytes macbinary_file(std::uint16_t x_density, std::uint16_t y_density);
 
 Bytes concat(std::initializer_list<Bytes> parts);
 
+// A leader of full stops, as the log writes it.
+inline std::string dots(int count) { return std::string(static_cast<std::size_t>(count), '.'); }
+
 }  // namespace quadrell::testing
