@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
-#include "engine/native_path.h"
+#include "engine/wide_text.h"
 
 namespace quadrell {
 namespace {
@@ -27,7 +27,7 @@ void write_to(DWORD handle_id, std::string_view text) {
   DWORD mode = 0;
   DWORD written = 0;
   if (GetConsoleMode(handle, &mode)) {
-    const std::wstring wide = native_path_from_utf8(crlf);
+    const std::wstring wide = wide_from_utf8(crlf);
     WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   } else {
     WriteFile(handle, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr);

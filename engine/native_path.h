@@ -9,10 +9,8 @@ namespace quadrell {
 // UTF-16 on Windows (the W functions), bytes on POSIX.
 #ifdef _WIN32
 using NativePath = std::wstring;
-inline constexpr wchar_t kPathSeparator = L'\\';
 #else
 using NativePath = std::string;
-inline constexpr char kPathSeparator = '/';
 #endif
 
 // Conversions at the edges: tests, the command line's messages.
