@@ -19,15 +19,20 @@ namespace {
 // right after by the regular-file test.
 constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-int open_regular(const NativePath& path, int flags) {
+// The descriptor of a regular file, or -1; status receives what fstat saw.
+int open_regular(const NativePath& path, int flags, struct stat& status) {
   const int fd = ::open(path.c_str(), flags | kCommonFlags);
   if (fd < 0) return -1;
-  struct stat status {};
   if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     ::close(fd);
     return -1;
   }
   return fd;
+}
+
+int open_regular(const NativePath& path, int flags) {
+  struct stat status {};
+  return open_regular(path, flags, status);
 }
 
 int open_for_scan(const NativePath& path) {
@@ -58,13 +63,9 @@ std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
 // file whatever happens to its name meanwhile, and no extra opening.
 bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
                      KeepTimes keep_times) {
-  const int fd = ::open(path.c_str(), O_WRONLY | kCommonFlags);
-  if (fd < 0) return false;
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return false;
-  }
+  const int fd = open_regular(path, O_WRONLY, status);
+  if (fd < 0) return false;
   ssize_t written;
   do {
     written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
