@@ -1,5 +1,7 @@
 #include "cli/stream_log.h"
 
+#include <string>
+
 namespace quadrell {
 namespace {
 
@@ -15,14 +17,8 @@ std::string with_line_ends(std::string_view text) {
 
 }  // namespace
 
-// A run starts by emptying the log; the output holds the run's text only.
-void StreamLog::set_log_text(std::string_view text) {
-  text_ = text;
-  output_.write_out(with_line_ends(text));
-}
-
 void StreamLog::append_to_log(std::string_view text) {
-  text_ += text;
+  if (!text.empty()) empty_ = false;
   output_.write_out(with_line_ends(text));
 }
 

@@ -1,21 +1,19 @@
 #pragma once
 
-#include <string>
-
 #include "cli/cli_output.h"
 #include "engine/log_window.h"
 
 namespace quadrell {
 
-// The log of a command-line run: kept as the window keeps it, and written
-// to the output as it grows, each CR LF as a line end.
+// The log of a command-line run, written to the output as it grows, each
+// CR LF as a line end. No text is kept: memory does not grow with the log.
 class StreamLog final : public LogWindow {
  public:
   StreamLog(CliOutput& output, bool keep_dates) : output_(output), keep_dates_(keep_dates) {}
 
-  std::string log_text() const override { return text_; }
-  void set_log_text(std::string_view text) override;
-  bool log_is_empty() const override { return text_.empty(); }
+  // A run starts by emptying the log; the output holds the run's text only.
+  void clear_log() override { empty_ = true; }
+  bool log_is_empty() const override { return empty_; }
   void append_to_log(std::string_view text) override;
   void scroll_log_to_end() override {}
   void repaint() override {}
@@ -24,7 +22,7 @@ class StreamLog final : public LogWindow {
  private:
   CliOutput& output_;
   const bool keep_dates_;
-  std::string text_;
+  bool empty_ = true;
 };
 
 }  // namespace quadrell

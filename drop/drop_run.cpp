@@ -6,10 +6,8 @@ namespace quadrell {
 
 RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths, WriteMode mode) {
   RunCounts counts;
-  window.set_log_text("");
-  for (const NativePath& path : paths) {
-    counts.total += process_path(window, path, counts.fair, counts.update, counts.error, mode);
-  }
+  window.clear_log();
+  for (const NativePath& path : paths) process_path(window, path, counts, mode);
   append_summary_line(window, summary_line(counts));
   window.scroll_log_to_end();
   return counts;

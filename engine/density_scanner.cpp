@@ -1,5 +1,6 @@
 #include "engine/density_scanner.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -7,159 +8,196 @@ namespace quadrell {
 namespace {
 
 constexpr std::uint8_t kMarkerPrefix = 0xFF;
+constexpr std::uint8_t kSoiCode = 0xD8;
 constexpr std::uint8_t kApp0 = 0xE0;
-constexpr std::uint8_t kSoi[2] = {0xFF, 0xD8};
+constexpr std::uint8_t kStartOfScan = 0xDA;
+constexpr std::uint8_t kEndOfImage = 0xD9;
 constexpr std::int64_t kMacBinaryHeader = 128;
 constexpr std::uint8_t kJfifIdentifier[5] = {'J', 'F', 'I', 'F', 0x00};
+constexpr unsigned kShortestJfifLength = 16;
+constexpr unsigned kShortestLength = 2;  // the length counts its own two bytes
 
-// Marker states: 0 searching, 1 after FF, 2 after E0, then one more for each
-// of the ten bytes up to the densities. The identifier arrives in states 4..8.
-constexpr int kAfterFf = 1;
-constexpr int kAfterE0 = 2;
-constexpr int kFirstIdentifierState = 4;
-constexpr int kLastIdentifierState = 8;
-constexpr int kAtDensities = 12;
+// The ten bytes M+1 .. M+10 between the E0 and the X density.
+constexpr int kCountedBytes = 10;
+constexpr int kIdentifierAt = 2;  // M+3, within the counted bytes
 
-// Positions are signed 32-bit: reading the byte at the largest one already
-// leaves the range.
+// Positions are signed 32-bit: the byte at position 2^31 - 1 (this 0-based
+// offset) would already move the next position out of range.
+constexpr std::int64_t kLastOffset = std::numeric_limits<std::int32_t>::max() - 1;
 constexpr std::int64_t kLastPosition = std::numeric_limits<std::int32_t>::max();
+
+// What a byte read gives besides a byte value.
+constexpr int kEnd = -1;     // the file ends before the offset
+constexpr int kFailed = -2;  // the read failed, or the byte lies out of range
+
+// Block reads at the offsets the walk asks for. The first read and the read
+// after a jump are small, since the walk rarely needs more than a segment
+// header there; reads that go on where the last one ended grow, for the rare
+// file with much to pass over between segments.
+class BlockReader {
+ public:
+  BlockReader(ByteSource& source, std::span<std::uint8_t> buffer)
+      : source_(source), buffer_(buffer) {}
+
+  // The byte at offset, kEnd or kFailed.
+  int at(std::int64_t offset) {
+    if (offset < start_ || offset >= end_) {
+      if (const int status = fill(offset); status < 0) return status;
+    }
+    return buffer_[static_cast<std::size_t>(offset - start_)];
+  }
+
+  // The offset of the first byte equal to value in [offset, limit), limit
+  // when there is none before it, kEnd or kFailed.
+  std::int64_t find(std::int64_t offset, std::uint8_t value, std::int64_t limit) {
+    while (offset < limit) {
+      if (offset < start_ || offset >= end_) {
+        if (const int status = fill(offset); status < 0) return status;
+      }
+      const std::uint8_t* from = buffer_.data() + (offset - start_);
+      const auto size = static_cast<std::size_t>(std::min(end_, limit) - offset);
+      if (const void* hit = std::memchr(from, value, size)) {
+        return offset + (static_cast<const std::uint8_t*>(hit) - from);
+      }
+      offset += static_cast<std::int64_t>(size);
+    }
+    return limit;
+  }
+
+ private:
+  static constexpr std::size_t kSmallRead = 4096;
+
+  int fill(std::int64_t offset) {
+    const std::size_t size =
+        offset == end_ && end_ > 0
+            ? std::min(buffer_.size(), 2 * static_cast<std::size_t>(end_ - start_))
+            : std::min(buffer_.size(), kSmallRead);
+    const std::int64_t count = source_.read_at(offset, buffer_.data(), size);
+    if (count < 0) return kFailed;
+    if (count == 0) return kEnd;
+    start_ = offset;
+    end_ = offset + count;
+    return 0;
+  }
+
+  ByteSource& source_;
+  std::span<std::uint8_t> buffer_;
+  std::int64_t start_ = 0;
+  std::int64_t end_ = 0;
+};
+
+class HeaderWalk {
+ public:
+  HeaderWalk(ByteSource& source, std::span<std::uint8_t> buffer, ScanDetail& detail)
+      : reader_(source, buffer), detail_(detail) {}
+
+  ScanResult run() {
+    std::int64_t offset;  // of the next byte to look at
+    const int at_start = soi_at(0);
+    if (at_start == kFailed) return kAccessError;
+    if (at_start == 1) {
+      offset = 2;
+    } else {
+      const int behind_header = soi_at(kMacBinaryHeader);
+      if (behind_header == kFailed) return kAccessError;
+      if (behind_header != 1) return kNotJpeg;
+      offset = kMacBinaryHeader + 2;
+    }
+
+    for (;;) {
+      // Bytes up to the next FF, that FF and any fill FFs behind it.
+      const std::int64_t prefix = next_marker_prefix(offset);
+      if (prefix < 0) return ending(static_cast<int>(prefix));
+      std::int64_t code_offset = prefix + 1;
+      int code;
+      while ((code = byte(code_offset)) == kMarkerPrefix) ++code_offset;
+      if (code < 0) return ending(code);
+
+      if (code == kStartOfScan || code == kEndOfImage) return kFair;
+      if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= kSoiCode)) {
+        offset = code_offset + 1;  // no segment behind these
+        continue;
+      }
+
+      std::uint8_t counted[kCountedBytes];
+      const int wanted = code == kApp0 ? kCountedBytes : 2;
+      int have = 0;
+      for (; have < wanted; ++have) {
+        const int value = byte(code_offset + 1 + have);
+        if (value < 0) return ending(value);
+        if (code == kApp0 && value == kMarkerPrefix) break;
+        counted[have] = static_cast<std::uint8_t>(value);
+      }
+      if (have < wanted) {
+        offset = code_offset + 1 + have;  // the FF starts a new marker
+        continue;
+      }
+
+      const unsigned length = (counted[0] << 8) + counted[1];
+      if (code == kApp0 && length >= kShortestJfifLength &&
+          std::memcmp(counted + kIdentifierAt, kJfifIdentifier, sizeof kJfifIdentifier) == 0) {
+        return decide(code_offset + 1 + kCountedBytes);
+      }
+      if (length < kShortestLength) return kFair;  // the header cannot be walked
+      offset = code_offset + 1 + length;
+    }
+  }
+
+ private:
+  // The byte at offset, kEnd, or kFailed: also for a byte that exists where
+  // positions have left the 32-bit range.
+  int byte(std::int64_t offset) {
+    const int value = reader_.at(offset);
+    return value >= 0 && offset >= kLastOffset ? kFailed : value;
+  }
+
+  // 1 when FF D8 stands at offset, 0 when not (or the file ends), kFailed.
+  int soi_at(std::int64_t offset) {
+    const int first = reader_.at(offset);
+    if (first == kFailed) return kFailed;
+    if (first != kMarkerPrefix) return 0;
+    const int second = reader_.at(offset + 1);
+    if (second == kFailed) return kFailed;
+    return second == kSoiCode ? 1 : 0;
+  }
+
+  std::int64_t next_marker_prefix(std::int64_t offset) {
+    const std::int64_t found = reader_.find(offset, kMarkerPrefix, kLastOffset);
+    return found == kLastOffset ? byte(std::max(offset, kLastOffset)) : found;
+  }
+
+  // The file ended where the walk needed a byte: no change. A failure: none.
+  static ScanResult ending(int status) { return status == kEnd ? kFair : kAccessError; }
+
+  ScanResult decide(std::int64_t x_offset) {
+    std::array<std::uint8_t, 4> densities;
+    for (int i = 0; i < 4; ++i) {
+      const int value = reader_.at(x_offset + i);
+      if (value < 0) return ending(value);
+      // Y's position, x_offset + 3, must itself be a 32-bit position.
+      if (i == 0 && x_offset + 3 > kLastPosition) return kAccessError;
+      densities[i] = static_cast<std::uint8_t>(value);
+    }
+    const unsigned x = (densities[0] << 8) + densities[1];
+    const unsigned y = (densities[2] << 8) + densities[3];
+    if (x == y) return kFair;
+    detail_.densities = densities;
+    if (x < y) {
+      detail_.value = {densities[2], densities[3]};
+      return static_cast<ScanResult>(x_offset + 1);
+    }
+    detail_.value = {densities[0], densities[1]};
+    return static_cast<ScanResult>(x_offset + 3);
+  }
+
+  BlockReader reader_;
+  ScanDetail& detail_;
+};
 
 }  // namespace
 
-bool DensityScanner::feed(const std::uint8_t* data, std::size_t size) {
-  std::size_t index = 0;
-  while (index < size && phase_ != Phase::kDone) {
-    switch (phase_) {
-      case Phase::kSoi:
-        feed_soi(data[index++]);
-        break;
-      case Phase::kSearch:
-        index += feed_search(data + index, size - index);
-        break;
-      case Phase::kDensities:
-        feed_density(data[index++]);
-        break;
-      case Phase::kDone:
-        break;
-    }
-  }
-  return phase_ == Phase::kDone;
-}
-
-ScanResult DensityScanner::finish() {
-  switch (phase_) {
-    case Phase::kSoi:
-      return kNotJpeg;  // missing SOI bytes count as not matching
-    case Phase::kSearch:
-    case Phase::kDensities:
-      // No accepted marker, or the file ends inside the density pair: a field
-      // that is not wholly in the file is never written.
-      return kFair;
-    case Phase::kDone:
-      break;
-  }
-  return result_;
-}
-
-void DensityScanner::feed_soi(std::uint8_t byte) {
-  ++soi_bytes_read_;
-  if (soi_bytes_read_ == 1 || soi_bytes_read_ == kMacBinaryHeader + 1) {
-    soi_[0] = byte;
-  } else if (soi_bytes_read_ == 2 || soi_bytes_read_ == kMacBinaryHeader + 2) {
-    soi_[1] = byte;
-    if (soi_[0] == kSoi[0] && soi_[1] == kSoi[1]) {
-      phase_ = Phase::kSearch;
-      next_position_ = soi_bytes_read_ + 1;
-      marker_state_ = 0;
-    } else if (soi_bytes_read_ == kMacBinaryHeader + 2) {
-      result_ = kNotJpeg;
-      phase_ = Phase::kDone;
-    }
-  }
-}
-
-std::size_t DensityScanner::feed_search(const std::uint8_t* data, std::size_t size) {
-  std::size_t index = 0;
-  while (index < size && phase_ == Phase::kSearch) {
-    if (marker_state_ == 0) {
-      const std::size_t candidate = find_marker_candidate(data, index, size);
-      next_position_ += static_cast<std::int64_t>(candidate - index);
-      index = candidate;
-      if (next_position_ > kLastPosition) {
-        result_ = kAccessError;
-        phase_ = Phase::kDone;
-        break;
-      }
-      if (index == size) break;
-    }
-    step_marker_state(data[index++]);
-  }
-  return index;
-}
-
-// In the searching state only an FF can change the state, and an FF followed
-// by a byte other than FF or E0 leads straight back to searching: entropy
-// data is full of such pairs (FF 00), so they are passed over in bulk. The
-// result is the index of the next FF that may start a marker, or size.
-std::size_t DensityScanner::find_marker_candidate(const std::uint8_t* data, std::size_t index,
-                                                  std::size_t size) {
-  for (;;) {
-    const void* found = std::memchr(data + index, kMarkerPrefix, size - index);
-    if (found == nullptr) return size;
-    const auto at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data);
-    if (at + 1 == size || data[at + 1] == kMarkerPrefix || data[at + 1] == kApp0) return at;
-    index = at + 2;
-  }
-}
-
-void DensityScanner::step_marker_state(std::uint8_t byte) {
-  if (next_position_ >= kLastPosition) {
-    result_ = kAccessError;
-    phase_ = Phase::kDone;
-    return;
-  }
-  ++next_position_;
-  if (byte == kMarkerPrefix) {
-    marker_state_ = kAfterFf;
-  } else if (marker_state_ == kAfterFf) {
-    marker_state_ = byte == kApp0 ? kAfterE0 : 0;
-  } else if (marker_state_ >= kAfterE0) {
-    const bool identifier_byte =
-        marker_state_ >= kFirstIdentifierState && marker_state_ <= kLastIdentifierState;
-    if (identifier_byte && byte != kJfifIdentifier[marker_state_ - kFirstIdentifierState]) {
-      // Not a JFIF header. The remaining counted bytes hold no FF either way,
-      // so searching on from here finds what searching after them would.
-      marker_state_ = 0;
-    } else if (++marker_state_ == kAtDensities) {
-      phase_ = Phase::kDensities;
-    }
-  }
-}
-
-void DensityScanner::feed_density(std::uint8_t byte) {
-  // next_position_ stays at the X density; Y starts two bytes further.
-  if (density_bytes_ == 0 && next_position_ + 2 > kLastPosition) {
-    result_ = kAccessError;
-    phase_ = Phase::kDone;
-    return;
-  }
-  densities_[density_bytes_++] = byte;
-  if (density_bytes_ == 4) decide();
-}
-
-void DensityScanner::decide() {
-  const unsigned x = (densities_[0] << 8) + densities_[1];
-  const unsigned y = (densities_[2] << 8) + densities_[3];
-  if (x < y) {
-    patch_value_ = {densities_[2], densities_[3]};
-    result_ = static_cast<ScanResult>(next_position_);
-  } else if (y < x) {
-    patch_value_ = {densities_[0], densities_[1]};
-    result_ = static_cast<ScanResult>(next_position_ + 2);
-  } else {
-    result_ = kFair;
-  }
-  phase_ = Phase::kDone;
+ScanResult scan_header(ByteSource& source, std::span<std::uint8_t> buffer, ScanDetail& detail) {
+  return HeaderWalk(source, buffer, detail).run();
 }
 
 }  // namespace quadrell

@@ -18,4 +18,17 @@ using PatchValue = std::array<std::uint8_t, 2>;
 // Whether a patched file gets its time stamps back (the keep-dates setting).
 enum class KeepTimes { kNo, kYes };
 
+// The system's reason for a failed file operation: errno on POSIX,
+// GetLastError() on Windows; 0 for none.
+using SystemError = std::uint32_t;
+
+// What a scan hands on beside its verdict. For a position: the value to write
+// and the four density bytes as read (X, then Y), which the patch checks are
+// still in the file before it writes. For kAccessError: why.
+struct ScanDetail {
+  PatchValue value{};
+  std::array<std::uint8_t, 4> densities{};
+  SystemError error = 0;
+};
+
 }  // namespace quadrell

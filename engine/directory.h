@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/log_name.h"
+#include "engine/fs.h"
 #include "engine/native_path.h"
 
 namespace quadrell::fs {
@@ -22,22 +22,22 @@ struct Entry {
 };
 
 // The plain file or folder at path, or nothing: no such entry, a hidden one,
-// or one that is neither a plain file nor a folder. A root ("C:\", "/") is
+// one that is neither a plain file nor a folder, or (POSIX) a file named
+// with a trailing "/", which the system takes for a folder. A root ("C:\", "/") is
 // a folder with no entry of its own to look up.
 std::optional<Entry> look_up(const NativePath& path);
 
-// Calls visit with the name of each plain, not hidden file directly inside
-// folder: on Windows in the listing's own order, on POSIX in byte order of
-// the name (the directory's own order is arbitrary there). Returns false when
-// the folder could not be listed to its end.
-bool list_plain_files(const NativePath& folder,
-                      const std::function<void(const NativePath& name)>& visit);
+// Calls visit for each plain, not hidden file directly inside folder, with
+// what opens it and its name: on Windows in the listing's own order, on POSIX
+// in byte order of the name (the directory's own order is arbitrary there),
+// each file opened relative to the folder, which stays open meanwhile.
+// Returns false when the folder could not be listed to its end.
+bool list_plain_files(
+    const NativePath& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit);
 
 // folder, one separator, name (no doubled separator behind a root).
 NativePath child_path(const NativePath& folder, const NativePath& name);
-
-// A name as the log shows it.
-LogName log_name(const NativePath& name);
 
 // The full path of a path given relative to the current folder.
 NativePath absolute_path(const NativePath& path);

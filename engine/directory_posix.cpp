@@ -1,6 +1,5 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +10,12 @@
 #include <vector>
 
 #include "engine/directory.h"
+#include "engine/posix_open.h"
 
 namespace quadrell::fs {
 namespace {
 
+// The resolved path, or nothing with errno telling why.
 std::optional<std::string> real_path(const std::string& path) {
   std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
   if (!resolved) return std::nullopt;
@@ -38,10 +39,13 @@ NativePath absolute_path(const NativePath& path) {
 
 // The folder part is resolved by the system, so that a ".." behind a
 // symbolic link means what it means to the system; the last component is
-// kept as given, so that a link shows under its own name.
+// kept as given, so that a link shows under its own name. A folder part too
+// long for the system to resolve is kept as given: the system walks it the
+// same way when the file is opened.
 std::optional<Entry> look_up(const NativePath& given) {
   if (given.empty()) return std::nullopt;
   std::string path = absolute_path(given);
+  const bool names_a_folder = path.back() == '/';
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path == "/") return root_entry();
 
@@ -55,21 +59,31 @@ std::optional<Entry> look_up(const NativePath& given) {
   } else {
     const std::size_t separator = path.rfind('/');
     const auto folder = real_path(separator == 0 ? "/" : path.substr(0, separator));
-    if (!folder) return std::nullopt;
-    path = child_path(*folder, last);
+    if (folder) {
+      path = child_path(*folder, last);
+    } else if (errno != ENAMETOOLONG) {
+      return std::nullopt;
+    }
   }
   if (last.front() == '.') return std::nullopt;
 
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return std::nullopt;
+  if (!stat_any_length(path, status)) return std::nullopt;
+  if (!S_ISDIR(status.st_mode) && (!S_ISREG(status.st_mode) || names_a_folder)) {
+    return std::nullopt;
+  }
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
-bool list_plain_files(const NativePath& folder,
-                      const std::function<void(const NativePath& name)>& visit) {
-  std::unique_ptr<DIR, CloseDirectory> directory(::opendir(folder.c_str()));
+bool list_plain_files(
+    const NativePath& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit) {
+  UniqueFd fd = open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!fd.valid()) return false;
+  std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd.get()));
   if (!directory) return false;
+  fd.release();  // the listing owns it now
+  const int folder_fd = ::dirfd(directory.get());
   std::vector<std::string> names;
   for (;;) {
     errno = 0;
@@ -79,15 +93,13 @@ bool list_plain_files(const NativePath& folder,
     bool plain = entry->d_type == DT_REG;
     if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
       struct stat status {};
-      plain = ::fstatat(::dirfd(directory.get()), entry->d_name, &status, 0) == 0 &&
-              S_ISREG(status.st_mode);
+      plain = ::fstatat(folder_fd, entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
     }
     if (plain) names.emplace_back(entry->d_name);
   }
   const bool complete = errno == 0;
-  directory.reset();
   std::sort(names.begin(), names.end());
-  for (const std::string& name : names) visit(name);
+  for (const std::string& name : names) visit(FileRef{name, folder_fd}, name);
   return complete;
 }
 
@@ -95,7 +107,5 @@ NativePath child_path(const NativePath& folder, const NativePath& name) {
   if (!folder.empty() && folder.back() == '/') return folder + name;
   return folder + "/" + name;
 }
-
-LogName log_name(const NativePath& name) { return log_name_from_bytes(name); }
 
 }  // namespace quadrell::fs

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "engine/directory.h"
+#include "engine/unique_handle.h"
 #include "engine/win_path.h"
 
 namespace quadrell::fs {
@@ -51,34 +52,34 @@ std::optional<Entry> look_up(const NativePath& given) {
   if (is_root(path)) return look_up(path);
 
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(extended_path(path).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
-  FindClose(search);
+  if (!UniqueFindHandle(FindFirstFileW(extended_path(path).c_str(), &found)).valid()) {
+    return std::nullopt;
+  }
   if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return std::nullopt;
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
-bool list_plain_files(const NativePath& folder,
-                      const std::function<void(const NativePath& name)>& visit) {
+bool list_plain_files(
+    const NativePath& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit) {
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const UniqueFindHandle search(
+      FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found));
+  if (!search.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
   DWORD error = ERROR_SUCCESS;
   do {
-    if ((found.dwFileAttributes & kNotPlain) == 0) visit(found.cFileName);
-    if (!FindNextFileW(search, &found)) error = GetLastError();
+    if ((found.dwFileAttributes & kNotPlain) == 0) {
+      const NativePath name = found.cFileName;
+      visit(FileRef{child_path(folder, name)}, name);
+    }
+    if (!FindNextFileW(search.get(), &found)) error = GetLastError();
   } while (error == ERROR_SUCCESS);
-  FindClose(search);
   return error == ERROR_NO_MORE_FILES;
 }
 
 NativePath child_path(const NativePath& folder, const NativePath& name) {
   if (!folder.empty() && is_separator(folder.back())) return folder + name;
   return folder + L"\\" + name;
-}
-
-LogName log_name(const NativePath& name) {
-  return log_name_from_utf16(std::u16string(name.begin(), name.end()));
 }
 
 }  // namespace quadrell::fs

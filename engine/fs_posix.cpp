@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "engine/fs.h"
+#include "engine/posix_open.h"
 
 namespace quadrell {
 
@@ -15,73 +16,100 @@ std::string utf8_from_native(const NativePath& path) { return path; }
 namespace fs {
 namespace {
 
+static_assert(FileRef::kNoFolder == AT_FDCWD);
+
 // O_NONBLOCK: opening a FIFO or a terminal must never wait; they are refused
 // right after by the regular-file test.
 constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// The descriptor of a regular file, or -1; status receives what fstat saw.
-int open_regular(const NativePath& path, int flags, struct stat& status) {
-  const int fd = ::open(path.c_str(), flags | kCommonFlags);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return -1;
+// The descriptor of a regular file, or none with error set; status receives
+// what fstat saw.
+UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, SystemError& error) {
+  UniqueFd fd = open_at(file.folder, file.path, flags | kCommonFlags);
+  if (!fd.valid()) {
+    error = static_cast<SystemError>(errno);
+  } else if (::fstat(fd.get(), &status) != 0) {
+    error = static_cast<SystemError>(errno);
+    fd = UniqueFd();
+  } else if (!S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    fd = UniqueFd();
   }
   return fd;
 }
 
-int open_regular(const NativePath& path, int flags) {
+UniqueFd open_for_scan(const FileRef& file, SystemError& error) {
   struct stat status {};
-  return open_regular(path, flags, status);
-}
-
-int open_for_scan(const NativePath& path) {
 #ifdef O_NOATIME
   // Refused with EPERM on files the user does not own; read normally then.
-  const int fd = open_regular(path, O_RDONLY | O_NOATIME);
-  if (fd >= 0 || errno != EPERM) return fd;
+  UniqueFd fd = open_regular(file, O_RDONLY | O_NOATIME, status, error);
+  if (fd.valid() || error != EPERM) return fd;
 #endif
-  return open_regular(path, O_RDONLY);
+  return open_regular(file, O_RDONLY, status, error);
 }
 
-}  // namespace
-
-InputFile::InputFile(const NativePath& path) : handle_(open_for_scan(path)) {}
-
-InputFile::~InputFile() {
-  if (is_open()) ::close(static_cast<int>(handle_));
-}
-
-std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
+template <typename Call>
+std::int64_t retried(Call call) {
   for (;;) {
-    const ssize_t count = ::read(static_cast<int>(handle_), buffer, size);
+    const ssize_t count = call();
     if (count >= 0 || errno != EINTR) return count;
   }
 }
 
-// The times are read from and set on the descriptor that writes: the same
-// file whatever happens to its name meanwhile, and no extra opening.
-bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
-                     KeepTimes keep_times) {
-  struct stat status {};
-  const int fd = open_regular(path, O_WRONLY, status);
-  if (fd < 0) return false;
-  ssize_t written;
-  do {
-    written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-  } while (written < 0 && errno == EINTR);
-  if (keep_times == KeepTimes::kYes) {
-    const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    ::futimens(fd, times);
-  }
-  const bool closed = ::close(fd) == 0;
-  return written == static_cast<ssize_t>(bytes.size()) && closed;
+}  // namespace
+
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+
+std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  const std::int64_t count = retried([&] { return ::pread(handle_.get(), data, size, offset); });
+  if (count < 0) error_ = static_cast<SystemError>(errno);
+  return count;
 }
 
-bool can_open_for_writing(const NativePath& path) {
-  const int fd = open_regular(path, O_WRONLY);
-  if (fd < 0) return false;
-  return ::close(fd) == 0;
+PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
+    : file_(file), keep_times_(keep_times == KeepTimes::kYes) {
+  struct stat status {};
+  handle_ = open_regular(file, O_RDWR, status, error_);
+  if (!handle_.valid()) return;
+  saved_times_[0] = status.st_atim.tv_sec;
+  saved_times_[1] = status.st_atim.tv_nsec;
+  saved_times_[2] = status.st_mtim.tv_sec;
+  saved_times_[3] = status.st_mtim.tv_nsec;
+  times_read_ = true;
+}
+
+std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  const std::int64_t count = retried([&] { return ::pread(handle_.get(), data, size, offset); });
+  if (count < 0) error_ = static_cast<SystemError>(errno);
+  return count;
+}
+
+std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+  const std::int64_t count = retried([&] { return ::pwrite(handle_.get(), data, size, offset); });
+  if (count < 0) error_ = static_cast<SystemError>(errno);
+  return count;
+}
+
+PatchFile::Closing PatchFile::close(bool restore_times) {
+  Closing closing;
+  if (keep_times_ && restore_times) {
+    const struct timespec times[2] = {{saved_times_[0], saved_times_[1]},
+                                      {saved_times_[2], saved_times_[3]}};
+    if (!times_read_) {
+      closing.times = TimesRestored::kNo;
+      closing.times_error = times_error_;
+    } else if (::futimens(handle_.get(), times) == 0) {
+      closing.times = TimesRestored::kYes;
+    } else {
+      closing.times = TimesRestored::kNo;
+      closing.times_error = static_cast<SystemError>(errno);
+    }
+  }
+  if (!handle_.close()) {
+    closing.closed = false;
+    closing.error = static_cast<SystemError>(errno);
+  }
+  return closing;
 }
 
 }  // namespace fs

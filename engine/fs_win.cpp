@@ -13,9 +13,9 @@ std::string utf8_from_native(const NativePath& path) { return utf8_from_wide(pat
 namespace fs {
 namespace {
 
-HANDLE open_existing(const NativePath& path, DWORD access, DWORD share, DWORD flags) {
-  return CreateFileW(extended_path(path).c_str(), access, share, nullptr, OPEN_EXISTING, flags,
-                     nullptr);
+UniqueHandle open_existing(const FileRef& file, DWORD access, DWORD share, DWORD flags) {
+  return UniqueHandle(CreateFileW(extended_path(file.path).c_str(), access, share, nullptr,
+                                  OPEN_EXISTING, flags, nullptr));
 }
 
 // A disk file, not a folder, a device or a pipe.
@@ -26,97 +26,136 @@ bool is_regular_file(HANDLE file) {
          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-HANDLE open_regular(const NativePath& path, DWORD access, DWORD share, DWORD flags) {
-  HANDLE file = open_existing(path, access, share, flags);
-  if (file != INVALID_HANDLE_VALUE && !is_regular_file(file)) {
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
+UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
+                          SystemError& error) {
+  UniqueHandle handle = open_existing(file, access, share, flags);
+  if (!handle.valid()) {
+    error = GetLastError();
+  } else if (!is_regular_file(handle.get())) {
+    error = ERROR_ACCESS_DENIED;
+    handle = UniqueHandle();
   }
-  return file;
+  return handle;
 }
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-HANDLE open_for_scan(const NativePath& path) {
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error) {
   // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
   // it is refused the file is read without it.
-  HANDLE file = open_regular(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
-                             FILE_FLAG_SEQUENTIAL_SCAN);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    return open_regular(path, GENERIC_READ, kScanShare, FILE_FLAG_SEQUENTIAL_SCAN);
+  UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
+                                     FILE_FLAG_RANDOM_ACCESS, error);
+  if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error);
   }
-  if (file != INVALID_HANDLE_VALUE) {
+  if (handle.valid()) {
     FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
-    SetFileTime(file, nullptr, &keep_unchanged, nullptr);
+    SetFileTime(handle.get(), nullptr, &keep_unchanged, nullptr);
   }
-  return file;
+  return handle;
 }
 
-// The handle that writes the two bytes lets others read meanwhile, as the
-// handles that read and restore the times do.
-HANDLE open_for_patch(const NativePath& path) {
-  return open_regular(path, GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+OVERLAPPED at_offset(std::int64_t offset) {
+  OVERLAPPED position{};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  return position;
 }
 
-}  // namespace
-
-InputFile::InputFile(const NativePath& path)
-    : handle_(reinterpret_cast<std::intptr_t>(open_for_scan(path))) {}
-
-InputFile::~InputFile() {
-  if (is_open()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-}
-
-std::int64_t InputFile::read(std::uint8_t* buffer, std::size_t size) {
+// A positioned read on a synchronous handle; reading at or past the end is
+// no failure but 0 bytes.
+std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data, std::size_t size,
+                            SystemError& error) {
+  OVERLAPPED position = at_offset(offset);
   DWORD count = 0;
-  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, static_cast<DWORD>(size), &count,
-                nullptr)) {
+  if (!ReadFile(file, data, static_cast<DWORD>(size), &count, &position)) {
+    const DWORD failure = GetLastError();
+    if (failure == ERROR_HANDLE_EOF) return 0;
+    error = failure;
     return -1;
   }
   return count;
 }
 
-bool can_open_for_writing(const NativePath& path) {
-  HANDLE file = open_for_patch(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  return CloseHandle(file);
+FILETIME filetime_of(std::int64_t value) {
+  return FILETIME{static_cast<DWORD>(value),
+                  static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32)};
 }
 
-// Times, write and times again, each through its own handle, closed before
-// the next opens; the time handles let others read, as the write handle does.
-bool write_two_bytes(const NativePath& path, std::int64_t offset, const PatchValue& bytes,
-                     KeepTimes keep_times) {
-  bool times_read = false;
-  FILETIME creation{}, last_access{}, last_write{};
-  if (keep_times == KeepTimes::kYes) {
-    HANDLE file = open_existing(path, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
-    if (file != INVALID_HANDLE_VALUE) {
-      times_read = GetFileTime(file, &creation, &last_access, &last_write);
-      CloseHandle(file);
+std::int64_t value_of(const FILETIME& time) {
+  return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+}
+
+// The handles that read and set back the times let others read, as the one
+// that writes does.
+constexpr DWORD kPatchShare = FILE_SHARE_READ;
+
+}  // namespace
+
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+
+std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return read_at_offset(handle_.get(), offset, data, size, error_);
+}
+
+// Times, then the file, each through its own handle, the first closed before
+// the second opens.
+PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
+    : file_(file), keep_times_(keep_times == KeepTimes::kYes) {
+  if (keep_times_) {
+    const UniqueHandle times =
+        open_existing(file, GENERIC_READ, kPatchShare, FILE_ATTRIBUTE_NORMAL);
+    FILETIME creation{}, last_access{}, last_write{};
+    if (times.valid() && GetFileTime(times.get(), &creation, &last_access, &last_write)) {
+      saved_times_[0] = value_of(creation);
+      saved_times_[1] = value_of(last_access);
+      saved_times_[2] = value_of(last_write);
+      times_read_ = true;
+    } else {
+      times_error_ = GetLastError();
     }
   }
+  handle_ =
+      open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL, error_);
+}
 
-  bool written = false;
-  HANDLE file = open_for_patch(path);
-  if (file != INVALID_HANDLE_VALUE) {
-    LARGE_INTEGER position{};
-    position.QuadPart = offset;
-    DWORD count = 0;
-    written = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-              WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr) &&
-              count == bytes.size();
-    written = CloseHandle(file) && written;
-  }
+std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return read_at_offset(handle_.get(), offset, data, size, error_);
+}
 
-  if (times_read) {
-    HANDLE times =
-        open_existing(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
-    if (times != INVALID_HANDLE_VALUE) {
-      SetFileTime(times, &creation, &last_access, &last_write);
-      CloseHandle(times);
-    }
+std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+  OVERLAPPED position = at_offset(offset);
+  DWORD count = 0;
+  if (!WriteFile(handle_.get(), data, static_cast<DWORD>(size), &count, &position)) {
+    error_ = GetLastError();
+    return -1;
   }
-  return written;
+  return count;
+}
+
+PatchFile::Closing PatchFile::close(bool restore_times) {
+  Closing closing;
+  if (!handle_.close()) {
+    closing.closed = false;
+    closing.error = GetLastError();
+  }
+  if (!keep_times_ || !restore_times) return closing;
+  closing.times = TimesRestored::kNo;
+  if (!times_read_) {
+    closing.times_error = times_error_;
+    return closing;
+  }
+  const UniqueHandle times =
+      open_existing(file_, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
+  const FILETIME creation = filetime_of(saved_times_[0]);
+  const FILETIME last_access = filetime_of(saved_times_[1]);
+  const FILETIME last_write = filetime_of(saved_times_[2]);
+  if (times.valid() && SetFileTime(times.get(), &creation, &last_access, &last_write)) {
+    closing.times = TimesRestored::kYes;
+  } else {
+    closing.times_error = GetLastError();
+  }
+  return closing;
 }
 
 }  // namespace fs

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/native_path.h"
+
 namespace quadrell {
 
 // A file name as the log shows it (UTF-8) and its length N in UTF-16 code
@@ -20,5 +22,8 @@ LogName log_name_from_bytes(std::string_view bytes);
 
 // A Windows name: UTF-16 code units (a lone surrogate counts as invalid).
 LogName log_name_from_utf16(std::u16string_view units);
+
+// A name as the platform's file functions give it.
+LogName log_name(const NativePath& name);
 
 }  // namespace quadrell

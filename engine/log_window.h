@@ -1,18 +1,15 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace quadrell {
 
-// All the engine may do with the window it reports to: the log text, the
-// view of it, a repaint of the whole window, and the keep-dates setting. The
+// All the engine may do with the window it reports to: empty the log, add to
+// it, show its end, repaint the window, and read the keep-dates setting. The
 // Win32 window, the command line and the tests each implement it.
 class LogWindow {
  public:
-  // The whole log text, lines separated by CR LF.
-  virtual std::string log_text() const = 0;
-  virtual void set_log_text(std::string_view text) = 0;
+  virtual void clear_log() = 0;
   virtual bool log_is_empty() const = 0;
   // Adds text at the end of the log as it is, at a cost that does not grow
   // with the length of the log.

@@ -1,12 +1,98 @@
 #include "engine/patch_density.h"
 
-#include "engine/fs.h"
+#include <array>
+#include <cstring>
 
 namespace quadrell {
+namespace {
 
-bool patch_density(const NativePath& path, ScanResult position, const PatchValue& value,
-                   KeepTimes keep_times) {
-  return fs::write_two_bytes(path, std::int64_t{position} - 1, value, keep_times);
+constexpr std::uint8_t kJfifIdentifier[5] = {'J', 'F', 'I', 'F', 0x00};
+
+// From the identifier (M+3) to the end of the Y density (M+14), relative to
+// the X density at M+11.
+constexpr std::int64_t kIdentifierBeforeX = 8;
+constexpr std::size_t kCheckedSpan = 12;
+constexpr std::size_t kDensitiesAt = 8;
+
+// Reads exactly size bytes at offset; false when the file ends first or a
+// read fails.
+bool read_fully(PatchTarget& file, std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const std::int64_t count = file.read_at(offset, data, size);
+    if (count <= 0) return false;
+    offset += count;
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+// Writes the bytes from the first on; returns how many of them were written.
+std::size_t write_fully(PatchTarget& file, std::int64_t offset, const std::uint8_t* data,
+                        std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const std::int64_t count =
+        file.write_at(offset + static_cast<std::int64_t>(done), data + done, size - done);
+    if (count <= 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return done;
+}
+
+}  // namespace
+
+bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
+                        PatchOutcome& outcome) {
+  const auto& densities = detail.densities;
+  const unsigned x = (densities[0] << 8) + densities[1];
+  const unsigned y = (densities[2] << 8) + densities[3];
+  const std::int64_t x_offset = std::int64_t{position} - 1 - (x < y ? 0 : 2);
+
+  std::array<std::uint8_t, kCheckedSpan> held{};
+  if (!read_fully(file, x_offset - kIdentifierBeforeX, held.data(), held.size())) {
+    outcome.error = file.error();
+    outcome.changed = outcome.error == 0;  // the file ends before the densities
+    return false;
+  }
+  if (std::memcmp(held.data(), kJfifIdentifier, sizeof kJfifIdentifier) != 0 ||
+      std::memcmp(held.data() + kDensitiesAt, densities.data(), densities.size()) != 0) {
+    outcome.changed = true;
+    return false;
+  }
+
+  const std::int64_t offset = std::int64_t{position} - 1;
+  const std::size_t written = write_fully(file, offset, detail.value.data(), detail.value.size());
+  if (written == detail.value.size()) {
+    outcome.written = true;
+    return true;
+  }
+  outcome.error = file.error();
+  if (written == 1) {
+    // One density byte alone would be a value nobody wrote: put it back.
+    const std::uint8_t before = held[static_cast<std::size_t>(offset - x_offset) + kDensitiesAt];
+    write_fully(file, offset, &before, 1);
+  }
+  return written > 0;
+}
+
+PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
+                           KeepTimes keep_times) {
+  PatchOutcome outcome;
+  fs::PatchFile target(file, keep_times);
+  if (!target.is_open()) {
+    outcome.error = target.error();
+    return outcome;
+  }
+  const bool touched = write_if_unchanged(target, position, detail, outcome);
+  const fs::PatchFile::Closing closing = target.close(touched);
+  if (!closing.closed && outcome.written) {
+    outcome.written = false;
+    outcome.error = closing.error;
+  }
+  outcome.times = closing.times;
+  outcome.times_error = closing.times_error;
+  return outcome;
 }
 
 }  // namespace quadrell

@@ -4,6 +4,7 @@
 #include "engine/directory.h"
 #include "engine/fs.h"
 #include "engine/log_line.h"
+#include "engine/log_name.h"
 #include "engine/patch_density.h"
 #include "engine/scan_density.h"
 
@@ -23,45 +24,40 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
 
 class PathRun {
  public:
-  PathRun(LogWindow& window, std::int32_t& fair, std::int32_t& update, std::int32_t& error,
-          WriteMode mode)
-      : window_(window), fair_(fair), update_(update), error_(error), mode_(mode) {}
+  PathRun(LogWindow& window, RunCounts& counts, WriteMode mode)
+      : window_(window), counts_(counts), mode_(mode) {}
 
-  void process_candidate(const NativePath& path, const NativePath& name) {
+  void process_candidate(const fs::FileRef& file, const NativePath& name) {
     if (!is_jpeg_name(name)) return;
     window_.repaint();
-    PatchValue value{};
-    ScanResult result = scan_density(path, value);
+    ScanDetail detail;
+    ScanResult result = scan_density(file, detail);
     if (result < kAccessError) return;
-    if (result > 0 && !write(path, result, value)) result = kAccessError;
-    report(fs::log_name(name), result);
+    if (result > 0 && !write(file, result, detail)) result = kAccessError;
+    report(log_name(name), result);
   }
 
   // A folder that cannot be listed is reported, not passed over in silence.
-  void report_unlisted_folder(const NativePath& name) { report(fs::log_name(name), kAccessError); }
-
-  std::int32_t lines() const { return lines_; }
+  void report_unlisted_folder(const NativePath& name) { report(log_name(name), kAccessError); }
 
  private:
-  bool write(const NativePath& path, ScanResult position, const PatchValue& value) {
-    if (mode_ == WriteMode::kDryRun) return fs::can_open_for_writing(path);
-    return patch_density(path, position, value,
-                         window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
+  bool write(const fs::FileRef& file, ScanResult position, const ScanDetail& detail) {
+    if (mode_ == WriteMode::kDryRun) return fs::PatchFile(file, KeepTimes::kNo).is_open();
+    return patch_density(file, position, detail,
+                         window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo)
+        .written;
   }
 
   void report(const LogName& name, ScanResult result) {
-    ++(result > 0 ? update_ : result == kFair ? fair_ : error_);
-    ++lines_;
+    ++(result > 0 ? counts_.update : result == kFair ? counts_.fair : counts_.error);
+    ++counts_.total;
     append_log_line(window_, log_line(name, result));
     window_.scroll_log_to_end();
   }
 
   LogWindow& window_;
-  std::int32_t& fair_;
-  std::int32_t& update_;
-  std::int32_t& error_;
+  RunCounts& counts_;
   const WriteMode mode_;
-  std::int32_t lines_ = 0;
 };
 
 }  // namespace
@@ -70,19 +66,18 @@ bool is_jpeg_name(const NativePath& name) {
   return ends_with_lower_ascii(name, ".jpg") || ends_with_lower_ascii(name, ".jpeg");
 }
 
-std::int32_t process_path(LogWindow& window, const NativePath& path, std::int32_t& fair,
-                          std::int32_t& update, std::int32_t& error, WriteMode mode) {
+void process_path(LogWindow& window, const NativePath& path, RunCounts& counts, WriteMode mode) {
   const auto entry = fs::look_up(path);
-  if (!entry) return 0;
-  PathRun run(window, fair, update, error, mode);
+  if (!entry) return;
+  PathRun run(window, counts, mode);
   if (!entry->is_folder) {
-    run.process_candidate(entry->path, entry->name);
-  } else if (!fs::list_plain_files(entry->path, [&](const NativePath& name) {
-               run.process_candidate(fs::child_path(entry->path, name), name);
-             })) {
+    run.process_candidate(fs::FileRef{entry->path}, entry->name);
+  } else if (!fs::list_plain_files(entry->path,
+                                   [&](const fs::FileRef& file, const NativePath& name) {
+                                     run.process_candidate(file, name);
+                                   })) {
     run.report_unlisted_folder(entry->name);
   }
-  return run.lines();
 }
 
 }  // namespace quadrell

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <cstdint>
-
 #include "engine/log_window.h"
 #include "engine/native_path.h"
+#include "engine/run_counts.h"
 
 namespace quadrell {
 
@@ -15,12 +14,11 @@ enum class WriteMode { kWrite, kDryRun };
 // Handles one dropped path: the file itself, or the plain files directly
 // inside the folder. Every file whose name ends in ".jpg" or ".jpeg" (any
 // case) is scanned and, where its densities differ, patched; every JPEG file
-// among them gets one line in the log and one count in fair, update or error.
-// A folder that cannot be listed to its end gets an access-error line under
-// its own name. Returns the number of lines written.
-std::int32_t process_path(LogWindow& window, const NativePath& path, std::int32_t& fair,
-                          std::int32_t& update, std::int32_t& error,
-                          WriteMode mode = WriteMode::kWrite);
+// among them gets one line in the log, counted in total and in one of fair,
+// update or error. A folder that cannot be listed to its end gets an
+// access-error line under its own name.
+void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
+                  WriteMode mode = WriteMode::kWrite);
 
 // Whether the lower-cased name ends in ".jpg" or ".jpeg".
 bool is_jpeg_name(const NativePath& name);

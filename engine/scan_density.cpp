@@ -3,35 +3,25 @@
 #include <array>
 
 #include "engine/density_scanner.h"
-#include "engine/fs.h"
 
 namespace quadrell {
 namespace {
 
-// The header of a typical file sits in its first few hundred bytes: a small
-// first read serves it. A file without the header is read to its end in large
-// blocks into one buffer per thread, reused: few system calls, constant memory.
-constexpr std::size_t kFirstRead = 4096;
-constexpr std::size_t kBlock = 262144;
+// Enough for the rare file whose walk reads on between segments; one buffer
+// per thread, reused, so memory stays constant.
+constexpr std::size_t kBuffer = 65536;
 
 }  // namespace
 
-ScanResult scan_density(const NativePath& path, PatchValue& value) {
-  fs::InputFile file(path);
-  if (!file.is_open()) return kAccessError;
-
-  static thread_local std::array<std::uint8_t, kBlock> buffer;
-  DensityScanner scanner;
-  std::size_t request = kFirstRead;
-  for (;;) {
-    const std::int64_t count = file.read(buffer.data(), request);
-    if (count < 0) return kAccessError;
-    if (count == 0) break;
-    if (scanner.feed(buffer.data(), static_cast<std::size_t>(count))) break;
-    request = kBlock;
+ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
+  fs::InputFile input(file);
+  if (!input.is_open()) {
+    detail.error = input.error();
+    return kAccessError;
   }
-  const ScanResult result = scanner.finish();
-  if (result > 0) value = scanner.patch_value();
+  static thread_local std::array<std::uint8_t, kBuffer> buffer;
+  const ScanResult result = scan_header(input, buffer, detail);
+  if (result == kAccessError) detail.error = input.error();
   return result;
 }
 

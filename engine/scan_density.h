@@ -1,14 +1,15 @@
 #pragma once
 
 #include "engine/density_types.h"
-#include "engine/native_path.h"
+#include "engine/fs.h"
 
 namespace quadrell {
 
-// Decides whether the file at path is a JPEG file and, if its JFIF densities
-// differ, where the smaller one lies. For a positive result, value receives
-// the larger density's two bytes; otherwise value is left alone. The file is
-// read once, never written, never created, and closed before returning.
-ScanResult scan_density(const NativePath& path, PatchValue& value);
+// Decides whether the file is a JPEG file and, if the densities of its JFIF
+// header differ, where the smaller one lies. For a positive result, detail
+// receives the value to write and the densities as read; for kAccessError,
+// the system's reason; otherwise it is left alone. Only the header is read;
+// the file is never written, never created, and closed before returning.
+ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail);
 
 }  // namespace quadrell

@@ -131,9 +131,16 @@ TEST_F(Cli, Usage) {
 }
 
 TEST(LogWindowContract, StreamLog) {
-  CapturedOutput output;
-  StreamLog log(output, false);
-  testing::expect_log_line_rules(log);
+  for (const auto rules :
+       {testing::expect_lines_then_summary, testing::expect_summary_in_empty_log}) {
+    CapturedOutput output;
+    StreamLog log(output, false);
+    rules(log, [&] {
+      std::string text;
+      for (const char c : output.out) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+      return text;
+    });
+  }
 }
 
 // The built program, as a user runs it: exact bytes on standard output.

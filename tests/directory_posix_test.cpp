@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -18,8 +20,8 @@ using testing::jfif_file;
 
 std::vector<std::string> listed(const std::filesystem::path& folder) {
   std::vector<std::string> names;
-  EXPECT_TRUE(
-      fs::list_plain_files(folder.native(), [&](const std::string& n) { names.push_back(n); }));
+  EXPECT_TRUE(fs::list_plain_files(
+      folder.native(), [&](const fs::FileRef&, const std::string& n) { names.push_back(n); }));
   return names;
 }
 
@@ -47,9 +49,11 @@ TEST_F(PosixFolder, ListsPlainFilesAndLinksToThemInByteOrder) {
 
 TEST_F(PosixFolder, FifoNeverBlocksTheRun) {
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
-  EXPECT_EQ(process_path(window, (dir_ / "fifo.jpg").native(), fair, update, error), 0);
-  EXPECT_EQ(process_path(window, dir_.path().native(), fair, update, error), 5);
+  RunCounts counts;
+  process_path(window, (dir_ / "fifo.jpg").native(), counts);
+  EXPECT_EQ(counts.total, 0);
+  process_path(window, dir_.path().native(), counts);
+  EXPECT_EQ(counts.total, 5);
   EXPECT_EQ(window.text.find("fifo"), std::string::npos);
 }
 
@@ -61,6 +65,8 @@ TEST_F(PosixFolder, LookUp) {
   };
   const Case cases[] = {
       {folder + "/a.jpg", fs::Entry{folder + "/a.jpg", "a.jpg", false}},
+      {folder + "/a.jpg/", std::nullopt},  // the system: "Not a directory"
+      {folder + "/link-to-file.jpg//", std::nullopt},
       {folder + "/sub.jpg/", fs::Entry{folder + "/sub.jpg", "sub.jpg", true}},
       {folder + "/sub.jpg/.", fs::Entry{folder + "/sub.jpg", "sub.jpg", true}},
       {folder + "/sub.jpg/..", fs::Entry{folder, dir_.path().filename().native(), true}},
@@ -103,6 +109,34 @@ TEST_F(PosixFolder, RelativePathsAreMadeAbsolute) {
   EXPECT_EQ(dot->name, "sub.jpg");
 }
 
+// Files are opened relative to the listed folder, so a folder deeper than
+// PATH_MAX is processed like any other, named by its full path.
+TEST(PosixPaths, FolderBeyondPathMax) {
+  testing::TempDir dir;
+  std::string deep = std::filesystem::canonical(dir.path()).native();
+  int folder = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+  const std::string part(200, 'd');
+  while (deep.size() <= PATH_MAX) {
+    ASSERT_EQ(::mkdirat(folder, part.c_str(), 0700), 0);
+    const int inner = ::openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(folder);
+    folder = inner;
+    deep += "/" + part;
+  }
+  const int file = ::openat(folder, "a.jpg", O_WRONLY | O_CREAT, 0600);
+  const testing::Bytes bytes = jfif_file(1, 2);
+  ASSERT_EQ(::write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ::close(file);
+  ::close(folder);
+
+  testing::FakeWindow window;
+  RunCounts counts;
+  process_path(window, deep, counts);
+  EXPECT_EQ(window.text, "a.jpg " + std::string(54, '.') + " 15 16 Change");
+  process_path(window, deep + "/a.jpg", counts);
+  EXPECT_EQ(counts.fair, 1) << "a file there is looked up too";
+}
+
 TEST(PosixPaths, ChildPathHasNoDoubledSeparator) {
   EXPECT_EQ(fs::child_path("/", "a.jpg"), "/a.jpg");
   EXPECT_EQ(fs::child_path("/photos", "a.jpg"), "/photos/a.jpg");
@@ -112,8 +146,8 @@ TEST(PosixNames, NewlineInANameCannotForgeALine) {
   testing::TempDir dir;
   testing::write_bytes(dir / "a\nb.jpg", jfif_file(1, 1));
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
-  process_path(window, dir.path().native(), fair, update, error);
+  RunCounts counts;
+  process_path(window, dir.path().native(), counts);
   EXPECT_EQ(window.text, "a\uFFFDb.jpg " + std::string(50, '.') + " OK");
 }
 
@@ -128,7 +162,8 @@ TEST(PosixNames, SocketIsNotAPlainFile) {
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   EXPECT_FALSE(fs::look_up(path).has_value());
   std::vector<std::string> names;
-  fs::list_plain_files(dir.path().native(), [&](const std::string& n) { names.push_back(n); });
+  fs::list_plain_files(dir.path().native(),
+                       [&](const fs::FileRef&, const std::string& n) { names.push_back(n); });
   EXPECT_TRUE(names.empty());
   ::close(sock);
 }

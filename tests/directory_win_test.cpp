@@ -51,8 +51,8 @@ TEST(WindowsNames, ShownAsListed) {
   testing::TempDir dir;
   testing::write_bytes(dir / "X.JPG", jfif_file(3, 3));
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
-  process_path(window, testing::native(dir / "x.jpg"), fair, update, error);
+  RunCounts counts;
+  process_path(window, testing::native(dir / "x.jpg"), counts);
   EXPECT_EQ(window.text, "X.JPG " + std::string(54, '.') + " OK");
 }
 
@@ -64,10 +64,10 @@ TEST(WindowsNames, NamesOutsideAnyCodePageReachTheRightFile) {
   testing::write_bytes(dir / "Äpfel.jpg", jfif_file(3, 4));
   testing::write_bytes(dir / "사진😀.jpg", jfif_file(5, 6));
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
-  process_path(window, testing::native(dir / "Äpfel.jpg"), fair, update, error);
-  process_path(window, testing::native(dir / "사진😀.jpg"), fair, update, error);
-  EXPECT_EQ(update, 2);
+  RunCounts counts;
+  process_path(window, testing::native(dir / "Äpfel.jpg"), counts);
+  process_path(window, testing::native(dir / "사진😀.jpg"), counts);
+  EXPECT_EQ(counts.update, 2);
   EXPECT_EQ(testing::read_bytes(dir / "Apfel.jpg"), jfif_file(1, 2));
   EXPECT_EQ(testing::read_bytes(dir / "Äpfel.jpg"), jfif_file(4, 4));
   EXPECT_EQ(testing::read_bytes(dir / "사진😀.jpg"), jfif_file(6, 6));
@@ -93,10 +93,11 @@ TEST(WindowsNames, DeviceNamesAndLongPathsAreOrdinaryFiles) {
     CloseHandle(file);
   }
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
-  EXPECT_EQ(process_path(window, folder, fair, update, error), 2);
-  EXPECT_EQ(update, 2);
-  EXPECT_EQ(error, 0);
+  RunCounts counts;
+  process_path(window, folder, counts);
+  EXPECT_EQ(counts.total, 2);
+  EXPECT_EQ(counts.update, 2);
+  EXPECT_EQ(counts.error, 0);
 }
 
 TEST(WindowsNames, HiddenAndSystemFilesAreNotListed) {
@@ -108,8 +109,9 @@ TEST(WindowsNames, HiddenAndSystemFilesAreNotListed) {
   SetFileAttributesW(testing::native(dir / "system.jpg").c_str(), FILE_ATTRIBUTE_SYSTEM);
   SetFileAttributesW(testing::native(dir / "read-only.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
   std::vector<std::wstring> names;
-  EXPECT_TRUE(fs::list_plain_files(testing::native(dir.path()),
-                                   [&](const std::wstring& n) { names.push_back(n); }));
+  EXPECT_TRUE(
+      fs::list_plain_files(testing::native(dir.path()),
+                           [&](const fs::FileRef&, const std::wstring& n) { names.push_back(n); }));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"plain.jpg", L"read-only.jpg"}));
   EXPECT_FALSE(fs::look_up(testing::native(dir / "system.jpg")).has_value());

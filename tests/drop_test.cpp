@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
-#include "drop/trim_at_nul.h"
 #include "engine/win_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
+#include "tests/window_text.h"
 #include "ui/main_window.h"
 
 namespace quadrell {
@@ -54,7 +54,7 @@ class DropOnWindow : public ::testing::Test {
     HDROP handle = make_drop(paths);
     SendMessageW(window_.list(), WM_DROPFILES, reinterpret_cast<WPARAM>(handle), 0);
     EXPECT_TRUE(released(handle));
-    return window_.log_text();
+    return testing::utf8_text_of(window_.list());
   }
 
   std::wstring path(const char* name) const { return testing::native(dir_ / name); }
@@ -112,7 +112,7 @@ TEST_F(DropOnWindow, NoJpegGivesAnEmptyLineAndTheZeroSummary) {
 }
 
 TEST_F(DropOnWindow, DropNamingNothingIsReleasedAndTheLogKept) {
-  window_.set_log_text("kept");
+  testing::set_text_of(window_.list(), "kept");
   EXPECT_EQ(drop({}), "kept");
 }
 
@@ -180,13 +180,6 @@ TEST_F(DropOnRecorder, NamesAreReadAndTheDropReleasedBeforeTheRun) {
   ASSERT_EQ(received.size(), 1u) << "the drop goes on after the run";
   EXPECT_EQ(received[0].wparam, reinterpret_cast<WPARAM>(handle));
   EXPECT_EQ(received[0].lparam, 99);
-}
-
-TEST(TrimAtNul, EdgeCases) {
-  EXPECT_EQ(trim_at_nul(std::wstring(L"abc\0xyz", 7)), L"abc");
-  EXPECT_EQ(trim_at_nul(std::wstring(L"\0abc", 4)), L"");
-  EXPECT_EQ(trim_at_nul(L"abc"), L"");
-  EXPECT_EQ(trim_at_nul(std::wstring(L"C:\\a.jpg\0\0\0", 11)), L"C:\\a.jpg");
 }
 
 }  // namespace

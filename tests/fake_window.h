@@ -11,8 +11,7 @@ namespace quadrell::testing {
 // engine asked of it.
 class FakeWindow final : public LogWindow {
  public:
-  std::string log_text() const override { return text; }
-  void set_log_text(std::string_view new_text) override { text = new_text; }
+  void clear_log() override { text.clear(); }
   bool log_is_empty() const override { return text.empty(); }
   void append_to_log(std::string_view more) override { text += more; }
   void scroll_log_to_end() override { ++scrolls; }

@@ -9,6 +9,7 @@
 #include "engine/wide_text.h"
 #include "res/resource.h"
 #include "tests/log_window_contract.h"
+#include "tests/window_text.h"
 #include "ui/help_text.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
@@ -17,12 +18,7 @@
 namespace quadrell::ui {
 namespace {
 
-std::wstring text_of(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+using testing::text_of;
 
 RECT client_rect_of(HWND control) {
   RECT rect{};
@@ -196,7 +192,7 @@ TEST_F(Window, HelpReplacesWhateverTheLogHolds) {
   SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
   SetFocus(window_.about());
   for (const char* before : {"", "a.jpg ... OK\r\n\r\nJpeg files =>  total: 1", "x"}) {
-    window_.set_log_text(before);
+    testing::set_text_of(window_.list(), before);
     window_.scroll_log_to_end();
     SetFocus(window_.about());
     SendMessageW(window_.about(), BM_CLICK, 0, 0);
@@ -217,12 +213,16 @@ TEST_F(Window, KeepDatesFollowsTheCheckBox) {
   EXPECT_FALSE(window_.keep_dates());
 }
 
-TEST_F(Window, LogLineRulesOnTheEditControl) { testing::expect_log_line_rules(window_); }
+TEST_F(Window, LogLineRulesOnTheEditControl) {
+  const auto text = [&] { return testing::utf8_text_of(window_.list()); };
+  testing::expect_lines_then_summary(window_, text);
+  testing::expect_summary_in_empty_log(window_, text);
+}
 
 TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
   std::string text;
   for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i) + "\r\n";
-  window_.set_log_text(text + "last");
+  testing::set_text_of(window_.list(), text + "last");
   SetFocus(window_.about());
   window_.scroll_log_to_end();
   EXPECT_EQ(GetFocus(), window_.list());
@@ -239,7 +239,7 @@ TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
 // Most of the lines go in as one append: Wine's edit control takes time that
 // grows with the text for each append, which real Windows does not.
 TEST_F(Window, AHundredThousandLinesAreAllKept) {
-  window_.set_log_text("");
+  window_.clear_log();
   const int count = 100000;
   const int one_by_one = 50;
   std::string bulk;

@@ -89,7 +89,9 @@ TEST(LogName, FromUtf16) {
 
 TEST(LogWindowContract, FakeWindow) {
   testing::FakeWindow window;
-  testing::expect_log_line_rules(window);
+  const auto text = [&] { return window.text; };
+  testing::expect_lines_then_summary(window, text);
+  testing::expect_summary_in_empty_log(window, text);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "drop/drop_run.h"
+#include "drop/trim_at_nul.h"
 #include "engine/directory.h"
 #include "engine/process_path.h"
 #include "tests/fake_window.h"
@@ -43,19 +44,11 @@ std::vector<std::string> in_listing_order(std::vector<std::string> lines) {
 
 class ProcessPath : public ::testing::Test {
  protected:
-  struct Outcome {
-    std::int32_t result = 0;
-    std::int32_t fair = 0;
-    std::int32_t update = 0;
-    std::int32_t error = 0;
-  };
-
-  Outcome process(const std::filesystem::path& path, WriteMode mode = WriteMode::kWrite) {
-    Outcome outcome;
-    outcome.result = process_path(window_, testing::native(path), outcome.fair, outcome.update,
-                                  outcome.error, mode);
-    EXPECT_EQ(outcome.result, outcome.fair + outcome.update + outcome.error);
-    return outcome;
+  RunCounts process(const std::filesystem::path& path, WriteMode mode = WriteMode::kWrite) {
+    RunCounts counts;
+    process_path(window_, testing::native(path), counts, mode);
+    EXPECT_EQ(counts.total, counts.fair + counts.update + counts.error);
+    return counts;
   }
 
   std::filesystem::path file(const char* name, const testing::Bytes& bytes) {
@@ -80,8 +73,8 @@ TEST_F(ProcessPath, MixedFolder) {
   std::filesystem::create_directory(dir_ / "g.jpg");
   file("g.jpg/inner.jpg", jfif_file(72, 96));
 
-  const Outcome outcome = process(dir_.path());
-  EXPECT_EQ(outcome.result, 2);
+  const RunCounts outcome = process(dir_.path());
+  EXPECT_EQ(outcome.total, 2);
   EXPECT_EQ(outcome.update, 1);
   EXPECT_EQ(outcome.fair, 1);
   EXPECT_EQ(in_listing_order(lines_of(window_.text)),
@@ -97,15 +90,15 @@ TEST_F(ProcessPath, MixedFolder) {
 TEST_F(ProcessPath, FolderNamedLikeAJpegIsAFolder) {
   std::filesystem::create_directory(dir_ / "album.jpg");
   file("album.jpg/x.jpg", jfif_file(96, 72));
-  const Outcome outcome = process(dir_ / "album.jpg");
+  const RunCounts outcome = process(dir_ / "album.jpg");
   EXPECT_EQ(outcome.update, 1);
   EXPECT_EQ(window_.text, "x.jpg " + dots(54) + " 17 18 Change");
 }
 
 TEST_F(ProcessPath, CandidateThatIsNotAJpegGetsNothing) {
   window_.text = "before";
-  const Outcome outcome = process(file("x.jpg", testing::Bytes(300, 'x')));
-  EXPECT_EQ(outcome.result, 0);
+  const RunCounts outcome = process(file("x.jpg", testing::Bytes(300, 'x')));
+  EXPECT_EQ(outcome.total, 0);
   EXPECT_EQ(window_.text, "before");
   EXPECT_EQ(window_.scrolls, 0);
   EXPECT_EQ(window_.repaints, 1) << "a candidate is repainted for before its scan";
@@ -113,8 +106,8 @@ TEST_F(ProcessPath, CandidateThatIsNotAJpegGetsNothing) {
 
 TEST_F(ProcessPath, MissingOrHiddenPathGetsNothing) {
   testing::make_hidden(file(".hidden.jpg", jfif_file(1, 2)));
-  EXPECT_EQ(process(dir_ / "missing.jpg").result, 0);
-  EXPECT_EQ(process(dir_ / ".hidden.jpg").result, 0);
+  EXPECT_EQ(process(dir_ / "missing.jpg").total, 0);
+  EXPECT_EQ(process(dir_ / ".hidden.jpg").total, 0);
   EXPECT_EQ(window_.text, "");
   EXPECT_EQ(window_.repaints, 0);
   EXPECT_EQ(testing::read_bytes(dir_ / ".hidden.jpg"), jfif_file(1, 2));
@@ -161,7 +154,7 @@ TEST_F(ProcessPath, KeepDatesReachesThePatch) {
 TEST_F(ProcessPath, FileDeletedAfterTheListingIsAnAccessError) {
   file("a.jpg", jfif_file(1, 2));
   window_.on_repaint = [&] { std::filesystem::remove(dir_ / "a.jpg"); };
-  const Outcome outcome = process(dir_.path());
+  const RunCounts outcome = process(dir_.path());
   EXPECT_EQ(outcome.error, 1);
   EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " -1 -1 Access error!");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "a.jpg"));
@@ -172,7 +165,7 @@ TEST_F(ProcessPath, LockedFileIsAnAccessErrorAndTheRunGoesOn) {
   file("b.jpg", jfif_file(1, 2));
   testing::ExclusiveLock lock(locked);
   if (!lock.held()) GTEST_SKIP() << "no exclusive opening on this platform";
-  const Outcome outcome = process(dir_.path());
+  const RunCounts outcome = process(dir_.path());
   EXPECT_EQ(outcome.error, 1);
   EXPECT_EQ(outcome.update, 1);
 }
@@ -181,7 +174,7 @@ TEST_F(ProcessPath, DryRunReportsAndChangesNothing) {
   const auto path = file("a.jpg", jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
   const testing::Stamps before = testing::read_stamps(path);
-  const Outcome outcome = process(path, WriteMode::kDryRun);
+  const RunCounts outcome = process(path, WriteMode::kDryRun);
   EXPECT_EQ(outcome.update, 1);
   EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " 15 16 Change");
   EXPECT_EQ(testing::last_write_of(testing::read_stamps(path)), testing::last_write_of(before));
@@ -192,29 +185,29 @@ TEST(UnprivilegedProcessPath, UnwritableUnreadableAndUnlistable) {
   if (testing::permissions_are_ignored()) GTEST_SKIP() << "runs again unprivileged";
   testing::TempDir dir;
   testing::FakeWindow window;
-  std::int32_t fair = 0, update = 0, error = 0;
+  RunCounts counts;
 
   const auto read_only = dir / "read-only.jpg";
   testing::write_bytes(read_only, jfif_file(1, 2));
   testing::make_read_only(read_only);
-  EXPECT_EQ(process_path(window, testing::native(read_only), fair, update, error), 1);
-  EXPECT_EQ(
-      process_path(window, testing::native(read_only), fair, update, error, WriteMode::kDryRun), 1);
-  EXPECT_EQ(error, 2);
-  EXPECT_EQ(update, 0) << "a failed patch is never a Change";
+  process_path(window, testing::native(read_only), counts);
+  process_path(window, testing::native(read_only), counts, WriteMode::kDryRun);
+  EXPECT_EQ(counts.error, 2);
+  EXPECT_EQ(counts.update, 0) << "a failed patch is never a Change";
   EXPECT_EQ(testing::read_bytes(read_only), jfif_file(1, 2));
 #ifndef _WIN32
   const auto unreadable = dir / "unreadable.jpg";
   testing::write_bytes(unreadable, jfif_file(1, 2));
   testing::make_unreadable(unreadable);
-  EXPECT_EQ(process_path(window, testing::native(unreadable), fair, update, error), 1);
+  process_path(window, testing::native(unreadable), counts);
 
   const auto unlistable = dir / "unlistable";
   std::filesystem::create_directory(unlistable);
   testing::write_bytes(unlistable / "inside.jpg", jfif_file(1, 2));
   testing::make_unreadable(unlistable);
-  EXPECT_EQ(process_path(window, testing::native(unlistable), fair, update, error), 1);
-  EXPECT_EQ(error, 4);
+  process_path(window, testing::native(unlistable), counts);
+  EXPECT_EQ(counts.error, 4);
+  EXPECT_EQ(counts.total, 4);
   const std::string access_error = " -1 -1 Access error!";
   EXPECT_EQ(window.text, "read-only.jpg " + dots(38) + access_error + "\r\nread-only.jpg " +
                              dots(38) + access_error + "\r\nunreadable.jpg " + dots(36) +
@@ -258,6 +251,13 @@ TEST(DropRun, FileDroppedTwiceIsChangedThenFair) {
   EXPECT_EQ(counts.update, 1);
   EXPECT_EQ(counts.fair, 1);
   EXPECT_EQ(lines_of(window.text)[1], "a.jpg " + dots(54) + " OK");
+}
+
+TEST(TrimAtNul, EdgeCases) {
+  EXPECT_EQ(trim_at_nul(std::wstring(L"abc\0xyz", 7)), L"abc");
+  EXPECT_EQ(trim_at_nul(std::wstring(L"\0abc", 4)), L"");
+  EXPECT_EQ(trim_at_nul(L"abc"), L"");
+  EXPECT_EQ(trim_at_nul(std::wstring(L"C:\\a.jpg\0\0\0", 11)), L"C:\\a.jpg");
 }
 
 }  // namespace

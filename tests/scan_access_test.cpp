@@ -17,16 +17,17 @@ namespace {
 TEST(ScanAccess, MissingFileIsAnAccessErrorAndStaysMissing) {
   testing::TempDir dir;
   const auto path = dir / "missing.jpg";
-  PatchValue value{};
-  EXPECT_EQ(scan_density(testing::native(path), value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density(testing::file_at(path), detail), kAccessError);
+  EXPECT_NE(detail.error, 0u) << "the system's reason is handed on";
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(ScanAccess, FolderIsAnAccessError) {
   testing::TempDir dir;
   std::filesystem::create_directory(dir / "folder.jpg");
-  PatchValue value{};
-  EXPECT_EQ(scan_density(testing::native(dir / "folder.jpg"), value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density(testing::file_at(dir / "folder.jpg"), detail), kAccessError);
 }
 
 TEST(ScanAccess, LockedFileIsAnAccessError) {
@@ -35,8 +36,8 @@ TEST(ScanAccess, LockedFileIsAnAccessError) {
   testing::write_bytes(path, testing::jfif_file(1, 2));
   testing::ExclusiveLock lock(path);
   if (!lock.held()) GTEST_SKIP() << "no exclusive opening on this platform";
-  PatchValue value{};
-  EXPECT_EQ(scan_density(testing::native(path), value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density(testing::file_at(path), detail), kAccessError);
 }
 
 // The times that keep-dates restores are read after the scan, so the scan
@@ -50,8 +51,8 @@ TEST(ScanAccess, LeavesTheLastAccessTimeAlone) {
   testing::write_bytes(path, testing::jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
   const testing::Stamps before = testing::read_stamps(path);
-  PatchValue value{};
-  ASSERT_EQ(scan_density(testing::native(path), value), 15);
+  ScanDetail detail;
+  ASSERT_EQ(scan_density(testing::file_at(path), detail), 15);
   EXPECT_EQ(testing::read_stamps(path), before);
 }
 
@@ -60,8 +61,8 @@ TEST(ScanAccess, ReadOnlyFileWithEqualDensitiesIsFair) {
   const auto path = dir / "read-only.jpg";
   testing::write_bytes(path, testing::jfif_file(72, 72));
   testing::make_read_only(path);
-  PatchValue value{};
-  EXPECT_EQ(scan_density(testing::native(path), value), kFair);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density(testing::file_at(path), detail), kFair);
 }
 
 TEST(UnprivilegedScan, UnreadableFileIsAnAccessError) {
@@ -73,8 +74,8 @@ TEST(UnprivilegedScan, UnreadableFileIsAnAccessError) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has no permission bits to take away here";
 #endif
-  PatchValue value{};
-  EXPECT_EQ(scan_density(testing::native(path), value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density(testing::file_at(path), detail), kAccessError);
 }
 
 #ifndef _WIN32
@@ -83,13 +84,13 @@ TEST(ScanAccess, FifoIsAnAccessErrorWithoutWaiting) {
   testing::TempDir dir;
   const auto path = dir / "pipe.jpg";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  PatchValue value{};
-  EXPECT_EQ(scan_density(path.native(), value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density({path.native()}, detail), kAccessError);
 }
 
 TEST(ScanAccess, DeviceIsAnAccessError) {
-  PatchValue value{};
-  EXPECT_EQ(scan_density("/dev/zero", value), kAccessError);
+  ScanDetail detail;
+  EXPECT_EQ(scan_density({"/dev/zero"}, detail), kAccessError);
 }
 #endif
 
@@ -106,8 +107,8 @@ class ScanLargeFile : public ::testing::Test {
       out.write(reinterpret_cast<const char*>(tail.data()),
                 static_cast<std::streamsize>(tail.size()));
     }
-    PatchValue value{};
-    return scan_density(testing::native(path_), value);
+    ScanDetail detail;
+    return scan_density(testing::file_at(path_), detail);
   }
 
   testing::TempDir dir_;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 
 #include "engine/density_scanner.h"
 #include "engine/scan_density.h"
@@ -34,6 +36,10 @@ struct Layout {
 
 std::ostream& operator<<(std::ostream& out, const Layout& layout) { return out << layout.name; }
 
+// An SOS segment and a little compressed data, then EOI.
+const Bytes kImageData = {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00,
+                          0x3F, 0x00, 0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD9};
+
 const Layout kLayouts[] = {
     {"Empty", {}, kNotJpeg, {}},
     {"OneByte", {0xFF}, kNotJpeg, {}},
@@ -62,7 +68,7 @@ const Layout kLayouts[] = {
      concat({{0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, kJfifApp0, densities(2, 1)}),
      20,
      {0x00, 0x02}},
-    // An FF within the ten counted bytes starts a new match there.
+    // An FF within the ten counted bytes starts a new marker there.
     {"RestartInsideCount",
      concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J'}, kJfifApp0, densities(3, 4)}),
      20,
@@ -71,15 +77,44 @@ const Layout kLayouts[] = {
      concat({{0xFF, 0xD8, 0xFF, 0xE0}, kJfifApp0, densities(3, 4)}),
      17,
      {0x00, 0x04}},
+    // Bytes between segments are passed over, as decoders pass them.
     {"E0WithoutFfIgnored",
      concat({{0xFF, 0xD8, 0xE0, 0xE0}, kJfifApp0, densities(5, 6)}),
      17,
      {0x00, 0x06}},
-    // A JPEG whose only application segment is APP1 is read to its end.
+    {"StrayBytesBetweenSegments",
+     concat({{0xFF, 0xD8, 0x00, 0x11, 0x22},
+             {0xFF, 0xE1, 0x00, 0x04, 0xFF, 0xE0},  // APP1 whose payload holds FF E0
+             {0x33, 0x44},
+             kJfifApp0,
+             densities(1, 2)}),
+     26,
+     {0x00, 0x02}},
+    // 00, 01 and D0..D8 have no length behind them.
+    {"MarkersWithoutSegment",
+     concat({{0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xD0, 0xFF, 0xD8, 0xFF, 0x00},
+             kJfifApp0,
+             densities(1, 2)}),
+     23,
+     {0x00, 0x02}},
+    // A camera file: Exif and no JFIF header; nothing behind SOS is looked at.
     {"NoApp0",
      concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0x00, 0x00},
-             Bytes(10000, 0x11),
-             {0xFF, 0xD9}}),
+             {0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00},
+             kImageData}),
+     kFair,
+     {}},
+    {"SosBeforeApp0", concat({{0xFF, 0xD8}, kImageData, kJfifApp0, densities(1, 2)}), kFair, {}},
+    {"EoiBeforeApp0", concat({{0xFF, 0xD8, 0xFF, 0xD9}, kJfifApp0, densities(1, 2)}), kFair, {}},
+    // Multi-picture and gain-map files: a whole JFIF image behind the first.
+    {"JfifImageAppended",
+     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0x00, 0x00},
+             kImageData,
+             jfif_file(1, 2)}),
+     kFair,
+     {}},
+    {"LengthBelowTwo",
+     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}, kJfifApp0, densities(1, 2)}),
      kFair,
      {}},
     {"NonJfifApp0Only",
@@ -92,16 +127,23 @@ const Layout kLayouts[] = {
              densities(1, 2)}),
      kFair,
      {}},
+    // Shorter than 16 it cannot hold the densities: passed over by its length.
+    {"JfifApp0ShorterThan16",
+     concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x0E, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x00},
+             densities(1, 2),
+             kJfifApp0,
+             densities(5, 6)}),
+     31,
+     {0x00, 0x06}},
     {"NonJfifApp0ThenJfifApp0",
-     concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'A', 'V', 'I', '1', 0x00, 0x01, 0x01, 0x00},
+     concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x0E, 'A', 'V', 'I', '1', 0x00, 0x01, 0x01, 0x00},
              densities(1, 2),
              kJfifApp0,
              densities(7, 9)}),
      31,
      {0x00, 0x09}},
-    // The search goes on right behind the ten counted bytes of a skipped one.
-    {"NonJfifApp0FollowedDirectlyByJfifApp0",
-     concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'X', 'X', 0x00, 0x01, 0x01, 0x00},
+    {"ShortNonJfifApp0FollowedDirectlyByJfifApp0",
+     concat({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x0A, 'J', 'F', 'X', 'X', 0x00, 0x01, 0x01, 0x00},
              kJfifApp0,
              densities(1, 2)}),
      27,
@@ -121,22 +163,23 @@ const Layout kLayouts[] = {
              Bytes(100, 0x00)}),
      kFair,
      {}},
-    // An embedded JFIF thumbnail that comes before any APP0 is taken.
-    {"EmbeddedThumbnailFirst",
-     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x30, 'E', 'x', 'i', 'f', 0x00, 0x00, 0xFF, 0xD8},
+    // The JFIF thumbnail inside an Exif segment before the image's own
+    // header is not the image's: the own header decides.
+    {"ExifThumbnailBeforeOwnHeader",
+     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x2E, 'E', 'x', 'i', 'f', 0x00, 0x00, 0xFF, 0xD8},
              kJfifApp0,
              densities(1, 2),
              Bytes(20, 0x00),
              kJfifApp0,
-             densities(5, 5)}),
-     27,
-     {0x00, 0x02}},
+             densities(3, 4)}),
+     63,
+     {0x00, 0x04}},
     {"FirstJfifApp0Decides",
      concat({{0xFF, 0xD8}, kJfifApp0, densities(4, 4), kJfifApp0, densities(1, 2)}),
      kFair,
      {}},
-    {"App0BeyondFirstRead",
-     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x13, 0x88},
+    {"App0BehindLargeSegment",
+     concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x13, 0x8A},
              Bytes(5000, 0x00),
              kJfifApp0,
              densities(0x12C, 0x96)}),
@@ -149,6 +192,26 @@ const Layout kLayouts[] = {
      {0x00, 0x02}},
 };
 
+// A file in memory, read in pieces of at most max_read bytes; counts the
+// bytes asked for.
+class MemorySource final : public ByteSource {
+ public:
+  MemorySource(const Bytes& bytes, std::size_t max_read) : bytes_(bytes), max_read_(max_read) {}
+  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
+    const auto at = static_cast<std::size_t>(offset);
+    if (at >= bytes_.size()) return 0;
+    const std::size_t count = std::min({size, max_read_, bytes_.size() - at});
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at), count, data);
+    bytes_read += count;
+    return static_cast<std::int64_t>(count);
+  }
+  std::size_t bytes_read = 0;
+
+ private:
+  const Bytes& bytes_;
+  const std::size_t max_read_;
+};
+
 class ScanLayout : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(ScanLayout, FileGivesResultAndValue) {
@@ -157,35 +220,33 @@ TEST_P(ScanLayout, FileGivesResultAndValue) {
   const auto path = dir / "image.jpg";
   testing::write_bytes(path, layout.bytes);
 
-  PatchValue value{0xAA, 0xBB};
-  EXPECT_EQ(scan_density(testing::native(path), value), layout.result);
+  ScanDetail detail;
+  detail.value = {0xAA, 0xBB};
+  EXPECT_EQ(scan_density(testing::file_at(path), detail), layout.result);
   if (layout.result > 0) {
-    EXPECT_EQ(value, layout.value);
+    EXPECT_EQ(detail.value, layout.value);
   } else {
-    EXPECT_EQ(value, (PatchValue{0xAA, 0xBB})) << "value written without a position";
+    EXPECT_EQ(detail.value, (PatchValue{0xAA, 0xBB})) << "value written without a position";
   }
   EXPECT_EQ(testing::read_bytes(path), layout.bytes) << "the scan changed the file";
 }
 
-// The verdict must not depend on where the reads split the file.
-TEST_P(ScanLayout, EverySplitGivesTheSameVerdict) {
+// The verdict must not depend on how the reads split the file: buffers of
+// every small size, and reads that return less than asked.
+TEST_P(ScanLayout, EveryReadSizeGivesTheSameVerdict) {
   const Layout& layout = GetParam();
-  const std::size_t size = layout.bytes.size();
-  for (std::size_t split = 0; split <= size; split += (size > 300 && split > 200 ? 97 : 1)) {
-    DensityScanner scanner;
-    if (!scanner.feed(layout.bytes.data(), split)) {
-      scanner.feed(layout.bytes.data() + split, size - split);
-    }
-    const ScanResult result = scanner.finish();
-    ASSERT_EQ(result, layout.result) << "split at " << split;
-    if (result > 0) {
-      ASSERT_EQ(scanner.patch_value(), layout.value) << "split at " << split;
+  std::vector<std::uint8_t> buffer(4096);
+  for (const std::size_t max_read : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+    for (std::size_t size = 1; size <= buffer.size(); size += size < 40 ? 1 : 509) {
+      MemorySource source(layout.bytes, max_read);
+      ScanDetail detail;
+      const ScanResult result = scan_header(source, std::span(buffer.data(), size), detail);
+      ASSERT_EQ(result, layout.result) << "buffer " << size << ", reads of " << max_read;
+      if (result > 0) {
+        ASSERT_EQ(detail.value, layout.value) << "buffer " << size;
+      }
     }
   }
-  DensityScanner bytewise;
-  for (std::size_t i = 0; i < size && !bytewise.feed(&layout.bytes[i], 1); ++i) {
-  }
-  EXPECT_EQ(bytewise.finish(), layout.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ScanLayout, ::testing::ValuesIn(kLayouts),
@@ -199,9 +260,9 @@ TEST(ScanTruncation, EveryCutOfTheHeader) {
   for (std::size_t length = 0; length <= 18; ++length) {
     const auto path = dir / "cut.jpg";
     testing::write_bytes(path, prefix(whole, length));
-    PatchValue value{};
+    ScanDetail detail;
     const ScanResult expected = length < 2 ? kNotJpeg : length < 18 ? kFair : 15;
-    EXPECT_EQ(scan_density(testing::native(path), value), expected) << "length " << length;
+    EXPECT_EQ(scan_density(testing::file_at(path), detail), expected) << "length " << length;
   }
 }
 
@@ -211,10 +272,26 @@ TEST(ScanTruncation, EveryCutBehindMacBinaryHeader) {
   for (std::size_t length = 0; length <= whole.size(); ++length) {
     const auto path = dir / "cut.jpg";
     testing::write_bytes(path, prefix(whole, length));
-    PatchValue value{};
+    ScanDetail detail;
     const ScanResult expected = length < 130 ? kNotJpeg : length < 146 ? kFair : 145;
-    EXPECT_EQ(scan_density(testing::native(path), value), expected) << "length " << length;
+    EXPECT_EQ(scan_density(testing::file_at(path), detail), expected) << "length " << length;
   }
+}
+
+// A camera photo: the walk reads the start of the file and the segment
+// headers it jumps to, never the payloads it passes over or the image data.
+TEST(ScanReads, OnlyTheSegmentHeaders) {
+  const Bytes photo = concat({{0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xF0},  // Exif, 65520 bytes
+                              Bytes(65518, 0x00),
+                              {0xFF, 0xE2, 0x40, 0x00},  // ICC profile, 16384 bytes
+                              Bytes(16382, 0xFF),
+                              kImageData,
+                              Bytes(1 << 20, 0xFF)});
+  std::vector<std::uint8_t> buffer(65536);
+  MemorySource source(photo, photo.size());
+  ScanDetail detail;
+  EXPECT_EQ(scan_header(source, buffer, detail), kFair);
+  EXPECT_LE(source.bytes_read, 3u * 4096u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/fs.h"
 #include "engine/native_path.h"
 
 namespace quadrell::testing {
@@ -30,6 +31,8 @@ class TempDir {
 };
 
 NativePath native(const std::filesystem::path& path);
+// The file at path, as the engine opens it.
+inline fs::FileRef file_at(const std::filesystem::path& path) { return fs::FileRef{native(path)}; }
 
 void write_bytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes read_bytes(const std::filesystem::path& path);

@@ -180,16 +180,7 @@ bool MainWindow::create_controls(HINSTANCE instance) {
 
 void MainWindow::show_help() { SetWindowTextW(list_, kHelpText); }
 
-std::string MainWindow::log_text() const {
-  std::wstring text(static_cast<std::size_t>(text_length(list_)) + 1, L'\0');
-  const int length = GetWindowTextW(list_, text.data(), static_cast<int>(text.size()));
-  text.resize(static_cast<std::size_t>(length));
-  return utf8_from_wide(text);
-}
-
-void MainWindow::set_log_text(std::string_view text) {
-  SetWindowTextW(list_, wide_from_utf8(text).c_str());
-}
+void MainWindow::clear_log() { SetWindowTextW(list_, L""); }
 
 bool MainWindow::log_is_empty() const { return text_length(list_) == 0; }
 

@@ -39,8 +39,7 @@ class MainWindow final : public LogWindow {
   HWND not_change_date() const { return not_change_date_; }
   HWND about() const { return about_; }
 
-  std::string log_text() const override;
-  void set_log_text(std::string_view text) override;
+  void clear_log() override;
   bool log_is_empty() const override;
   void append_to_log(std::string_view text) override;
   void scroll_log_to_end() override;

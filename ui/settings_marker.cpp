@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "engine/unique_handle.h"
 #include "engine/win_path.h"
 
 namespace quadrell::ui {
@@ -27,13 +28,11 @@ std::optional<std::wstring> executable_path() {
 
 MarkerState marker_state(const std::wstring& marker) {
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(extended_path(marker).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
+  if (!UniqueFindHandle(FindFirstFileW(extended_path(marker).c_str(), &found)).valid()) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MarkerState::kAbsent
                                                                           : MarkerState::kUnknown;
   }
-  FindClose(search);
   const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return (found.dwFileAttributes & not_plain) ? MarkerState::kAbsent : MarkerState::kPresent;
 }
@@ -48,9 +47,8 @@ void save_setting(const std::wstring& marker, bool checked) {
   switch (marker_action(checked, marker_state(marker))) {
     case MarkerAction::kCreate: {
       // CREATE_NEW: a file or folder already there is left as it is.
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      const UniqueHandle created(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
       break;
     }
     case MarkerAction::kDelete:

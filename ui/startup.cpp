@@ -9,14 +9,10 @@
 namespace quadrell::ui {
 
 // One instance per logon session: "Local\" is the session's own namespace.
-SingleInstance::SingleInstance() {
-  mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\Quadrell.SingleInstance");
+SingleInstance::SingleInstance()
+    : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\Quadrell.SingleInstance")) {
   const DWORD error = GetLastError();
   already_running_ = error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
-}
-
-SingleInstance::~SingleInstance() {
-  if (mutex_ != nullptr) CloseHandle(mutex_);
 }
 
 void show_already_running() { MessageBoxW(nullptr, kAlreadyRunning, kProgramTitle, MB_OK); }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/unique_handle.h"
 #include "ui/main_window.h"
 
 namespace quadrell::ui {
@@ -12,13 +13,10 @@ namespace quadrell::ui {
 class SingleInstance {
  public:
   SingleInstance();
-  ~SingleInstance();
-  SingleInstance(const SingleInstance&) = delete;
-  SingleInstance& operator=(const SingleInstance&) = delete;
   bool already_running() const { return already_running_; }
 
  private:
-  HANDLE mutex_ = nullptr;
+  UniqueHandle mutex_;
   bool already_running_ = false;
 };
 
