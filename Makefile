@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 ARGS ?=
 
 .PHONY: run test deps-run deps-test native sanitize win32 win64 fuzz \
-        test-native test-sanitize test-win32 run-fuzz format-check bench screenshot dist gui clean
+        test-native test-sanitize test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
 run: deps-run native
 	@tools/run-samples $(ARGS)
@@ -62,6 +62,10 @@ format-check:
 bench: deps-test native
 	@build/native/bench/density_bench
 	@bench/cli_bench.sh build/native/cli/quadrell
+
+# 10,000 files dropped on the window beside quadrell.exe on the same files.
+bench-gui: deps-test win32
+	@tools/wine-ctest build/win32 -R blackbox_ten_thousand_files --verbose | grep -E '10,000 files|Passed|Failed'
 
 screenshot: deps-test win32
 	@tools/screenshot build/win32

@@ -1,5 +1,6 @@
 #include "drop/drop_run.h"
 
+#include "drop/paced_log.h"
 #include "engine/log_line.h"
 
 namespace quadrell {
@@ -10,6 +11,13 @@ RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths, Writ
   for (const NativePath& path : paths) process_path(window, path, counts, mode);
   append_summary_line(window, summary_line(counts));
   window.scroll_log_to_end();
+  return counts;
+}
+
+RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths) {
+  PacedLog paced(window);
+  const RunCounts counts = drop_run(paced, paths);
+  paced.finish();
   return counts;
 }
 

@@ -14,4 +14,8 @@ namespace quadrell {
 RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
                    WriteMode mode = WriteMode::kWrite);
 
+// drop_run on a window that is drawn on the screen: at the screen's pace, as
+// PacedLog draws, ending with the whole log shown.
+RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths);
+
 }  // namespace quadrell

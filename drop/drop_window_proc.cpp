@@ -37,7 +37,7 @@ std::vector<NativePath> read_dropped_names(HDROP drop) {
 void handle_drop(HDROP drop, LogWindow& log_window) {
   const std::vector<NativePath> names = read_dropped_names(drop);
   DragFinish(drop);
-  if (!names.empty()) drop_run(log_window, names);
+  if (!names.empty()) paced_drop_run(log_window, names);
 }
 
 LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

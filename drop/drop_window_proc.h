@@ -11,7 +11,7 @@
 
 namespace quadrell {
 
-// The log box's own window procedure, kept while DropWndProc stands in front
+// The log box's own window procedure, kept while drop_wnd_proc stands in front
 // of it; every message goes on to it.
 extern WNDPROC saved_old_wnd_proc;
 

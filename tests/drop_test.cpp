@@ -41,7 +41,7 @@ HDROP make_drop(const std::vector<std::wstring>& paths) {
 
 bool released(HDROP drop) { return GlobalFlags(drop) == GMEM_INVALID_HANDLE; }
 
-// The main window with DropWndProc installed on its log box.
+// The main window with drop_wnd_proc installed on its log box.
 class DropOnWindow : public ::testing::Test {
  protected:
   void SetUp() override {

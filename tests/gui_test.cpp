@@ -6,13 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "drop/drop_run.h"
 #include "engine/wide_text.h"
 #include "res/resource.h"
+#include "tests/fake_window.h"
 #include "tests/log_window_contract.h"
+#include "tests/test_files.h"
 #include "tests/window_text.h"
+#include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
+#include "ui/startup.h"
 #include "ui/texts.h"
 
 namespace quadrell::ui {
@@ -261,6 +266,49 @@ TEST_F(Window, AHundredThousandLinesAreAllKept) {
 }
 
 // The built program's resources, read from its file.
+// A long run drawn at the screen's pace leaves the log byte for byte as the
+// same run through a window that draws nothing.
+TEST_F(Window, PacedRunLeavesTheLogOfAnUnpacedOne) {
+  testing::TempDir dir;
+  for (const char* folder : {"drawn", "fake"}) {
+    std::filesystem::create_directory(dir / folder);
+    for (int i = 0; i < 1500; ++i) {
+      testing::write_bytes(dir / (std::string(folder) + "/photo-" + std::to_string(i) + ".jpg"),
+                           testing::jfif_file(72, i % 3 ? 72 : 96));
+    }
+  }
+  paced_drop_run(window_, {testing::native(dir / "drawn")});
+  testing::FakeWindow fake;
+  drop_run(fake, {testing::native(dir / "fake")});
+  EXPECT_EQ(testing::utf8_text_of(window_.list()), fake.text);
+}
+
+// Only data of a second start's own form becomes a run.
+TEST(ForwardedPaths, OnlyOurOwnData) {
+  const std::vector<NativePath> paths = {L"C:\\photos", L"D:\\写真\\a.jpg"};
+  std::wstring packed = pack_paths(paths);
+  COPYDATASTRUCT data{0x51445250, static_cast<DWORD>(packed.size() * sizeof(wchar_t)),
+                      packed.data()};
+  EXPECT_EQ(forwarded_paths(data), paths);
+  COPYDATASTRUCT other_tag = data;
+  other_tag.dwData = 1;
+  EXPECT_FALSE(forwarded_paths(other_tag).has_value());
+  COPYDATASTRUCT odd_size = data;
+  odd_size.cbData -= 1;
+  EXPECT_FALSE(forwarded_paths(odd_size).has_value());
+  COPYDATASTRUCT unterminated = data;
+  unterminated.cbData = 2 * sizeof(wchar_t);  // "C:" without its NUL names nothing
+  EXPECT_FALSE(forwarded_paths(unterminated).has_value());
+}
+
+TEST(StartupFailure, NamesTheStepAndTheReason) {
+  const std::wstring text = startup_failure_text(L"ウィンドウの作成", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(text.rfind(L"起動できませんでした: ウィンドウの作成\r\n", 0), 0u) << text;
+  EXPECT_TRUE(text.ends_with(L"(8)")) << text;
+  EXPECT_GT(text.size(), std::wstring(L"起動できませんでした: ウィンドウの作成\r\n(8)").size())
+      << "the system's reason stands before the code";
+}
+
 class ProgramFile : public ::testing::Test {
  protected:
   static std::wstring program() {

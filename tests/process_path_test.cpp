@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "drop/drop_run.h"
+#include "drop/paced_log.h"
 #include "drop/trim_at_nul.h"
 #include "engine/directory.h"
 #include "engine/process_path.h"
@@ -251,6 +252,60 @@ TEST(DropRun, FileDroppedTwiceIsChangedThenFair) {
   EXPECT_EQ(counts.update, 1);
   EXPECT_EQ(counts.fair, 1);
   EXPECT_EQ(lines_of(window.text)[1], "a.jpg " + dots(54) + " OK");
+}
+
+// Updates no sooner than 16 ms after the last one ended, nor sooner than
+// three times what it took to draw; lines in between wait, none is lost.
+TEST(PacedLog, UpdatesAtThePaceOfDrawing) {
+  using std::chrono::milliseconds;
+  std::chrono::steady_clock::time_point now{};
+  testing::FakeWindow window;
+  PacedLog log(window, [&] { return now; });
+  auto draw_costs = [&](milliseconds cost) { window.on_repaint = [&now, cost] { now += cost; }; };
+  const auto at = [&](int ms) { now = std::chrono::steady_clock::time_point(milliseconds(ms)); };
+
+  draw_costs(milliseconds(10));
+  log.repaint();  // the first update is due at once: ends at 10, next at 10 + 30
+  EXPECT_EQ(window.repaints, 1);
+  at(39);
+  log.append_to_log("a");
+  log.scroll_log_to_end();
+  EXPECT_EQ(window.repaints, 1);
+  EXPECT_EQ(window.text, "");
+  EXPECT_FALSE(log.log_is_empty());
+  at(40);
+  log.repaint();  // ends at 50; next at 50 + 30
+  EXPECT_EQ(window.text, "a");
+  EXPECT_EQ(window.scrolls, 2);
+
+  draw_costs(milliseconds(2));
+  at(80);
+  log.scroll_log_to_end();  // ends at 82; next at 82 + 16
+  EXPECT_EQ(window.repaints, 3);
+  log.append_to_log("b");
+  at(97);
+  log.repaint();
+  EXPECT_EQ(window.repaints, 3);
+  log.finish();
+  EXPECT_EQ(window.repaints, 4);
+  EXPECT_EQ(window.text, "ab");
+}
+
+TEST(PacedLog, RunLeavesTheSameLogAsAnUnpacedOne) {
+  testing::TempDir dir;
+  for (int i = 0; i < 300; ++i) {
+    for (const char* folder : {"a", "b"}) {
+      std::filesystem::create_directories(dir / folder);
+      testing::write_bytes(dir / (std::string(folder) + "/photo-" + std::to_string(i) + ".jpg"),
+                           jfif_file(72, i % 3 ? 72 : 96));
+    }
+  }
+  testing::FakeWindow paced;
+  testing::FakeWindow unpaced;
+  paced_drop_run(paced, {testing::native(dir / "a")});
+  drop_run(unpaced, {testing::native(dir / "b")});
+  EXPECT_EQ(paced.text, unpaced.text);
+  EXPECT_LT(paced.repaints, unpaced.repaints);
 }
 
 TEST(TrimAtNul, EdgeCases) {

@@ -1,7 +1,9 @@
 #include "ui/main_window.h"
 
+#include "drop/drop_run.h"
 #include "engine/wide_text.h"
 #include "res/resource.h"
+#include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
 #include "ui/layout.h"
 #include "ui/texts.h"
@@ -9,14 +11,16 @@
 namespace quadrell::ui {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"QuadrellMain";
+// Posted for each queued run.
+constexpr UINT kRunQueued = WM_APP + 1;
 // Fixed size: nothing follows a change of size. Minimising is allowed.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
+// Shared: the system owns the icon, and nothing needs destroying.
 HICON load_icon(HINSTANCE instance, int width_metric, int height_metric) {
-  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON,
-                                       GetSystemMetrics(width_metric),
-                                       GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
+  return static_cast<HICON>(LoadImageW(
+      instance, MAKEINTRESOURCEW(IDI_QUADRELL), IMAGE_ICON, GetSystemMetrics(width_metric),
+      GetSystemMetrics(height_metric), LR_DEFAULTCOLOR | LR_SHARED));
 }
 
 bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
@@ -26,14 +30,14 @@ bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
   window_class.hInstance = instance;
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kWindowClass;
+  window_class.lpszClassName = MainWindow::kWindowClass;
   window_class.hIcon = load_icon(instance, SM_CXICON, SM_CYICON);
   window_class.hIconSm = load_icon(instance, SM_CXSMICON, SM_CYSMICON);
   return RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 // The font Windows uses for message boxes, which shows Japanese on any
-// Windows; the stock GUI font where it cannot be had.
+// Windows; where it cannot be had, the controls keep the system font.
 HFONT create_message_font() {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
@@ -86,10 +90,12 @@ LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM 
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  return self->handle_message(message, wparam, lparam);
+  return self->handle_message(window, message, wparam, lparam);
 }
 
-LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+// window is the handle the message came with: window_ is cleared on
+// WM_NCDESTROY, which must still reach DefWindowProcW with its handle.
+LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE:
       return create_controls(reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
@@ -125,12 +131,34 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
       run_shutdown();
       PostQuitMessage(0);
       return 0;
+    case WM_COPYDATA:
+      if (auto paths = forwarded_paths(*reinterpret_cast<const COPYDATASTRUCT*>(lparam))) {
+        queue_run(std::move(*paths));
+        return TRUE;
+      }
+      return FALSE;
+    case kRunQueued:
+      run_queued();
+      return 0;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       window_ = nullptr;
       break;
   }
-  return DefWindowProcW(window_, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Each run is a message of its own, handled to its end like a drop.
+void MainWindow::queue_run(std::vector<NativePath> paths) {
+  queued_runs_.push_back(std::move(paths));
+  PostMessageW(window_, kRunQueued, 0, 0);
+}
+
+void MainWindow::run_queued() {
+  if (queued_runs_.empty()) return;
+  const std::vector<NativePath> paths = std::move(queued_runs_.front());
+  queued_runs_.pop_front();
+  paced_drop_run(*this, paths);
 }
 
 void MainWindow::run_shutdown() {

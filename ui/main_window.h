@@ -2,18 +2,24 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/log_window.h"
+#include "engine/native_path.h"
 
 namespace quadrell::ui {
 
-// The window Main: the check box cb_NotChangeDate, the log box txt_List and
-// the button com_About, laid out in twips at the system's DPI. It is the
-// window the engine reports to.
+// The main window: the keep-dates check box (not_change_date), the log box
+// (list) and the Help button (about), laid out in twips at the system's DPI.
+// It is the window the engine reports to.
 class MainWindow final : public LogWindow {
  public:
+  // The window class, by which a second start finds the running window.
+  static constexpr wchar_t kWindowClass[] = L"QuadrellMain";
+
   MainWindow() = default;
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
@@ -34,6 +40,10 @@ class MainWindow final : public LogWindow {
   // first line; the focus and everything else stay as they are.
   void show_help();
 
+  // Runs paths as one drop once the messages before it are handled: the
+  // paths of the program's command line, or of a second start.
+  void queue_run(std::vector<NativePath> paths);
+
   HWND handle() const { return window_; }
   HWND list() const { return list_; }
   HWND not_change_date() const { return not_change_date_; }
@@ -53,7 +63,8 @@ class MainWindow final : public LogWindow {
 
  private:
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  void run_queued();
   bool create_controls(HINSTANCE instance);
   HWND create_control(HINSTANCE instance, const wchar_t* window_class, const wchar_t* text,
                       DWORD style, DWORD extended_style, int id, int left, int top, int width,
@@ -68,6 +79,7 @@ class MainWindow final : public LogWindow {
   HFONT font_ = nullptr;
   int dpi_ = 96;
   std::function<void()> shutdown_;
+  std::deque<std::vector<NativePath>> queued_runs_;
   bool shut_down_ = false;
 };
 

@@ -17,7 +17,7 @@ SingleInstance::SingleInstance()
 
 void show_already_running() { MessageBoxW(nullptr, kAlreadyRunning, kProgramTitle, MB_OK); }
 
-void show_startup_failure(const wchar_t* step, DWORD error) {
+std::wstring startup_failure_text(const wchar_t* step, DWORD error) {
   wchar_t* reason = nullptr;
   FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -26,7 +26,12 @@ void show_startup_failure(const wchar_t* step, DWORD error) {
   text += L"\r\n" + std::wstring(reason != nullptr ? reason : L"") + L"(" + std::to_wstring(error) +
           L")";
   if (reason != nullptr) LocalFree(reason);
-  MessageBoxW(nullptr, text.c_str(), kProgramTitle, MB_OK | MB_ICONERROR);
+  return text;
+}
+
+void show_startup_failure(const wchar_t* step, DWORD error) {
+  MessageBoxW(nullptr, startup_failure_text(step, error).c_str(), kProgramTitle,
+              MB_OK | MB_ICONERROR);
 }
 
 bool start_up(MainWindow& window, std::wstring& marker_path, const wchar_t*& failed_step) {

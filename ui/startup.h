@@ -23,12 +23,14 @@ class SingleInstance {
 // The message of a second start: OK only, no icon.
 void show_already_running();
 
-// Ends the program's start with a message naming the failed step and the
-// system's reason.
+// The message of a failed start: the step, the system's reason and its code.
+std::wstring startup_failure_text(const wchar_t* step, DWORD error);
+
+// Ends the program's start with that message.
 void show_startup_failure(const wchar_t* step, DWORD error);
 
 // Start-up on the created, not yet shown window: the marker path, the check
-// box from the marker, the log box as the one drop target, and DropWndProc
+// box from the marker, the log box as the one drop target, and drop_wnd_proc
 // in front of its procedure, in that order. On failure names the step in
 // failed_step and returns false, with GetLastError telling why.
 bool start_up(MainWindow& window, std::wstring& marker_path, const wchar_t*& failed_step);

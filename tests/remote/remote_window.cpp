@@ -105,6 +105,10 @@ bool RemoteWindow::drop(const std::vector<std::wstring>& paths, DWORD timeout_ms
 
   click_help();
   PostMessageW(list(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  return wait_for_summary(timeout_ms);
+}
+
+bool RemoteWindow::wait_for_summary(DWORD timeout_ms) const {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < timeout_ms) {
     // A read of the whole log costs the running program time: not too often.

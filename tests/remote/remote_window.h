@@ -32,6 +32,9 @@ class RemoteWindow {
   // the log (the log is first set to the Help text, which a run replaces).
   bool drop(const std::vector<std::wstring>& paths, DWORD timeout_ms) const;
 
+  // Waits until the log ends with a run's summary line.
+  bool wait_for_summary(DWORD timeout_ms) const;
+
   // Posts WM_CLOSE and waits for the process to end.
   bool close(DWORD timeout_ms) const;
 
