@@ -5,15 +5,31 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_COMMON = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 FUZZ_SECONDS ?= 60
 ARGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test deps-run deps-test native sanitize win32 win64 fuzz \
+.PHONY: run test deps-run deps-test native native-quiet sanitize win32 win64 fuzz install uninstall \
+        install-check \
         test-native test-sanitize test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
-run: deps-run native
+run: deps-run native-quiet
 	@tools/run-samples $(ARGS)
 
-test: deps-test format-check test-native test-sanitize test-win32 win64 run-fuzz
+test: deps-test format-check test-native install-check test-sanitize test-win32 win64 run-fuzz
 	@echo "make test: every build and every test passed"
+
+# quadrell and its manual page under $(DESTDIR)$(PREFIX).
+install: deps-run native-quiet
+	install -D -m 755 build/native/cli/quadrell $(DESTDIR)$(PREFIX)/bin/quadrell
+	install -D -m 644 docs/quadrell.1 $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/quadrell $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
+
+# make install into a scratch folder: the program runs from there, the
+# manual page renders without a warning, and make uninstall leaves nothing.
+install-check: native
+	@tools/check-install
 
 deps-run:
 	@tools/install-deps run
@@ -24,6 +40,11 @@ deps-test:
 native:
 	@cmake -S . -B build/native $(CMAKE_COMMON) -DQUADRELL_BENCH=$(if $(wildcard /usr/include/benchmark),ON,OFF) >/dev/null
 	@cmake --build build/native
+
+# The same build, its output shown only when it fails.
+native-quiet:
+	@mkdir -p build
+	@$(MAKE) --no-print-directory native >build/native.log 2>&1 || { cat build/native.log; exit 1; }
 
 sanitize:
 	@cmake -S . -B build/sanitize $(CMAKE_COMMON) -DQUADRELL_SANITIZE=ON >/dev/null

@@ -125,10 +125,7 @@ echo "quadrell read $((rchar / photos)) bytes per photo (rchar $rchar, the progr
 
 large=$((files * 10))
 make_folder "$scratch/large" "$large"
-peak=$(python3 -c '
-import resource, subprocess, sys
-subprocess.run(sys.argv[1:], stdout=subprocess.PIPE, check=False)
-print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$quadrell" "$scratch/large")
+peak=$( { /usr/bin/time -f %M "$quadrell" "$scratch/large" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
 log=$("$quadrell" "$scratch/large" | wc -c)
 echo
-echo "$large files: peak memory $((peak / 1024)) MiB, log text $((log / 1024 / 1024)) MiB"
+echo "$large files in one folder: peak memory $((peak / 1024)) MiB (/usr/bin/time -f %M), log text $((log / 1024 / 1024)) MiB"

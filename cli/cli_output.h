@@ -2,13 +2,17 @@
 
 #include <string_view>
 
+#include "engine/density_types.h"
+
 namespace quadrell {
 
 // Where the command line writes: UTF-8 text with "\n" line ends, which each
 // platform writes in its own form.
 class CliOutput {
  public:
-  virtual void write_out(std::string_view text) = 0;
+  // 0 once the text is written out, or the system's reason why it could not
+  // be (a full disk, say).
+  virtual SystemError write_out(std::string_view text) = 0;
   virtual void write_error(std::string_view text) = 0;
 
  protected:
@@ -18,7 +22,7 @@ class CliOutput {
 // Standard output and standard error of the process.
 class ConsoleOutput final : public CliOutput {
  public:
-  void write_out(std::string_view text) override;
+  SystemError write_out(std::string_view text) override;
   void write_error(std::string_view text) override;
 };
 

@@ -1,13 +1,17 @@
+#include <cerrno>
 #include <cstdio>
 
 #include "cli/cli_output.h"
 
 namespace quadrell {
 
-// Flushed at once: a line shows as soon as its file is done.
-void ConsoleOutput::write_out(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+// Flushed at once: a line shows as soon as its file is done, and a line that
+// cannot be written is known before the next file is touched.
+SystemError ConsoleOutput::write_out(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    return errno != 0 ? static_cast<SystemError>(errno) : EIO;
+  }
+  return 0;
 }
 
 void ConsoleOutput::write_error(std::string_view text) {

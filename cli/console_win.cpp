@@ -19,24 +19,32 @@ std::string with_crlf(std::string_view text) {
 }
 
 // A console gets UTF-16 through WriteConsoleW, so that the text shows
-// whatever the console's code page; a file or a pipe gets UTF-8.
-void write_to(DWORD handle_id, std::string_view text) {
+// whatever the console's code page; a file or a pipe gets UTF-8. Returns 0,
+// or the system's reason when the text could not be written whole.
+SystemError write_to(DWORD handle_id, std::string_view text) {
   HANDLE handle = GetStdHandle(handle_id);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
   const std::string crlf = with_crlf(text);
   DWORD mode = 0;
   DWORD written = 0;
   if (GetConsoleMode(handle, &mode)) {
     const std::wstring wide = wide_from_utf8(crlf);
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-  } else {
-    WriteFile(handle, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr);
+    if (!WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+      return GetLastError();
+    }
+    return written == wide.size() ? 0 : ERROR_WRITE_FAULT;
   }
+  if (!WriteFile(handle, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr)) {
+    return GetLastError();
+  }
+  return written == crlf.size() ? 0 : ERROR_WRITE_FAULT;
 }
 
 }  // namespace
 
-void ConsoleOutput::write_out(std::string_view text) { write_to(STD_OUTPUT_HANDLE, text); }
+SystemError ConsoleOutput::write_out(std::string_view text) {
+  return write_to(STD_OUTPUT_HANDLE, text);
+}
 
 void ConsoleOutput::write_error(std::string_view text) { write_to(STD_ERROR_HANDLE, text); }
 

@@ -5,64 +5,118 @@
 #include "cli/stream_log.h"
 #include "drop/drop_run.h"
 #include "engine/directory.h"
+#include "engine/fs.h"
+#include "engine/log_name.h"
 #include "res/version.h"
 
 namespace quadrell {
 namespace {
 
-constexpr std::string_view kUsage = "usage: quadrell [--keep-dates] [--dry-run] PATH...\n";
+constexpr std::string_view kUsage = "usage: quadrell [-hnpr] [--] PATH...\n";
 
 constexpr std::string_view kHelp =
     "\n"
     "Makes the two pixel densities in the JFIF header of JPEG files equal: the\n"
     "smaller is overwritten with the larger, two bytes in place, nothing else.\n"
     "A PATH is a JPEG file (.jpg, .jpeg) or a folder, whose JPEG files are\n"
-    "processed (not those in its subfolders). Prints one line per JPEG file,\n"
-    "then an empty line and a summary line.\n"
+    "processed. Prints one line per JPEG file, then an empty line and a\n"
+    "summary line; failures are explained on standard error.\n"
     "\n"
-    "  --keep-dates  give each changed file its time stamps back\n"
-    "  --dry-run     report what would change and change nothing\n"
-    "  --help        show this help\n"
-    "  --version     show the version\n"
+    "  -p, --keep-dates  give each changed file its time stamps back\n"
+    "  -n, --dry-run     report what would change and change nothing\n"
+    "  -r, --recursive   process subfolders too, to any depth (not hidden ones,\n"
+    "                    not links to folders)\n"
+    "  -h, --help        show this help\n"
+    "      --version     show the version\n"
+    "  --                end of options: what follows is a PATH\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
-    "read or written or a PATH named no file or folder, 2 for a usage error.\n";
+    "read or written, its dates could not be put back, a PATH named no file\n"
+    "or folder, or the log could not be written; 2 for a usage error.\n";
+
+enum class Parsed { kRun, kHelp, kVersion, kUsageError };
 
 struct Options {
   bool keep_dates = false;
-  WriteMode mode = WriteMode::kWrite;
+  RunOptions run;
   std::vector<NativePath> paths;
+  std::string bad_option;
 };
 
-}  // namespace
+bool set_short_option(char letter, Options& options, Parsed& parsed) {
+  switch (letter) {
+    case 'h':
+      parsed = Parsed::kHelp;
+      return true;
+    case 'n':
+      options.run.mode = WriteMode::kDryRun;
+      return true;
+    case 'p':
+      options.keep_dates = true;
+      return true;
+    case 'r':
+      options.run.recursive = true;
+      return true;
+    default:
+      return false;
+  }
+}
 
-int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
-  Options options;
+Parsed parse(const std::vector<NativePath>& arguments, Options& options) {
+  Parsed parsed = Parsed::kRun;
   bool options_ended = false;
   for (const NativePath& argument : arguments) {
     const std::string text = utf8_from_native(argument);
-    if (options_ended || text.empty() || text[0] != '-' || text == "-") {
+    if (options_ended || text.size() < 2 || text[0] != '-') {
       options.paths.push_back(argument);
     } else if (text == "--") {
       options_ended = true;
     } else if (text == "--keep-dates") {
       options.keep_dates = true;
     } else if (text == "--dry-run") {
-      options.mode = WriteMode::kDryRun;
+      options.run.mode = WriteMode::kDryRun;
+    } else if (text == "--recursive") {
+      options.run.recursive = true;
     } else if (text == "--help") {
-      output.write_out(std::string(kUsage) + std::string(kHelp));
-      return kExitSuccess;
+      parsed = Parsed::kHelp;
     } else if (text == "--version") {
-      output.write_out("quadrell " QUADRELL_VERSION_TEXT "\n");
-      return kExitSuccess;
+      if (parsed == Parsed::kRun) parsed = Parsed::kVersion;
+    } else if (text[1] == '-') {
+      options.bad_option = text;
+      return Parsed::kUsageError;
     } else {
-      output.write_error("quadrell: unknown option " + text + "\n" + std::string(kUsage));
-      return kExitUsage;
+      for (std::size_t i = 1; i < text.size(); ++i) {
+        if (!set_short_option(text[i], options, parsed)) {
+          options.bad_option = "-" + text.substr(i, 1);
+          return Parsed::kUsageError;
+        }
+      }
     }
   }
-  if (options.paths.empty()) {
-    output.write_error(std::string(kUsage));
-    return kExitUsage;
+  if (parsed == Parsed::kRun && options.paths.empty()) return Parsed::kUsageError;
+  return parsed;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
+  Options options;
+  switch (parse(arguments, options)) {
+    case Parsed::kHelp:
+      output.write_out(std::string(kUsage) + std::string(kHelp));
+      return kExitSuccess;
+    case Parsed::kVersion:
+      output.write_out("quadrell " QUADRELL_VERSION_TEXT "\n");
+      return kExitSuccess;
+    case Parsed::kUsageError:
+      if (!options.bad_option.empty()) {
+        output.write_error("quadrell: unknown option " +
+                           log_name_from_bytes(options.bad_option).text + "\n");
+      }
+      output.write_error(std::string(kUsage));
+      return kExitUsage;
+    case Parsed::kRun:
+      break;
   }
 
   // A drop always delivers full paths.
@@ -70,16 +124,24 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
   for (NativePath& path : options.paths) {
     path = fs::absolute_path(path);
     if (!fs::look_up(path)) {
-      output.write_error("quadrell: no file or folder to process: " + utf8_from_native(path) +
-                         "\n");
+      output.write_error("quadrell: no file or folder to process: " + shown_path(path) + "\n");
       every_path_found = false;
     }
   }
 
   StreamLog log(output, options.keep_dates);
-  const RunCounts counts = drop_run(log, options.paths, options.mode);
-  output.write_out("\n");
-  return counts.error == 0 && every_path_found ? kExitSuccess : kExitFileError;
+  options.run.observer = &log;
+  const RunCounts counts = drop_run(log, options.paths, options.run);
+  log.append_to_log("\n");
+  if (log.write_failure() != 0) {
+    output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
+                       "; the run stopped there. What could not be written:\n" + log.unwritten());
+  }
+  if (options.run.mode == WriteMode::kDryRun) {
+    output.write_error("quadrell: dry run: no file was changed\n");
+  }
+  const bool clean = counts.error == 0 && every_path_found && !log.failed();
+  return clean ? kExitSuccess : kExitFileError;
 }
 
 }  // namespace quadrell

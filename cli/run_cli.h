@@ -9,9 +9,9 @@ namespace quadrell {
 
 enum ExitStatus { kExitSuccess = 0, kExitFileError = 1, kExitUsage = 2 };
 
-// quadrell [--keep-dates] [--dry-run] PATH... : one drop of the PATHs in the
-// order given. Writes the log text to standard output and returns the exit
-// status.
+// quadrell [-hnpr] [--] PATH... : one drop of the PATHs in the order given.
+// Writes the log text to standard output, failures to standard error, and
+// returns the exit status.
 int run_cli(const std::vector<NativePath>& arguments, CliOutput& output);
 
 }  // namespace quadrell

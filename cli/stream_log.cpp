@@ -1,6 +1,7 @@
 #include "cli/stream_log.h"
 
-#include <string>
+#include "engine/fs.h"
+#include "engine/log_name.h"
 
 namespace quadrell {
 namespace {
@@ -15,11 +16,42 @@ std::string with_line_ends(std::string_view text) {
   return out;
 }
 
+std::string reason(const FileFailure& failure) {
+  switch (failure.kind) {
+    case FileFailure::Kind::kChanged:
+      return "changed by another program since it was read; nothing written";
+    case FileFailure::Kind::kTimes:
+      return "patched, but its dates could not be put back: " + fs::error_text(failure.error);
+    case FileFailure::Kind::kRead:
+      // The one read failure without a system error: past the 2 GiB the
+      // 32-bit positions of the log can count.
+      if (failure.error == 0) return "too large: positions past 2 GiB cannot be shown";
+      break;
+    case FileFailure::Kind::kWrite:
+    case FileFailure::Kind::kList:
+      break;
+  }
+  return fs::error_text(failure.error);
+}
+
 }  // namespace
+
+std::string shown_path(const NativePath& path) { return log_name(path).text; }
 
 void StreamLog::append_to_log(std::string_view text) {
   if (!text.empty()) empty_ = false;
-  output_.write_out(with_line_ends(text));
+  const std::string lines = with_line_ends(text);
+  if (write_failure_ != 0) {
+    unwritten_ += lines;
+    return;
+  }
+  write_failure_ = output_.write_out(lines);
+  if (write_failure_ != 0) unwritten_ = lines;
+}
+
+void StreamLog::report_failure(const FileFailure& failure) {
+  failed_ = true;
+  output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
 }
 
 }  // namespace quadrell

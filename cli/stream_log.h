@@ -1,13 +1,19 @@
 #pragma once
 
+#include <string>
+
 #include "cli/cli_output.h"
 #include "engine/log_window.h"
+#include "engine/run_observer.h"
 
 namespace quadrell {
 
-// The log of a command-line run, written to the output as it grows, each
-// CR LF as a line end. No text is kept: memory does not grow with the log.
-class StreamLog final : public LogWindow {
+// The log of a command-line run, written to standard output as it grows,
+// each CR LF as a line end; no text is kept, so memory does not grow with
+// the log. Every failure gets one line on standard error with the system's
+// reason. When the log cannot be written the run stops before it touches
+// another file, and the text that was lost is kept for the final message.
+class StreamLog final : public LogWindow, public RunObserver {
  public:
   StreamLog(CliOutput& output, bool keep_dates) : output_(output), keep_dates_(keep_dates) {}
 
@@ -19,10 +25,26 @@ class StreamLog final : public LogWindow {
   void repaint() override {}
   bool keep_dates() const override { return keep_dates_; }
 
+  void report_failure(const FileFailure& failure) override;
+  bool run_stopped() const override { return write_failure_ != 0; }
+
+  // Whether any failure was reported, the log's own included.
+  bool failed() const { return failed_ || write_failure_ != 0; }
+  SystemError write_failure() const { return write_failure_; }
+  // What could not be written, from the first failed write on.
+  const std::string& unwritten() const { return unwritten_; }
+
  private:
   CliOutput& output_;
   const bool keep_dates_;
   bool empty_ = true;
+  bool failed_ = false;
+  SystemError write_failure_ = 0;
+  std::string unwritten_;
 };
+
+// A path on standard error as the log shows names: a control character
+// cannot end the line or start another.
+std::string shown_path(const NativePath& path);
 
 }  // namespace quadrell

@@ -12,7 +12,7 @@ namespace quadrell {
 // One drop as one run: the log emptied, every path processed in the order
 // given, the summary line at the end, and the view scrolled to it.
 RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
-                   WriteMode mode = WriteMode::kWrite);
+                   const RunOptions& options = {});
 
 // drop_run on a window that is drawn on the screen: at the screen's pace, as
 // PacedLog draws, ending with the whole log shown.

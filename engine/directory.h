@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "engine/fs.h"
 #include "engine/native_path.h"
@@ -30,13 +31,17 @@ std::optional<Entry> look_up(const NativePath& path);
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
 // in byte order of the name (the directory's own order is arbitrary there),
-// each file opened relative to the folder, which stays open meanwhile.
-// Returns false when the folder could not be listed to its end.
-bool list_plain_files(
-    const NativePath& folder,
-    const std::function<void(const FileRef& file, const NativePath& name)>& visit);
+// each file opened relative to the folder, which stays open meanwhile. With
+// subfolders, the names of the folders inside that are neither hidden nor
+// links (symbolic links, junctions) go there, in the same order. Returns
+// false when the folder could not be listed to its end, with the system's
+// reason in error.
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders = nullptr, SystemError* error = nullptr);
 
-// folder, one separator, name (no doubled separator behind a root).
+// folder, one separator, name (no doubled separator behind a root); name
+// alone when folder is empty.
 NativePath child_path(const NativePath& folder, const NativePath& name);
 
 // The full path of a path given relative to the current folder.

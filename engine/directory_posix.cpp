@@ -75,36 +75,59 @@ std::optional<Entry> look_up(const NativePath& given) {
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
-bool list_plain_files(
-    const NativePath& folder,
-    const std::function<void(const FileRef& file, const NativePath& name)>& visit) {
+namespace {
+
+bool is_type(int folder_fd, const char* name, int flags, mode_t type) {
+  struct stat status {};
+  return ::fstatat(folder_fd, name, &status, flags) == 0 && (status.st_mode & S_IFMT) == type;
+}
+
+}  // namespace
+
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders, SystemError* error) {
+  const auto failed = [error] {
+    if (error != nullptr) *error = static_cast<SystemError>(errno);
+    return false;
+  };
   UniqueFd fd = open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return failed();
   std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd.get()));
-  if (!directory) return false;
+  if (!directory) return failed();
   fd.release();  // the listing owns it now
   const int folder_fd = ::dirfd(directory.get());
   std::vector<std::string> names;
+  std::vector<std::string> folders;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(directory.get());
     if (entry == nullptr) break;
     if (entry->d_name[0] == '.') continue;
-    bool plain = entry->d_type == DT_REG;
-    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-      struct stat status {};
-      plain = ::fstatat(folder_fd, entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
+    const unsigned char type = entry->d_type;
+    const bool unknown = type == DT_UNKNOWN;
+    if (type == DT_REG ||
+        ((type == DT_LNK || unknown) && is_type(folder_fd, entry->d_name, 0, S_IFREG))) {
+      names.emplace_back(entry->d_name);
+    } else if (subfolders != nullptr &&
+               (type == DT_DIR ||
+                (unknown && is_type(folder_fd, entry->d_name, AT_SYMLINK_NOFOLLOW, S_IFDIR)))) {
+      folders.emplace_back(entry->d_name);
     }
-    if (plain) names.emplace_back(entry->d_name);
   }
-  const bool complete = errno == 0;
+  const bool complete = errno == 0 || failed();
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) visit(FileRef{name, folder_fd}, name);
+  if (subfolders != nullptr) {
+    std::sort(folders.begin(), folders.end());
+    *subfolders = std::move(folders);
+  }
   return complete;
 }
 
 NativePath child_path(const NativePath& folder, const NativePath& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
   return folder + "/" + name;
 }
 

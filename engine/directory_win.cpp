@@ -59,26 +59,33 @@ std::optional<Entry> look_up(const NativePath& given) {
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
-bool list_plain_files(
-    const NativePath& folder,
-    const std::function<void(const FileRef& file, const NativePath& name)>& visit) {
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders, SystemError* error) {
   WIN32_FIND_DATAW found{};
   const UniqueFindHandle search(
       FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found));
-  if (!search.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  DWORD error = ERROR_SUCCESS;
-  do {
-    if ((found.dwFileAttributes & kNotPlain) == 0) {
-      const NativePath name = found.cFileName;
+  DWORD failure = search.valid() ? ERROR_SUCCESS : GetLastError();
+  if (failure == ERROR_FILE_NOT_FOUND) return true;
+  while (failure == ERROR_SUCCESS) {
+    const NativePath name = found.cFileName;
+    const DWORD attributes = found.dwFileAttributes;
+    if ((attributes & kNotPlain) == 0) {
       visit(FileRef{child_path(folder, name)}, name);
+    } else if (subfolders != nullptr && (attributes & kNotPlain) == FILE_ATTRIBUTE_DIRECTORY &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && name != L"." && name != L"..") {
+      subfolders->push_back(name);
     }
-    if (!FindNextFileW(search.get(), &found)) error = GetLastError();
-  } while (error == ERROR_SUCCESS);
-  return error == ERROR_NO_MORE_FILES;
+    if (!FindNextFileW(search.get(), &found)) failure = GetLastError();
+  }
+  if (failure == ERROR_NO_MORE_FILES) return true;
+  if (error != nullptr) *error = failure;
+  return false;
 }
 
 NativePath child_path(const NativePath& folder, const NativePath& name) {
-  if (!folder.empty() && is_separator(folder.back())) return folder + name;
+  if (folder.empty()) return name;
+  if (is_separator(folder.back())) return folder + name;
   return folder + L"\\" + name;
 }
 

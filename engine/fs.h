@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "engine/byte_source.h"
 #include "engine/density_types.h"
@@ -25,6 +26,9 @@ using FileHandle = UniqueHandle;
 #else
 using FileHandle = UniqueFd;
 #endif
+
+// The system's words for an error, UTF-8, without a line end.
+std::string error_text(SystemError error);
 
 // A file to open: path as given, or on POSIX a name relative to a folder that
 // a listing holds open (folder), so that a file costs no walk of its whole

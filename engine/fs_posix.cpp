@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "engine/fs.h"
 #include "engine/posix_open.h"
@@ -57,6 +58,8 @@ std::int64_t retried(Call call) {
 }
 
 }  // namespace
+
+std::string error_text(SystemError error) { return std::strerror(static_cast<int>(error)); }
 
 InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
 

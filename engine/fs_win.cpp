@@ -92,6 +92,20 @@ constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
 }  // namespace
 
+std::string error_text(SystemError error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                            words.back() == L' ' || words.back() == L'.')) {
+    words.pop_back();
+  }
+  return utf8_from_wide(words);
+}
+
 InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {

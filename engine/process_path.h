@@ -3,6 +3,7 @@
 #include "engine/log_window.h"
 #include "engine/native_path.h"
 #include "engine/run_counts.h"
+#include "engine/run_observer.h"
 
 namespace quadrell {
 
@@ -11,6 +12,14 @@ namespace quadrell {
 // be written still shows the access error.
 enum class WriteMode { kWrite, kDryRun };
 
+struct RunOptions {
+  WriteMode mode = WriteMode::kWrite;
+  // Subfolders too, to any depth: hidden ones and links to folders are not
+  // entered. Their files show by their path relative to the dropped folder.
+  bool recursive = false;
+  RunObserver* observer = nullptr;
+};
+
 // Handles one dropped path: the file itself, or the plain files directly
 // inside the folder. Every file whose name ends in ".jpg" or ".jpeg" (any
 // case) is scanned and, where its densities differ, patched; every JPEG file
@@ -18,7 +27,7 @@ enum class WriteMode { kWrite, kDryRun };
 // update or error. A folder that cannot be listed to its end gets an
 // access-error line under its own name.
 void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
-                  WriteMode mode = WriteMode::kWrite);
+                  const RunOptions& options = {});
 
 // Whether the lower-cased name ends in ".jpg" or ".jpeg".
 bool is_jpeg_name(const NativePath& name);

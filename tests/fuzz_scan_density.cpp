@@ -72,7 +72,11 @@ ModelVerdict model_scan(const std::uint8_t* data, std::size_t size) {
 }
 
 const std::string& input_path() {
-  static const std::string path = "/tmp/quadrell-fuzz-" + std::to_string(::getpid()) + ".jpg";
+  static const std::string path = [] {
+    std::string name = "/tmp/quadrell-fuzz-" + std::to_string(::getpid()) + ".jpg";
+    std::atexit([] { std::remove(input_path().c_str()); });
+    return name;
+  }();
   return path;
 }
 

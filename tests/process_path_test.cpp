@@ -47,7 +47,7 @@ class ProcessPath : public ::testing::Test {
  protected:
   RunCounts process(const std::filesystem::path& path, WriteMode mode = WriteMode::kWrite) {
     RunCounts counts;
-    process_path(window_, testing::native(path), counts, mode);
+    process_path(window_, testing::native(path), counts, {mode});
     EXPECT_EQ(counts.total, counts.fair + counts.update + counts.error);
     return counts;
   }
@@ -192,7 +192,7 @@ TEST(UnprivilegedProcessPath, UnwritableUnreadableAndUnlistable) {
   testing::write_bytes(read_only, jfif_file(1, 2));
   testing::make_read_only(read_only);
   process_path(window, testing::native(read_only), counts);
-  process_path(window, testing::native(read_only), counts, WriteMode::kDryRun);
+  process_path(window, testing::native(read_only), counts, {WriteMode::kDryRun});
   EXPECT_EQ(counts.error, 2);
   EXPECT_EQ(counts.update, 0) << "a failed patch is never a Change";
   EXPECT_EQ(testing::read_bytes(read_only), jfif_file(1, 2));

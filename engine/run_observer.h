@@ -1,0 +1,36 @@
+#pragma once
+
+#include "engine/density_types.h"
+#include "engine/native_path.h"
+
+namespace quadrell {
+
+// A failure of a run, beyond its line in the log: what failed, where, and the
+// system's reason.
+struct FileFailure {
+  enum class Kind {
+    kRead,     // the file could not be opened or read
+    kWrite,    // it could not be opened for writing or written
+    kChanged,  // another program changed it between the scan and the write
+    kList,     // a folder could not be listed to its end
+    kTimes,    // the file was patched, but its dates could not be put back
+  };
+  Kind kind;
+  NativePath path;  // the full path of the file or folder
+  SystemError error = 0;
+};
+
+// What the command line asks of a run besides the log: every failure with
+// its reason, and a way to stop before another file is touched. The window
+// has none: its log is its only report.
+class RunObserver {
+ public:
+  virtual void report_failure(const FileFailure& failure) = 0;
+  // Asked before each file: true ends the run there.
+  virtual bool run_stopped() const = 0;
+
+ protected:
+  ~RunObserver() = default;
+};
+
+}  // namespace quadrell
