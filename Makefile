@@ -9,13 +9,14 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: run test deps-run deps-test native native-quiet sanitize win32 win64 fuzz install uninstall \
-        install-check \
+        install-check release-check \
         test-native test-sanitize test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
 run: deps-run native-quiet
 	@tools/run-samples $(ARGS)
 
-test: deps-test format-check test-native install-check test-sanitize test-win32 win64 run-fuzz
+test: deps-test format-check test-native install-check test-sanitize test-win32 release-check win64 \
+      run-fuzz
 	@echo "make test: every build and every test passed"
 
 # quadrell and its manual page under $(DESTDIR)$(PREFIX).
@@ -93,6 +94,11 @@ screenshot: deps-test win32
 
 dist: deps-test win32
 	@tools/make-dist build/win32
+
+# The programs' PE flags and imports, and two release builds from nothing
+# that must give the same zip.
+release-check: win32
+	@tools/check-release
 
 gui: deps-test win32
 	@tools/run-gui

@@ -1,6 +1,7 @@
 #include "drop/drop_window_proc.h"
 
 #include "drop/drop_run.h"
+#include "drop/shell_drop.h"
 #include "drop/trim_at_nul.h"
 
 namespace quadrell {
@@ -17,15 +18,16 @@ constexpr UINT kCountQuery = 0xFFFFFFFF;
 }  // namespace
 
 std::vector<NativePath> read_dropped_names(HDROP drop) {
-  const UINT count = DragQueryFileW(drop, kCountQuery, nullptr, 0);
+  const auto query_file = shell_drop().query_file;
+  const UINT count = query_file(drop, kCountQuery, nullptr, 0);
   std::vector<NativePath> names;
   names.reserve(count);
   for (UINT index = 0; index < count; ++index) {
     // Room for the whole name and its NUL: a name cut short could name
     // another file or folder, which the run would then change.
-    const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    const UINT length = query_file(drop, index, nullptr, 0);
     std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
-    DragQueryFileW(drop, index, buffer.data(), length + 1);
+    query_file(drop, index, buffer.data(), length + 1);
     // An empty name names nothing; Wine reports one for a drop of none.
     if (std::wstring name = trim_at_nul(std::move(buffer)); !name.empty()) {
       names.push_back(std::move(name));
@@ -36,7 +38,7 @@ std::vector<NativePath> read_dropped_names(HDROP drop) {
 
 void handle_drop(HDROP drop, LogWindow& log_window) {
   const std::vector<NativePath> names = read_dropped_names(drop);
-  DragFinish(drop);
+  shell_drop().finish(drop);
   if (!names.empty()) paced_drop_run(log_window, names);
 }
 

@@ -182,6 +182,68 @@ TEST_F(BlackBox, SecondStartWithPathsHandsThemOver) {
   EXPECT_TRUE(IsWindow(window.main()));
 }
 
+// DLLs that Windows and Wine load on behalf of a program with a window, or
+// that the libraries it uses load in turn. Placed beside a program, in the
+// folder it starts in, none of them may be loaded from there.
+const char* const kPlantedDlls[] = {
+    "shcore",   "shlwapi",  "uxtheme",  "dwmapi",  "version", "propsys",         "cryptbase",
+    "comctl32", "imm32",    "msctf",    "shell32", "ole32",   "oleaut32",        "combase",
+    "profapi",  "userenv",  "sspicli",  "winmm",   "dbghelp", "windows.storage", "wtsapi32",
+    "setupapi", "cfgmgr32", "powrprof", "bcrypt",  "rpcrt4",  "advapi32",        "gdiplus"};
+
+void plant_dlls(const std::filesystem::path& folder) {
+  for (const char* name : kPlantedDlls) {
+    std::filesystem::copy_file(build_folder() / "tests" / "dll_marker.dll",
+                               folder / (std::string(name) + ".dll"));
+  }
+}
+
+std::vector<std::string> dlls_loaded_from(const std::filesystem::path& folder) {
+  std::vector<std::string> loaded;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".loaded") loaded.push_back(entry.path().stem().string());
+  }
+  return loaded;
+}
+
+TEST_F(BlackBox, NoDllIsLoadedFromTheProgramsFolder) {
+  // The control: a program that imports SHELL32 when it loads does take
+  // DLLs from its own folder.
+  const auto probe_folder = dir_ / "probe";
+  std::filesystem::create_directory(probe_folder);
+  std::filesystem::copy_file(build_folder() / "tests" / "dll_search_probe.exe",
+                             probe_folder / "probe.exe");
+  plant_dlls(probe_folder);
+  {
+    Program probe(probe_folder / "probe.exe");
+    ASSERT_TRUE(probe.ended_within(30000));
+  }
+  ASSERT_FALSE(dlls_loaded_from(probe_folder).empty()) << "the marker DLLs work";
+
+  testing::write_bytes(photo("a.jpg"), jfif_file(1, 2));
+  plant_dlls(dir_ / "program");
+  {
+    Program program(executable());
+    const RemoteWindow window = program.window();
+    ASSERT_TRUE(window.found());
+    ASSERT_TRUE(window.drop({testing::native(dir_ / "photos")}, kRunTimeout));
+    window.click_help();
+    ASSERT_TRUE(window.close(10000));
+  }
+  EXPECT_EQ(dlls_loaded_from(dir_ / "program"), std::vector<std::string>{}) << "Quadrell.exe";
+
+  const auto console_folder = dir_ / "console";
+  std::filesystem::create_directory(console_folder);
+  std::filesystem::copy_file(build_folder() / "cli" / "quadrell.exe",
+                             console_folder / "quadrell.exe");
+  plant_dlls(console_folder);
+  {
+    Program console(console_folder / "quadrell.exe", {"-n", dir_ / "photos"});
+    ASSERT_TRUE(console.ended_within(30000));
+  }
+  EXPECT_EQ(dlls_loaded_from(console_folder), std::vector<std::string>{}) << "quadrell.exe";
+}
+
 TEST_F(BlackBox, CheckBoxSurvivesARestart) {
   {
     Program program(executable());

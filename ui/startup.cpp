@@ -1,8 +1,7 @@
 #include "ui/startup.h"
 
-#include <shellapi.h>
-
 #include "drop/drop_window_proc.h"
+#include "drop/shell_drop.h"
 #include "ui/settings_marker.h"
 #include "ui/texts.h"
 
@@ -42,7 +41,11 @@ bool start_up(MainWindow& window, std::wstring& marker_path, const wchar_t*& fai
   }
   marker_path = marker_path_for(*executable);
   if (marker_state(marker_path) == MarkerState::kPresent) window.set_keep_dates(true);
-  DragAcceptFiles(window.list(), TRUE);
+  if (!shell_drop().loaded()) {
+    failed_step = L"SHELL32 の読み込み";
+    return false;
+  }
+  shell_drop().accept_files(window.list(), TRUE);
   if (!install_drop_wnd_proc(window.list(), window)) {
     failed_step = L"ドロップの受け付け";
     return false;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/win_start.h"
 #include "ui/forwarded_paths.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
@@ -13,6 +14,7 @@ using namespace quadrell::ui;
 // shows a window and never touches the marker; paths it was started with go
 // to the running instance instead.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  quadrell::harden_process();
   // A run is one message handled to its end; without this, Windows would
   // replace the window by a frozen ghost after five seconds of it and hide
   // the run's progress. Nothing is dispatched meanwhile, as a look at the
