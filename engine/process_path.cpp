@@ -54,6 +54,7 @@ class PathRun {
   // The files of folder, then with recursion those of each subfolder. shown
   // is the folder's name in the log, prefix what its files' names begin with.
   void process_folder(const NativePath& folder, const NativePath& shown, const NativePath& prefix) {
+    if (stopped()) return;
     std::vector<NativePath> subfolders;
     SystemError error = 0;
     const bool listed = fs::list_plain_files(
