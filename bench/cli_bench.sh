@@ -9,7 +9,7 @@
 set -euo pipefail
 quadrell=$1
 files=${2:-10000}
-photos=${3:-120}
+photos=${3:-300}
 here=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d /tmp/quadrell-bench-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -82,9 +82,9 @@ for i in $(seq 1 $((photos - 1))); do
   cp "$scratch/camera/photo-0000.jpg" "$(printf '%s/camera/photo-%04d.jpg' "$scratch" "$i")"
 done
 photo_mb=$(( $(stat -c %s "$scratch/camera/photo-0000.jpg") / 1024 / 1024 ))
-in_place() {  # command...: seconds, best of three, on the folder as it is
+in_place() {  # command...: seconds, best of five, on the folder as it is
   local best="" t start end
-  for _ in 1 2 3; do
+  for _ in 1 2 3 4 5; do
     start=$(date +%s%N)
     "$@" >/dev/null 2>&1 || true
     end=$(date +%s%N)
@@ -103,13 +103,13 @@ fi
 # reaped: /proc/PID/io holds it until then.
 rchar=$(python3 -c '
 import os, subprocess, sys
-child = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL)
+child = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 os.waitid(os.P_PID, child.pid, os.WEXITED | os.WNOWAIT)
 with open("/proc/%d/io" % child.pid) as io:
     print(next(int(line.split()[1]) for line in io if line.startswith("rchar:")))
 child.wait()' "$quadrell" --dry-run "$scratch/camera")
 echo
-echo "$photos camera photos of $photo_mb MiB, Exif without a JFIF header: dry run (best of 3)"
+echo "$photos camera photos of $photo_mb MiB, Exif without a JFIF header: dry run (best of 5)"
 printf '%-28s %10s %12s %10s
 ' "run" "seconds" "us per file" "x floor"
 printf '%-28s %10s %12s %10s
@@ -125,7 +125,8 @@ echo "quadrell read $((rchar / photos)) bytes per photo (rchar $rchar, the progr
 
 large=$((files * 10))
 make_folder "$scratch/large" "$large"
-peak=$( { /usr/bin/time -f %M "$quadrell" "$scratch/large" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+/usr/bin/time -f %M -o "$scratch/peak" "$quadrell" "$scratch/large" >/dev/null 2>&1 || true
+peak=$(tail -n 1 "$scratch/peak")
 log=$("$quadrell" "$scratch/large" | wc -c)
 echo
 echo "$large files in one folder: peak memory $((peak / 1024)) MiB (/usr/bin/time -f %M), log text $((log / 1024 / 1024)) MiB"
