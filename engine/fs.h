@@ -88,7 +88,7 @@ class PatchFile final : public PatchTarget {
   Closing close(bool restore_times);
 
  private:
-  FileRef file_;
+  FileRef file_;  // Windows opens it once more to set the times back
   FileHandle handle_;
   SystemError error_ = 0;
   bool keep_times_ = false;
