@@ -72,11 +72,7 @@ ModelVerdict model_scan(const std::uint8_t* data, std::size_t size) {
 }
 
 const std::string& input_path() {
-  static const std::string path = [] {
-    std::string name = "/tmp/quadrell-fuzz-" + std::to_string(::getpid()) + ".jpg";
-    std::atexit([] { std::remove(input_path().c_str()); });
-    return name;
-  }();
+  static const std::string path = "/tmp/quadrell-fuzz-" + std::to_string(::getpid()) + ".jpg";
   return path;
 }
 
@@ -91,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quadrell::ScanDetail detail;
   detail.value = {0x5A, 0xA5};
   const quadrell::ScanResult result = quadrell::scan_density({input_path()}, detail);
+  // Removed at once: libFuzzer ends the process without running exit handlers.
+  std::remove(input_path().c_str());
   const ModelVerdict expected = model_scan(data, size);
   if (result != expected.result) std::abort();
   if (result > 0 && detail.value != expected.value) std::abort();
