@@ -49,11 +49,17 @@ UniqueFd open_for_scan(const FileRef& file, SystemError& error) {
   return open_regular(file, O_RDONLY, status, error);
 }
 
+// A positioned read or write, retried when a signal interrupts it; error
+// receives the reason of a failure.
 template <typename Call>
-std::int64_t retried(Call call) {
+std::int64_t positioned(Call call, SystemError& error) {
   for (;;) {
     const ssize_t count = call();
-    if (count >= 0 || errno != EINTR) return count;
+    if (count >= 0) return count;
+    if (errno != EINTR) {
+      error = static_cast<SystemError>(errno);
+      return -1;
+    }
   }
 }
 
@@ -64,9 +70,7 @@ std::string error_text(SystemError error) { return std::strerror(static_cast<int
 InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  const std::int64_t count = retried([&] { return ::pread(handle_.get(), data, size, offset); });
-  if (count < 0) error_ = static_cast<SystemError>(errno);
-  return count;
+  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
 }
 
 PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
@@ -82,15 +86,11 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  const std::int64_t count = retried([&] { return ::pread(handle_.get(), data, size, offset); });
-  if (count < 0) error_ = static_cast<SystemError>(errno);
-  return count;
+  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
 }
 
 std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
-  const std::int64_t count = retried([&] { return ::pwrite(handle_.get(), data, size, offset); });
-  if (count < 0) error_ = static_cast<SystemError>(errno);
-  return count;
+  return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); }, error_);
 }
 
 PatchFile::Closing PatchFile::close(bool restore_times) {

@@ -2,6 +2,8 @@
 
 #include "drop/drop_window_proc.h"
 #include "drop/shell_drop.h"
+#include "engine/fs.h"
+#include "engine/wide_text.h"
 #include "ui/settings_marker.h"
 #include "ui/texts.h"
 
@@ -17,15 +19,8 @@ SingleInstance::SingleInstance()
 void show_already_running() { MessageBoxW(nullptr, kAlreadyRunning, kProgramTitle, MB_OK); }
 
 std::wstring startup_failure_text(const wchar_t* step, DWORD error) {
-  wchar_t* reason = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&reason), 0, nullptr);
-  std::wstring text = std::wstring(L"起動できませんでした: ") + step;
-  text += L"\r\n" + std::wstring(reason != nullptr ? reason : L"") + L"(" + std::to_wstring(error) +
-          L")";
-  if (reason != nullptr) LocalFree(reason);
-  return text;
+  return std::wstring(L"起動できませんでした: ") + step + L"\r\n" +
+         wide_from_utf8(fs::error_text(error)) + L" (" + std::to_wstring(error) + L")";
 }
 
 void show_startup_failure(const wchar_t* step, DWORD error) {
