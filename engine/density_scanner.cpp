@@ -17,14 +17,14 @@ constexpr std::uint8_t kJfifIdentifier[5] = {'J', 'F', 'I', 'F', 0x00};
 constexpr unsigned kShortestJfifLength = 16;
 constexpr unsigned kShortestLength = 2;  // the length counts its own two bytes
 
-// The ten bytes M+1 .. M+10 between the E0 and the X density.
-constexpr int kCountedBytes = 10;
-constexpr int kIdentifierAt = 2;  // M+3, within the counted bytes
+// Offsets from the E0 code M of an APP0 segment.
+constexpr std::int64_t kIdentifierAfterCode = 3;  // M+3
+constexpr std::int64_t kXDensityAfterCode = 11;   // M+11
 
-// Positions are signed 32-bit: the byte at position 2^31 - 1 (this 0-based
-// offset) would already move the next position out of range.
-constexpr std::int64_t kLastOffset = std::numeric_limits<std::int32_t>::max() - 1;
+// Positions are signed 32-bit. Reading the byte at position 2^31 - 1 (this
+// 0-based offset) would move the walk's next position out of range.
 constexpr std::int64_t kLastPosition = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kLastOffset = kLastPosition - 1;
 
 // What a byte read gives besides a byte value.
 constexpr int kEnd = -1;     // the file ends before the offset
@@ -119,24 +119,17 @@ class HeaderWalk {
         continue;
       }
 
-      std::uint8_t counted[kCountedBytes];
-      const int wanted = code == kApp0 ? kCountedBytes : 2;
-      int have = 0;
-      for (; have < wanted; ++have) {
-        const int value = byte(code_offset + 1 + have);
-        if (value < 0) return ending(value);
-        if (code == kApp0 && value == kMarkerPrefix) break;
-        counted[have] = static_cast<std::uint8_t>(value);
-      }
-      if (have < wanted) {
-        offset = code_offset + 1 + have;  // the FF starts a new marker
-        continue;
-      }
-
-      const unsigned length = (counted[0] << 8) + counted[1];
-      if (code == kApp0 && length >= kShortestJfifLength &&
-          std::memcmp(counted + kIdentifierAt, kJfifIdentifier, sizeof kJfifIdentifier) == 0) {
-        return decide(code_offset + 1 + kCountedBytes);
+      // Every other marker has a two-byte length, whatever bytes it holds:
+      // an FF there, or anywhere inside the segment, is data.
+      const int high = byte(code_offset + 1);
+      if (high < 0) return ending(high);
+      const int low = byte(code_offset + 2);
+      if (low < 0) return ending(low);
+      const auto length = static_cast<unsigned>((high << 8) + low);
+      if (code == kApp0 && length >= kShortestJfifLength) {
+        const int identified = has_jfif_identifier(code_offset + kIdentifierAfterCode);
+        if (identified < 0) return ending(identified);
+        if (identified == 1) return decide(code_offset + kXDensityAfterCode);
       }
       if (length < kShortestLength) return kFair;  // the header cannot be walked
       offset = code_offset + 1 + length;
@@ -161,6 +154,16 @@ class HeaderWalk {
     return second == kSoiCode ? 1 : 0;
   }
 
+  // 1 when "JFIF" NUL stands at offset, 0 when not, kEnd or kFailed.
+  int has_jfif_identifier(std::int64_t offset) {
+    for (std::size_t i = 0; i < sizeof kJfifIdentifier; ++i) {
+      const int value = byte(offset + static_cast<std::int64_t>(i));
+      if (value < 0) return value;
+      if (value != kJfifIdentifier[i]) return 0;
+    }
+    return 1;
+  }
+
   std::int64_t next_marker_prefix(std::int64_t offset) {
     const std::int64_t found = reader_.find(offset, kMarkerPrefix, kLastOffset);
     return found == kLastOffset ? byte(std::max(offset, kLastOffset)) : found;
@@ -171,23 +174,21 @@ class HeaderWalk {
 
   ScanResult decide(std::int64_t x_offset) {
     std::array<std::uint8_t, 4> densities;
-    for (int i = 0; i < 4; ++i) {
-      const int value = reader_.at(x_offset + i);
+    for (std::size_t i = 0; i < densities.size(); ++i) {
+      const int value = reader_.at(x_offset + static_cast<std::int64_t>(i));
       if (value < 0) return ending(value);
-      // Y's position, x_offset + 3, must itself be a 32-bit position.
-      if (i == 0 && x_offset + 3 > kLastPosition) return kAccessError;
       densities[i] = static_cast<std::uint8_t>(value);
     }
     const unsigned x = (densities[0] << 8) + densities[1];
     const unsigned y = (densities[2] << 8) + densities[3];
     if (x == y) return kFair;
+    // The log prints the change's position and the one after it.
+    const std::int64_t position = x_offset + (x < y ? 1 : 3);
+    if (position + 1 > kLastPosition) return kAccessError;
     detail_.densities = densities;
-    if (x < y) {
-      detail_.value = {densities[2], densities[3]};
-      return static_cast<ScanResult>(x_offset + 1);
-    }
-    detail_.value = {densities[0], densities[1]};
-    return static_cast<ScanResult>(x_offset + 3);
+    detail_.value =
+        x < y ? PatchValue{densities[2], densities[3]} : PatchValue{densities[0], densities[1]};
+    return static_cast<ScanResult>(position);
   }
 
   BlockReader reader_;

@@ -21,22 +21,34 @@ namespace quadrell {
 //
 // The JFIF APP0 segment, M the position of its E0 code:
 //
-//   M+1 .. M+2    2    segment length, at least 16
+//   M+1 .. M+2    2    segment length L, at least 16
 //   M+3 .. M+7    5    identifier "JFIF" NUL
 //   M+8 .. M+9    2    version              (not tested)
 //   M+10          1    density units        (not tested)
 //   M+11 .. M+12  2    X density, unsigned big-endian
 //   M+13 .. M+14  2    Y density, unsigned big-endian
+//   M+15 ..            thumbnail, to the end of the segment
 //
-// An FF among M+1 .. M+10 starts a new marker at that byte. The walk ends
-// with no change at SOS (DA) or EOI (D9): a JFIF header inside another
-// segment (an Exif thumbnail), in the compressed data or behind the image is
-// never the image's own, and writing there would corrupt unrelated data.
+// Every segment, an APP0 that is not JFIF included, is passed over by its
+// length; any byte inside it (an FF in a length, a density or a payload) is
+// data, so the walk never restarts inside a segment. It ends with no change
+// at SOS (DA) or EOI (D9): a JFIF header inside another segment (an Exif
+// thumbnail), in the compressed data or behind the image is never the
+// image's own, and writing there would corrupt unrelated data. This is how
+// libjpeg's jpeg_read_header reads the header, but for these deliberate
+// differences:
+//   - a length below 2 ends the walk with no change (libjpeg reads on from
+//     where the length would have taken it, inside the segment);
+//   - the first JFIF APP0 decides (libjpeg keeps the last it reads);
+//   - a 128-byte MacBinary header before the SOI is passed over (libjpeg
+//     wants the SOI at the first byte);
+//   - markers libjpeg refuses (a second SOI, unknown codes) are passed over;
+//   - positions are 1-based and signed 32-bit: a position that the walk
+//     would move to, or that the log would print, past 2^31 - 1 gives
+//     kAccessError.
 //
 // Payloads passed over are not read, nor is the compressed data: the reads
 // are the first block and, after each jump, a small block at its target.
-// Positions are signed 32-bit: a byte the walk reads at 2^31 - 1 or beyond,
-// or a Y density there, gives kAccessError.
 ScanResult scan_header(ByteSource& source, std::span<std::uint8_t> buffer, ScanDetail& detail);
 
 }  // namespace quadrell

@@ -45,6 +45,7 @@ UniqueFd open_for_scan(const FileRef& file, SystemError& error) {
   // Refused with EPERM on files the user does not own; read normally then.
   UniqueFd fd = open_regular(file, O_RDONLY | O_NOATIME, status, error);
   if (fd.valid() || error != EPERM) return fd;
+  error = 0;  // a later failure carries its own reason, not the refusal
 #endif
   return open_regular(file, O_RDONLY, status, error);
 }

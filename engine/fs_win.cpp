@@ -46,6 +46,7 @@ UniqueHandle open_for_scan(const FileRef& file, SystemError& error) {
   UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
                                      FILE_FLAG_RANDOM_ACCESS, error);
   if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
+    error = 0;  // a later failure carries its own reason, not the refusal
     return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error);
   }
   if (handle.valid()) {

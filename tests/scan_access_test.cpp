@@ -9,6 +9,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace quadrell {
@@ -99,14 +101,16 @@ TEST(ScanAccess, DeviceIsAnAccessError) {
 class ScanLargeFile : public ::testing::Test {
  protected:
   // FF D8, zeros, and tail written so that it ends at offset end.
+  void write_sparse(std::uint64_t end, const testing::Bytes& tail) {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write("\xFF\xD8", 2);
+    out.seekp(static_cast<std::streamoff>(end - tail.size()));
+    out.write(reinterpret_cast<const char*>(tail.data()),
+              static_cast<std::streamsize>(tail.size()));
+  }
+
   ScanResult scan_sparse(std::uint64_t end, const testing::Bytes& tail) {
-    {
-      std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-      out.write("\xFF\xD8", 2);
-      out.seekp(static_cast<std::streamoff>(end - tail.size()));
-      out.write(reinterpret_cast<const char*>(tail.data()),
-                static_cast<std::streamsize>(tail.size()));
-    }
+    write_sparse(end, tail);
     ScanDetail detail;
     return scan_density(testing::file_at(path_), detail);
   }
@@ -125,13 +129,51 @@ TEST_F(ScanLargeFile, ReadingTheLastPositionIsAnAccessError) {
   EXPECT_EQ(scan_sparse(kLastPosition, {0x00}), kAccessError);
 }
 
-// APP0 with X at 2^31 - 3: Y lies at the last position and is still found.
+// A JFIF APP0 that ends the file at the given end: the log prints a
+// change's position and the one after it, both in the signed 32-bit range.
 TEST_F(ScanLargeFile, DensitiesAtTheEndOfTheRange) {
-  const testing::Bytes app0 = {0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
-                               0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x01};
-  EXPECT_EQ(scan_sparse(kLastPosition + 1, app0), static_cast<ScanResult>(kLastPosition));
-  EXPECT_EQ(scan_sparse(kLastPosition + 2, app0), kAccessError);
+  const auto app0 = [](std::uint8_t x, std::uint8_t y) {
+    return testing::Bytes{0xFF, 0xE0, 0x00, 0x10, 'J',  'F', 'I',  'F',
+                          0x00, 0x01, 0x01, 0x00, 0x00, x,   0x00, y};
+  };
+  const struct {
+    const char* what;
+    std::uint64_t end;
+    testing::Bytes tail;
+    ScanResult result;
+  } cases[] = {
+      {"Y changed, its second byte last", kLastPosition, app0(2, 1), kLastPosition - 1},
+      {"Y changed, its second byte past", kLastPosition + 1, app0(2, 1), kAccessError},
+      {"X changed, its second byte last", kLastPosition + 2, app0(1, 2), kLastPosition - 1},
+      {"X changed, its second byte past", kLastPosition + 3, app0(1, 2), kAccessError},
+      {"equal, nothing printed", kLastPosition + 4, app0(1, 1), kFair},
+  };
+  for (const auto& c : cases) EXPECT_EQ(scan_sparse(c.end, c.tail), c.result) << c.what;
 }
+
+#ifndef _WIN32
+// A file of another user refuses O_NOATIME and is read without it; the
+// access error that follows carries no reason but its own (the position
+// range), not the refusal.
+TEST_F(ScanLargeFile, ReasonAfterTheSecondOpeningIsItsOwn) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to read a file as another user";
+  write_sparse(kLastPosition + 1, {0x00});
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all |
+                                                std::filesystem::perms::group_exec |
+                                                std::filesystem::perms::others_exec);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    ScanDetail detail;
+    const ScanResult result = scan_density(testing::file_at(path_), detail);
+    ::_exit(result == kAccessError && detail.error == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+#endif
 
 }  // namespace
 }  // namespace quadrell

@@ -109,7 +109,7 @@ def macbinary(data, name=b"macbinary.jpg"):
 
 
 # A camera-style file with Exif and no JFIF header, whose maker note holds
-# FF E0 and ten bytes without FF: never taken for a density field.
+# a JFIF look-alike (FF E0, a length, "ABCDE"): never taken for a density field.
 EXIF_WITH_FF_E0 = (b"Exif\x00\x00MM\x00\x2A\x00\x00\x00\x08\x00\x00\x00\x00\x00\x00" +
                    b"maker note: \xFF\xE0\x00\x10ABCDE\x01\x01\x00\x00\x48\x00\x60")
 
