@@ -69,8 +69,12 @@ test-native: native
 test-sanitize: sanitize
 	@ctest --test-dir build/sanitize --output-on-failure
 
-test-win32: win32
-	@tools/wine-ctest build/win32
+# The Windows tests under Wine: the 32-bit build, or the 64-bit one on a
+# machine whose kernel runs no 32-bit programs (tools/wine-arch).
+WINE_BUILD = build/$(shell tools/wine-arch)
+
+test-win32: win32 win64
+	@tools/wine-ctest $(WINE_BUILD)
 
 # The corpus the fuzzer finds interesting stays in the build tree.
 run-fuzz: fuzz
@@ -86,11 +90,11 @@ bench: deps-test native
 	@bench/cli_bench.sh build/native/cli/quadrell
 
 # 10,000 files dropped on the window beside quadrell.exe on the same files.
-bench-gui: deps-test win32
-	@tools/wine-ctest build/win32 -R blackbox_ten_thousand_files --verbose | grep -E '10,000 files|Passed|Failed'
+bench-gui: deps-test win32 win64
+	@tools/wine-ctest $(WINE_BUILD) -R blackbox_ten_thousand_files --verbose | grep -E '10,000 files|Passed|Failed'
 
-screenshot: deps-test win32
-	@tools/screenshot build/win32
+screenshot: deps-test win32 win64
+	@tools/screenshot $(WINE_BUILD)
 
 dist: deps-test win32
 	@tools/make-dist build/win32
@@ -100,8 +104,8 @@ dist: deps-test win32
 release-check: win32
 	@tools/check-release
 
-gui: deps-test win32
-	@tools/run-gui
+gui: deps-test win32 win64
+	@tools/run-gui $(WINE_BUILD)
 
 clean:
 	rm -rf build dist
