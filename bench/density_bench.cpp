@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/patch_density.h"
-#include "engine/scan_density.h"
+#include "engine/density_patch.h"
+#include "engine/density_scan.h"
 
 namespace {
 

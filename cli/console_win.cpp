@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
-#include "engine/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace quadrell {
 namespace {

@@ -1,5 +1,5 @@
 #include "cli/run_cli.h"
-#include "engine/win_start.h"
+#include "platform/harden_process.h"
 
 // UTF-16 arguments, so that every name reaches the run as typed.
 int wmain(int argc, wchar_t** argv) {

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "cli/stream_log.h"
-#include "drop/drop_run.h"
-#include "engine/directory.h"
-#include "engine/fs.h"
+#include "engine/drop_run.h"
 #include "engine/log_name.h"
+#include "platform/directory.h"
+#include "platform/fs.h"
 #include "res/version.h"
 
 namespace quadrell {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/cli_output.h"
-#include "engine/native_path.h"
+#include "platform/native_path.h"
 
 namespace quadrell {
 

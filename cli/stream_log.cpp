@@ -1,7 +1,7 @@
 #include "cli/stream_log.h"
 
-#include "engine/fs.h"
 #include "engine/log_name.h"
+#include "platform/fs.h"
 
 namespace quadrell {
 namespace {

@@ -1,17 +1,20 @@
 #include "drop/drop_window_proc.h"
 
-#include "drop/drop_run.h"
 #include "drop/shell_drop.h"
 #include "drop/trim_at_nul.h"
+#include "engine/drop_run.h"
 
 namespace quadrell {
 
-WNDPROC saved_old_wnd_proc = nullptr;
-
 namespace {
 
-// The run's window, kept on the log box itself.
+// The run's window and the log box's own procedure, kept on the log box.
 constexpr wchar_t kLogWindowProperty[] = L"Quadrell.LogWindow";
+constexpr wchar_t kSavedProcedureProperty[] = L"Quadrell.SavedWndProc";
+
+WNDPROC saved_procedure(HWND list) {
+  return reinterpret_cast<WNDPROC>(GetPropW(list, kSavedProcedureProperty));
+}
 
 constexpr UINT kCountQuery = 0xFFFFFFFF;
 
@@ -48,7 +51,7 @@ LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
       handle_drop(reinterpret_cast<HDROP>(wparam), *log_window);
     }
   }
-  return CallWindowProcW(saved_old_wnd_proc, window, message, wparam, lparam);
+  return CallWindowProcW(saved_procedure(window), window, message, wparam, lparam);
 }
 
 bool install_drop_wnd_proc(HWND list, LogWindow& log_window) {
@@ -57,12 +60,12 @@ bool install_drop_wnd_proc(HWND list, LogWindow& log_window) {
   const LONG_PTR previous =
       SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&drop_wnd_proc));
   if (previous == 0 && GetLastError() != ERROR_SUCCESS) return false;
-  saved_old_wnd_proc = reinterpret_cast<WNDPROC>(previous);
-  return true;
+  return SetPropW(list, kSavedProcedureProperty, reinterpret_cast<HANDLE>(previous)) != FALSE;
 }
 
 void remove_drop_wnd_proc(HWND list) {
-  SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_old_wnd_proc));
+  SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_procedure(list)));
+  RemovePropW(list, kSavedProcedureProperty);
   RemovePropW(list, kLogWindowProperty);
 }
 

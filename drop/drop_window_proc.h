@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "engine/log_window.h"
-#include "engine/native_path.h"
+#include "platform/native_path.h"
 
 namespace quadrell {
 
-// The log box's own window procedure, kept while drop_wnd_proc stands in front
-// of it; every message goes on to it.
-extern WNDPROC saved_old_wnd_proc;
-
 // Takes every message to the log box. A WM_DROPFILES first becomes one run
 // over the dropped names in the window the procedure was installed with;
-// then, like any other message, it goes on unchanged to saved_old_wnd_proc,
+// then, like any other message, it goes on unchanged to the log box's own
+// procedure, kept on the log box while drop_wnd_proc stands in front of it,
 // whose result is returned.
 LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

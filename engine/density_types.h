@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/system_error.h"
+
 namespace quadrell {
 
 // Verdict of scan_density: kNotJpeg, kAccessError, kFair, or the 1-based
@@ -14,13 +16,6 @@ inline constexpr ScanResult kFair = 0;
 
 // The larger density exactly as stored in the file, high-order byte first.
 using PatchValue = std::array<std::uint8_t, 2>;
-
-// Whether a patched file gets its time stamps back (the keep-dates setting).
-enum class KeepTimes { kNo, kYes };
-
-// The system's reason for a failed file operation: errno on POSIX,
-// GetLastError() on Windows; 0 for none.
-using SystemError = std::uint32_t;
 
 // What a scan hands on beside its verdict. For a position: the value to write
 // and the four density bytes as read (X, then Y), which the patch checks are

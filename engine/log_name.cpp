@@ -93,12 +93,4 @@ LogName log_name_from_utf16(std::u16string_view units) {
   return name;
 }
 
-LogName log_name(const NativePath& name) {
-#ifdef _WIN32
-  return log_name_from_utf16(std::u16string(name.begin(), name.end()));
-#else
-  return log_name_from_bytes(name);
-#endif
-}
-
 }  // namespace quadrell

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/native_path.h"
+#include "platform/native_path.h"
 
 namespace quadrell {
 

@@ -2,13 +2,13 @@
 
 #include <vector>
 
+#include "engine/density_patch.h"
+#include "engine/density_scan.h"
 #include "engine/density_types.h"
-#include "engine/directory.h"
-#include "engine/fs.h"
 #include "engine/log_line.h"
 #include "engine/log_name.h"
-#include "engine/patch_density.h"
-#include "engine/scan_density.h"
+#include "platform/directory.h"
+#include "platform/fs.h"
 
 namespace quadrell {
 namespace {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/log_window.h"
-#include "engine/native_path.h"
 #include "engine/run_counts.h"
 #include "engine/run_observer.h"
+#include "platform/native_path.h"
 
 namespace quadrell {
 

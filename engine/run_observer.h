@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/density_types.h"
-#include "engine/native_path.h"
+#include "platform/native_path.h"
 
 namespace quadrell {
 

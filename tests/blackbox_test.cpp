@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wide_text.h"
+#include "platform/wide_text.h"
 #include "tests/remote/remote_window.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"

@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "engine/directory.h"
 #include "engine/process_path.h"
+#include "platform/directory.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
 

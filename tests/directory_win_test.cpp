@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/directory.h"
 #include "engine/process_path.h"
-#include "engine/win_path.h"
+#include "platform/directory.h"
+#include "platform/win_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
-#include "engine/win_path.h"
+#include "platform/win_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
 #include "tests/window_text.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/scan_density.h"
+#include "engine/density_scan.h"
 #include "tests/differential/scan_differential.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "drop/drop_run.h"
-#include "engine/wide_text.h"
+#include "engine/drop_run.h"
+#include "platform/wide_text.h"
 #include "res/resource.h"
 #include "tests/fake_window.h"
 #include "tests/log_window_contract.h"

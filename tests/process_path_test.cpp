@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <sstream>
 
-#include "drop/drop_run.h"
-#include "drop/paced_log.h"
 #include "drop/trim_at_nul.h"
-#include "engine/directory.h"
+#include "engine/drop_run.h"
+#include "engine/paced_log.h"
 #include "engine/process_path.h"
+#include "platform/directory.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"

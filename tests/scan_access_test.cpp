@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/scan_density.h"
+#include "engine/density_scan.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/fs.h"
-#include "engine/native_path.h"
+#include "platform/fs.h"
+#include "platform/native_path.h"
 
 namespace quadrell::testing {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "engine/win_path.h"
+#include "platform/win_path.h"
 #include "tests/test_platform.h"
 
 namespace quadrell::testing {

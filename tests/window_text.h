@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace quadrell::testing {
 

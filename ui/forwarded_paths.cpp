@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include "engine/directory.h"
+#include "platform/directory.h"
 #include "ui/main_window.h"
 
 namespace quadrell::ui {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/native_path.h"
+#include "platform/native_path.h"
 
 namespace quadrell::ui {
 

@@ -1,7 +1,7 @@
 #include "ui/main_window.h"
 
-#include "drop/drop_run.h"
-#include "engine/wide_text.h"
+#include "engine/drop_run.h"
+#include "platform/wide_text.h"
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
@@ -51,11 +51,6 @@ int text_length(HWND control) { return GetWindowTextLengthW(control); }
 
 }  // namespace
 
-MainWindow::~MainWindow() {
-  if (window_ != nullptr) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
-}
-
 int MainWindow::system_dpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -69,15 +64,15 @@ bool MainWindow::create(HINSTANCE instance, int dpi) {
   RECT frame{0, 0, twips_to_pixels(kClientWidthTwips, dpi),
              twips_to_pixels(kClientHeightTwips, dpi)};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-  window_ = CreateWindowExW(0, kWindowClass, kMainCaption, kWindowStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
-                            nullptr, nullptr, instance, this);
-  return window_ != nullptr;
+  // WM_NCCREATE hands the window to window_ before this returns.
+  return CreateWindowExW(0, kWindowClass, kMainCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                         instance, this) != nullptr;
 }
 
 void MainWindow::show(int show_command) {
-  ShowWindow(window_, show_command);
-  UpdateWindow(window_);
+  ShowWindow(handle(), show_command);
+  UpdateWindow(handle());
   SetFocus(not_change_date_);
 }
 
@@ -85,7 +80,7 @@ LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM 
                                               LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    self->window_ = window;
+    self->window_ = UniqueWindow(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -93,12 +88,12 @@ LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM 
   return self->handle_message(window, message, wparam, lparam);
 }
 
-// window is the handle the message came with: window_ is cleared on
-// WM_NCDESTROY, which must still reach DefWindowProcW with its handle.
+// Every handler uses window, the handle the message came with: window_ lets
+// go of it on WM_NCDESTROY, which must still reach DefWindowProcW with it.
 LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE:
-      return create_controls(reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
+      return create_controls(window, reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
     case WM_COMMAND:
       if (LOWORD(wparam) == IDC_ABOUT && HIWORD(wparam) == BN_CLICKED) show_help();
       return 0;
@@ -115,14 +110,14 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       // Keeps the focused control across a switch to another program.
       if (LOWORD(wparam) == WA_INACTIVE) {
         focus_while_inactive_ = GetFocus();
-      } else if (focus_while_inactive_ != nullptr && IsChild(window_, focus_while_inactive_)) {
+      } else if (focus_while_inactive_ != nullptr && IsChild(window, focus_while_inactive_)) {
         SetFocus(focus_while_inactive_);
         return 0;
       }
       break;
     case WM_CLOSE:
       run_shutdown();
-      DestroyWindow(window_);
+      DestroyWindow(window);
       return 0;
     case WM_ENDSESSION:
       if (wparam) run_shutdown();
@@ -142,7 +137,7 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      window_ = nullptr;
+      window_.release();
       break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -151,7 +146,7 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
 // Each run is a message of its own, handled to its end like a drop.
 void MainWindow::queue_run(std::vector<NativePath> paths) {
   queued_runs_.push_back(std::move(paths));
-  PostMessageW(window_, kRunQueued, 0, 0);
+  PostMessageW(handle(), kRunQueued, 0, 0);
 }
 
 void MainWindow::run_queued() {
@@ -167,38 +162,38 @@ void MainWindow::run_shutdown() {
   if (shutdown_) shutdown_();
 }
 
-HWND MainWindow::create_control(HINSTANCE instance, const wchar_t* window_class,
+HWND MainWindow::create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
                                 const wchar_t* text, DWORD style, DWORD extended_style, int id,
                                 int left, int top, int width, int height) {
   HWND control = CreateWindowExW(
       extended_style, window_class, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
       twips_to_pixels(left, dpi_), twips_to_pixels(top, dpi_), twips_to_pixels(width, dpi_),
-      twips_to_pixels(height, dpi_), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      twips_to_pixels(height, dpi_), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
       instance, nullptr);
-  if (control != nullptr && font_ != nullptr) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  if (control != nullptr && font_.valid()) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   }
   return control;
 }
 
 // Created in tab order: the check box, the log box, the button.
-bool MainWindow::create_controls(HINSTANCE instance) {
+bool MainWindow::create_controls(HWND window, HINSTANCE instance) {
   // The title bar and the task switcher show the program's icon.
-  SendMessageW(window_, WM_SETICON, ICON_BIG,
+  SendMessageW(window, WM_SETICON, ICON_BIG,
                reinterpret_cast<LPARAM>(load_icon(instance, SM_CXICON, SM_CYICON)));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL,
+  SendMessageW(window, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(load_icon(instance, SM_CXSMICON, SM_CYSMICON)));
-  font_ = create_message_font();
+  font_ = UniqueFont(create_message_font());
   const TwipsRect& check = kNotChangeDateRect;
   not_change_date_ =
-      create_control(instance, L"BUTTON", kNotChangeDateCaption, BS_AUTOCHECKBOX, 0,
+      create_control(window, instance, L"BUTTON", kNotChangeDateCaption, BS_AUTOCHECKBOX, 0,
                      IDC_NOT_CHANGE_DATE, check.left, check.top, check.width, check.height);
   const TwipsRect& log = kListRect;
-  list_ = create_control(instance, L"EDIT", kInitialLog,
+  list_ = create_control(window, instance, L"EDIT", kInitialLog,
                          ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL, WS_EX_CLIENTEDGE,
                          IDC_LIST, log.left, log.top, log.width, log.height);
   const TwipsRect& help = kAboutRect;
-  about_ = create_control(instance, L"BUTTON", kAboutCaption, BS_PUSHBUTTON, 0, IDC_ABOUT,
+  about_ = create_control(window, instance, L"BUTTON", kAboutCaption, BS_PUSHBUTTON, 0, IDC_ABOUT,
                           help.left, help.top, help.width, help.height);
   if (not_change_date_ == nullptr || list_ == nullptr || about_ == nullptr) return false;
   // The edit control's own limit would cut a long run's log short.
@@ -229,7 +224,7 @@ void MainWindow::scroll_log_to_end() {
 }
 
 void MainWindow::repaint() {
-  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 bool MainWindow::keep_dates() const {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "engine/log_window.h"
-#include "engine/native_path.h"
+#include "platform/native_path.h"
+#include "ui/window_owners.h"
 
 namespace quadrell::ui {
 
@@ -21,7 +22,6 @@ class MainWindow final : public LogWindow {
   static constexpr wchar_t kWindowClass[] = L"QuadrellMain";
 
   MainWindow() = default;
-  ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -44,7 +44,7 @@ class MainWindow final : public LogWindow {
   // paths of the program's command line, or of a second start.
   void queue_run(std::vector<NativePath> paths);
 
-  HWND handle() const { return window_; }
+  HWND handle() const { return static_cast<HWND>(window_.get()); }
   HWND list() const { return list_; }
   HWND not_change_date() const { return not_change_date_; }
   HWND about() const { return about_; }
@@ -65,22 +65,24 @@ class MainWindow final : public LogWindow {
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void run_queued();
-  bool create_controls(HINSTANCE instance);
-  HWND create_control(HINSTANCE instance, const wchar_t* window_class, const wchar_t* text,
-                      DWORD style, DWORD extended_style, int id, int left, int top, int width,
-                      int height);
+  bool create_controls(HWND window, HINSTANCE instance);
+  HWND create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
+                      const wchar_t* text, DWORD style, DWORD extended_style, int id, int left,
+                      int top, int width, int height);
   void run_shutdown();
 
-  HWND window_ = nullptr;
   HWND not_change_date_ = nullptr;
   HWND list_ = nullptr;
   HWND about_ = nullptr;
   HWND focus_while_inactive_ = nullptr;
-  HFONT font_ = nullptr;
   int dpi_ = 96;
   std::function<void()> shutdown_;
   std::deque<std::vector<NativePath>> queued_runs_;
   bool shut_down_ = false;
+  UniqueFont font_;
+  // Last: the window is destroyed first, while the state its messages use
+  // and the font of its controls still exist.
+  UniqueWindow window_;
 };
 
 }  // namespace quadrell::ui

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "engine/unique_handle.h"
-#include "engine/win_path.h"
+#include "platform/unique_handle.h"
+#include "platform/win_path.h"
 
 namespace quadrell::ui {
 

@@ -2,8 +2,8 @@
 
 #include "drop/drop_window_proc.h"
 #include "drop/shell_drop.h"
-#include "engine/fs.h"
-#include "engine/wide_text.h"
+#include "platform/fs.h"
+#include "platform/wide_text.h"
 #include "ui/settings_marker.h"
 #include "ui/texts.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/unique_handle.h"
+#include "platform/unique_handle.h"
 #include "ui/main_window.h"
 
 namespace quadrell::ui {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/win_start.h"
+#include "platform/harden_process.h"
 #include "ui/forwarded_paths.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "engine/scan_density.h"
+#include "engine/density_scan.h"
 #include "tests/differential/scan_differential.h"
 #include "tests/test_files.h"
 

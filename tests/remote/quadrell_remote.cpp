@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wide_text.h"
+#include "platform/wide_text.h"
 #include "tests/remote/remote_window.h"
 
 int wmain(int argc, wchar_t** argv) {

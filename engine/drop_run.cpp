@@ -1,0 +1,25 @@
+#include "engine/drop_run.h"
+
+#include "engine/log_line.h"
+#include "engine/paced_log.h"
+
+namespace quadrell {
+
+RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
+                   const RunOptions& options) {
+  RunCounts counts;
+  window.clear_log();
+  for (const NativePath& path : paths) process_path(window, path, counts, options);
+  append_summary_line(window, summary_line(counts));
+  window.scroll_log_to_end();
+  return counts;
+}
+
+RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths) {
+  PacedLog paced(window);
+  const RunCounts counts = drop_run(paced, paths);
+  paced.finish();
+  return counts;
+}
+
+}  // namespace quadrell

@@ -1,0 +1,9 @@
+#include "engine/log_name.h"
+
+namespace quadrell {
+
+LogName log_name(const NativePath& name) {
+  return log_name_from_utf16(std::u16string(name.begin(), name.end()));
+}
+
+}  // namespace quadrell

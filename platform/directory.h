@@ -1,0 +1,50 @@
+#pragma once
+
+// Finding what a dropped path stands for, implemented once for Win32
+// (directory_win.cpp) and once for POSIX (directory_posix.cpp).
+//
+// "Hidden" is the hidden or system attribute on Windows and a name that
+// begins with "." on POSIX. A plain file is a regular file (on POSIX also a
+// symbolic link to one); folders, devices, FIFOs and sockets are not.
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/native_path.h"
+
+namespace quadrell::fs {
+
+struct Entry {
+  NativePath path;  // full path, no trailing separator but on a root
+  NativePath name;  // the name as the system lists it
+  bool is_folder = false;
+};
+
+// The plain file or folder at path, or nothing: no such entry, a hidden one,
+// one that is neither a plain file nor a folder, or (POSIX) a file named
+// with a trailing "/", which the system takes for a folder. A root ("C:\", "/") is
+// a folder with no entry of its own to look up.
+std::optional<Entry> look_up(const NativePath& path);
+
+// Calls visit for each plain, not hidden file directly inside folder, with
+// what opens it and its name: on Windows in the listing's own order, on POSIX
+// in byte order of the name (the directory's own order is arbitrary there),
+// each file opened relative to the folder, which stays open meanwhile. With
+// subfolders, the names of the folders inside that are neither hidden nor
+// links (symbolic links, junctions) go there, in the same order. Returns
+// false when the folder could not be listed to its end, with the system's
+// reason in error.
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders = nullptr, SystemError* error = nullptr);
+
+// folder, one separator, name (no doubled separator behind a root); name
+// alone when folder is empty.
+NativePath child_path(const NativePath& folder, const NativePath& name);
+
+// The full path of a path given relative to the current folder.
+NativePath absolute_path(const NativePath& path);
+
+}  // namespace quadrell::fs

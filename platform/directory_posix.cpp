@@ -1,0 +1,134 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/posix_open.h"
+
+namespace quadrell::fs {
+namespace {
+
+// The resolved path, or nothing with errno telling why.
+std::optional<std::string> real_path(const std::string& path) {
+  std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
+  if (!resolved) return std::nullopt;
+  return std::string(resolved.get());
+}
+
+std::optional<Entry> root_entry() { return Entry{"/", "/", true}; }
+
+struct CloseDirectory {
+  void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+}  // namespace
+
+NativePath absolute_path(const NativePath& path) {
+  if (path.empty() || path.front() == '/') return path;
+  std::unique_ptr<char, decltype(&::free)> folder(::getcwd(nullptr, 0), &::free);
+  if (!folder) return path;
+  return child_path(folder.get(), path);
+}
+
+// The folder part is resolved by the system, so that a ".." behind a
+// symbolic link means what it means to the system; the last component is
+// kept as given, so that a link shows under its own name. A folder part too
+// long for the system to resolve is kept as given: the system walks it the
+// same way when the file is opened.
+std::optional<Entry> look_up(const NativePath& given) {
+  if (given.empty()) return std::nullopt;
+  std::string path = absolute_path(given);
+  const bool names_a_folder = path.back() == '/';
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path == "/") return root_entry();
+
+  std::string last = path.substr(path.rfind('/') + 1);
+  if (last == "." || last == "..") {
+    const auto resolved = real_path(path);
+    if (!resolved) return std::nullopt;
+    if (*resolved == "/") return root_entry();
+    path = *resolved;
+    last = path.substr(path.rfind('/') + 1);
+  } else {
+    const std::size_t separator = path.rfind('/');
+    const auto folder = real_path(separator == 0 ? "/" : path.substr(0, separator));
+    if (folder) {
+      path = child_path(*folder, last);
+    } else if (errno != ENAMETOOLONG) {
+      return std::nullopt;
+    }
+  }
+  if (last.front() == '.') return std::nullopt;
+
+  struct stat status {};
+  if (!stat_any_length(path, status)) return std::nullopt;
+  if (!S_ISDIR(status.st_mode) && (!S_ISREG(status.st_mode) || names_a_folder)) {
+    return std::nullopt;
+  }
+  return Entry{path, last, S_ISDIR(status.st_mode)};
+}
+
+namespace {
+
+bool is_type(int folder_fd, const char* name, int flags, mode_t type) {
+  struct stat status {};
+  return ::fstatat(folder_fd, name, &status, flags) == 0 && (status.st_mode & S_IFMT) == type;
+}
+
+}  // namespace
+
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders, SystemError* error) {
+  const auto failed = [error] {
+    if (error != nullptr) *error = static_cast<SystemError>(errno);
+    return false;
+  };
+  UniqueFd fd = open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!fd.valid()) return failed();
+  std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd.get()));
+  if (!directory) return failed();
+  fd.release();  // the listing owns it now
+  const int folder_fd = ::dirfd(directory.get());
+  std::vector<std::string> names;
+  std::vector<std::string> folders;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(directory.get());
+    if (entry == nullptr) break;
+    if (entry->d_name[0] == '.') continue;
+    const unsigned char type = entry->d_type;
+    const bool unknown = type == DT_UNKNOWN;
+    if (type == DT_REG ||
+        ((type == DT_LNK || unknown) && is_type(folder_fd, entry->d_name, 0, S_IFREG))) {
+      names.emplace_back(entry->d_name);
+    } else if (subfolders != nullptr &&
+               (type == DT_DIR ||
+                (unknown && is_type(folder_fd, entry->d_name, AT_SYMLINK_NOFOLLOW, S_IFDIR)))) {
+      folders.emplace_back(entry->d_name);
+    }
+  }
+  const bool complete = errno == 0 || failed();
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) visit(FileRef{name, folder_fd}, name);
+  if (subfolders != nullptr) {
+    std::sort(folders.begin(), folders.end());
+    *subfolders = std::move(folders);
+  }
+  return complete;
+}
+
+NativePath child_path(const NativePath& folder, const NativePath& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+}  // namespace quadrell::fs

@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include "platform/directory.h"
+#include "platform/unique_handle.h"
+#include "platform/win_path.h"
+
+namespace quadrell::fs {
+namespace {
+
+// "C:\" or "\\server\share\": a folder with no entry of its own (the search
+// fails on it, and NTFS roots carry the hidden and system attributes).
+bool is_root(const std::wstring& path) {
+  if (path.size() == 3 && path[1] == L':' && is_separator(path[2])) return true;
+  if (path.size() > 2 && is_separator(path[0]) && is_separator(path[1])) {
+    const std::size_t server_end = path.find_first_of(L"\\/", 2);
+    if (server_end == std::wstring::npos) return false;
+    const std::size_t share_end = path.find_first_of(L"\\/", server_end + 1);
+    return share_end == path.size() - 1;
+  }
+  return false;
+}
+
+constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+
+}  // namespace
+
+NativePath absolute_path(const NativePath& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+std::optional<Entry> look_up(const NativePath& given) {
+  // A wildcard would make the search find some other name.
+  if (given.empty() || given.find_first_of(L"*?") != std::wstring::npos) return std::nullopt;
+  std::wstring path = given;
+  if (is_root(path)) {
+    const DWORD attributes = GetFileAttributesW(extended_path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return std::nullopt;
+    }
+    return Entry{path, path, true};
+  }
+  while (path.size() > 1 && is_separator(path.back()) && !is_root(path)) path.pop_back();
+  if (is_root(path)) return look_up(path);
+
+  WIN32_FIND_DATAW found{};
+  if (!UniqueFindHandle(FindFirstFileW(extended_path(path).c_str(), &found)).valid()) {
+    return std::nullopt;
+  }
+  if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return std::nullopt;
+  return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+}
+
+bool list_plain_files(const NativePath& folder,
+                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+                      std::vector<NativePath>* subfolders, SystemError* error) {
+  WIN32_FIND_DATAW found{};
+  const UniqueFindHandle search(
+      FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found));
+  DWORD failure = search.valid() ? ERROR_SUCCESS : GetLastError();
+  if (failure == ERROR_FILE_NOT_FOUND) return true;
+  while (failure == ERROR_SUCCESS) {
+    const NativePath name = found.cFileName;
+    const DWORD attributes = found.dwFileAttributes;
+    if ((attributes & kNotPlain) == 0) {
+      visit(FileRef{child_path(folder, name)}, name);
+    } else if (subfolders != nullptr && (attributes & kNotPlain) == FILE_ATTRIBUTE_DIRECTORY &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && name != L"." && name != L"..") {
+      subfolders->push_back(name);
+    }
+    if (!FindNextFileW(search.get(), &found)) failure = GetLastError();
+  }
+  if (failure == ERROR_NO_MORE_FILES) return true;
+  if (error != nullptr) *error = failure;
+  return false;
+}
+
+NativePath child_path(const NativePath& folder, const NativePath& name) {
+  if (folder.empty()) return name;
+  if (is_separator(folder.back())) return folder + name;
+  return folder + L"\\" + name;
+}
+
+}  // namespace quadrell::fs

@@ -1,0 +1,88 @@
+#pragma once
+
+// The file operations the engine needs, implemented once for Win32
+// (fs_win.cpp) and once for POSIX (fs_posix.cpp). Every opening here refuses
+// to create a file and refuses anything but a regular file, so a device,
+// FIFO or folder given by name is never read, written or waited on.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/byte_source.h"
+#include "platform/native_path.h"
+#include "platform/system_error.h"
+
+namespace quadrell {
+
+// Whether a patched file gets its time stamps back (the keep-dates setting).
+enum class KeepTimes { kNo, kYes };
+
+}  // namespace quadrell
+
+// The types that differ per platform come from the header the build selects
+// (fs_types_posix.h or fs_types_win.h, through native_path.h): NativePath;
+// FileHandle, the owner of an open file; FileRef, what opens a file; and
+// SavedTimes, what PatchFile keeps of the times that keep-dates restores.
+
+namespace quadrell::fs {
+
+// The system's words for an error, UTF-8, without a line end.
+std::string error_text(SystemError error);
+
+// A regular file open for reading. The opening leaves the file's last-access
+// time alone where the platform allows it: the times that keep-dates
+// restores are read after the scan.
+class InputFile final : public ByteSource {
+ public:
+  explicit InputFile(const FileRef& file);
+
+  bool is_open() const { return handle_.valid(); }
+  // Why the opening or the last read failed.
+  SystemError error() const { return error_; }
+
+  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
+
+ private:
+  SystemError error_ = 0;  // before handle_: the opening sets it
+  FileHandle handle_;
+};
+
+// What became of a file's time stamps when keep-dates asked for them.
+enum class TimesRestored { kNotAsked, kYes, kNo };
+
+// A regular file open for reading and writing in place: never created, never
+// truncated, and on Windows not writable by others while it is open. With
+// KeepTimes::kYes its time stamps are read before the first write can
+// happen: on Windows through a handle of their own, closed before the file
+// is opened; on POSIX from the descriptor that writes, so that they are the
+// same file's whatever happens to the name meanwhile.
+class PatchFile final : public PatchTarget {
+ public:
+  PatchFile(const FileRef& file, KeepTimes keep_times);
+
+  bool is_open() const { return handle_.valid(); }
+  SystemError error() const override { return error_; }
+
+  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
+  std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
+
+  struct Closing {
+    bool closed = true;  // false: the close failed, error says why
+    SystemError error = 0;
+    TimesRestored times = TimesRestored::kNotAsked;
+    SystemError times_error = 0;
+  };
+  // Closes the file. With restore_times, and keep-dates asked for, the saved
+  // times are set back: on POSIX on the descriptor before the close, on
+  // Windows through a handle of their own after it.
+  Closing close(bool restore_times);
+
+ private:
+  FileHandle handle_;
+  SystemError error_ = 0;
+  bool keep_times_ = false;
+  SavedTimes times_;
+};
+
+}  // namespace quadrell::fs

@@ -1,0 +1,111 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "platform/posix_open.h"
+
+namespace quadrell {
+
+NativePath native_path_from_utf8(std::string_view utf8) { return NativePath(utf8); }
+
+std::string utf8_from_native(const NativePath& path) { return path; }
+
+namespace fs {
+namespace {
+
+static_assert(FileRef::kNoFolder == AT_FDCWD);
+
+// O_NONBLOCK: opening a FIFO or a terminal must never wait; they are refused
+// right after by the regular-file test.
+constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// The descriptor of a regular file, or none with error set; status receives
+// what fstat saw.
+UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, SystemError& error) {
+  UniqueFd fd = open_at(file.folder, file.path, flags | kCommonFlags);
+  if (!fd.valid()) {
+    error = static_cast<SystemError>(errno);
+  } else if (::fstat(fd.get(), &status) != 0) {
+    error = static_cast<SystemError>(errno);
+    fd = UniqueFd();
+  } else if (!S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    fd = UniqueFd();
+  }
+  return fd;
+}
+
+UniqueFd open_for_scan(const FileRef& file, SystemError& error) {
+  struct stat status {};
+#ifdef O_NOATIME
+  // Refused with EPERM on files the user does not own; read normally then.
+  UniqueFd fd = open_regular(file, O_RDONLY | O_NOATIME, status, error);
+  if (fd.valid() || error != EPERM) return fd;
+  error = 0;  // a later failure carries its own reason, not the refusal
+#endif
+  return open_regular(file, O_RDONLY, status, error);
+}
+
+// A positioned read or write, retried when a signal interrupts it; error
+// receives the reason of a failure.
+template <typename Call>
+std::int64_t positioned(Call call, SystemError& error) {
+  for (;;) {
+    const ssize_t count = call();
+    if (count >= 0) return count;
+    if (errno != EINTR) {
+      error = static_cast<SystemError>(errno);
+      return -1;
+    }
+  }
+}
+
+}  // namespace
+
+std::string error_text(SystemError error) { return std::strerror(static_cast<int>(error)); }
+
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+
+std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+}
+
+PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
+    : keep_times_(keep_times == KeepTimes::kYes) {
+  struct stat status {};
+  handle_ = open_regular(file, O_RDWR, status, error_);
+  times_ = {status.st_atim, status.st_mtim};
+}
+
+std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+}
+
+std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+  return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); }, error_);
+}
+
+PatchFile::Closing PatchFile::close(bool restore_times) {
+  Closing closing;
+  if (keep_times_ && restore_times) {
+    const struct timespec times[2] = {times_.last_access, times_.last_write};
+    if (::futimens(handle_.get(), times) == 0) {
+      closing.times = TimesRestored::kYes;
+    } else {
+      closing.times = TimesRestored::kNo;
+      closing.times_error = static_cast<SystemError>(errno);
+    }
+  }
+  if (!handle_.close()) {
+    closing.closed = false;
+    closing.error = static_cast<SystemError>(errno);
+  }
+  return closing;
+}
+
+}  // namespace fs
+}  // namespace quadrell

@@ -1,0 +1,34 @@
+#pragma once
+
+// The file layer's types on POSIX; fs_types_win.h is the Win32 twin.
+
+#include <ctime>
+#include <string>
+
+#include "platform/unique_fd.h"
+
+namespace quadrell {
+
+using NativePath = std::string;  // bytes, as the system takes them
+
+namespace fs {
+
+using FileHandle = UniqueFd;
+
+// By name relative to an open folder where a listing has one, so that no
+// file costs a walk of its whole path and no limit on its length applies.
+struct FileRef {
+  static constexpr int kNoFolder = -100;  // AT_FDCWD
+  NativePath path;
+  int folder = kNoFolder;
+};
+
+// Read from the descriptor that writes and set back on it before it is
+// closed: the same file's, whatever happens to the name meanwhile.
+struct SavedTimes {
+  std::timespec last_access{};
+  std::timespec last_write{};
+};
+
+}  // namespace fs
+}  // namespace quadrell

@@ -1,0 +1,34 @@
+#pragma once
+
+// The file layer's types on Win32; fs_types_posix.h is the POSIX twin.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/system_error.h"
+#include "platform/unique_handle.h"
+
+namespace quadrell {
+
+using NativePath = std::wstring;  // UTF-16, for the W functions
+
+namespace fs {
+
+using FileHandle = UniqueHandle;
+
+struct FileRef {
+  NativePath path;  // full
+};
+
+// Read through a handle of their own before the file is opened, and set
+// back through another, by the file's path, after it is closed; when they
+// could not be read, error says why.
+struct SavedTimes {
+  FileRef file;
+  bool read = false;
+  SystemError error = 0;
+  std::int64_t creation = 0, last_access = 0, last_write = 0;
+};
+
+}  // namespace fs
+}  // namespace quadrell

@@ -1,0 +1,178 @@
+#include <windows.h>
+
+#include "platform/fs.h"
+#include "platform/wide_text.h"
+#include "platform/win_path.h"
+
+namespace quadrell {
+
+NativePath native_path_from_utf8(std::string_view utf8) { return wide_from_utf8(utf8); }
+
+std::string utf8_from_native(const NativePath& path) { return utf8_from_wide(path); }
+
+namespace fs {
+namespace {
+
+UniqueHandle open_existing(const FileRef& file, DWORD access, DWORD share, DWORD flags) {
+  return UniqueHandle(CreateFileW(extended_path(file.path).c_str(), access, share, nullptr,
+                                  OPEN_EXISTING, flags, nullptr));
+}
+
+// A disk file, not a folder, a device or a pipe.
+bool is_regular_file(HANDLE file) {
+  if (GetFileType(file) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  return GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
+                          SystemError& error) {
+  UniqueHandle handle = open_existing(file, access, share, flags);
+  if (!handle.valid()) {
+    error = GetLastError();
+  } else if (!is_regular_file(handle.get())) {
+    error = ERROR_ACCESS_DENIED;
+    handle = UniqueHandle();
+  }
+  return handle;
+}
+
+constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error) {
+  // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
+  // it is refused the file is read without it.
+  UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
+                                     FILE_FLAG_RANDOM_ACCESS, error);
+  if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
+    error = 0;  // a later failure carries its own reason, not the refusal
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error);
+  }
+  if (handle.valid()) {
+    FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
+    SetFileTime(handle.get(), nullptr, &keep_unchanged, nullptr);
+  }
+  return handle;
+}
+
+OVERLAPPED at_offset(std::int64_t offset) {
+  OVERLAPPED position{};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  return position;
+}
+
+// A positioned read on a synchronous handle; reading at or past the end is
+// no failure but 0 bytes.
+std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data, std::size_t size,
+                            SystemError& error) {
+  OVERLAPPED position = at_offset(offset);
+  DWORD count = 0;
+  if (!ReadFile(file, data, static_cast<DWORD>(size), &count, &position)) {
+    const DWORD failure = GetLastError();
+    if (failure == ERROR_HANDLE_EOF) return 0;
+    error = failure;
+    return -1;
+  }
+  return count;
+}
+
+FILETIME filetime_of(std::int64_t value) {
+  return FILETIME{static_cast<DWORD>(value),
+                  static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32)};
+}
+
+std::int64_t value_of(const FILETIME& time) {
+  return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+}
+
+// The handles that read and set back the times let others read, as the one
+// that writes does.
+constexpr DWORD kPatchShare = FILE_SHARE_READ;
+
+}  // namespace
+
+std::string error_text(SystemError error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                            words.back() == L' ' || words.back() == L'.')) {
+    words.pop_back();
+  }
+  return utf8_from_wide(words);
+}
+
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+
+std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return read_at_offset(handle_.get(), offset, data, size, error_);
+}
+
+// Times, then the file, each through its own handle, the first closed before
+// the second opens.
+PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
+    : keep_times_(keep_times == KeepTimes::kYes) {
+  times_.file = file;
+  if (keep_times_) {
+    const UniqueHandle times =
+        open_existing(file, GENERIC_READ, kPatchShare, FILE_ATTRIBUTE_NORMAL);
+    FILETIME creation{}, last_access{}, last_write{};
+    if (times.valid() && GetFileTime(times.get(), &creation, &last_access, &last_write)) {
+      times_.creation = value_of(creation);
+      times_.last_access = value_of(last_access);
+      times_.last_write = value_of(last_write);
+      times_.read = true;
+    } else {
+      times_.error = GetLastError();
+    }
+  }
+  handle_ =
+      open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL, error_);
+}
+
+std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return read_at_offset(handle_.get(), offset, data, size, error_);
+}
+
+std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+  OVERLAPPED position = at_offset(offset);
+  DWORD count = 0;
+  if (!WriteFile(handle_.get(), data, static_cast<DWORD>(size), &count, &position)) {
+    error_ = GetLastError();
+    return -1;
+  }
+  return count;
+}
+
+PatchFile::Closing PatchFile::close(bool restore_times) {
+  Closing closing;
+  if (!handle_.close()) {
+    closing.closed = false;
+    closing.error = GetLastError();
+  }
+  if (!keep_times_ || !restore_times) return closing;
+  closing.times = TimesRestored::kNo;
+  if (!times_.read) {
+    closing.times_error = times_.error;
+    return closing;
+  }
+  const UniqueHandle times =
+      open_existing(times_.file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
+  const FILETIME creation = filetime_of(times_.creation);
+  const FILETIME last_access = filetime_of(times_.last_access);
+  const FILETIME last_write = filetime_of(times_.last_write);
+  if (times.valid() && SetFileTime(times.get(), &creation, &last_access, &last_write)) {
+    closing.times = TimesRestored::kYes;
+  } else {
+    closing.times_error = GetLastError();
+  }
+  return closing;
+}
+
+}  // namespace fs
+}  // namespace quadrell
