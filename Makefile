@@ -10,13 +10,13 @@ DESTDIR ?=
 
 .PHONY: run test deps-run deps-test native native-quiet sanitize win32 win64 fuzz install uninstall \
         install-check release-check \
-        test-native test-sanitize test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
+        tsan test-native test-sanitize test-tsan test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
 run: deps-run native-quiet
 	@tools/run-samples $(ARGS)
 
-test: deps-test format-check test-native install-check test-sanitize test-win32 release-check win64 \
-      run-fuzz
+test: deps-test format-check test-native install-check test-sanitize test-tsan test-win32 \
+      release-check win64 run-fuzz
 	@echo "make test: every build and every test passed"
 
 # quadrell and its manual page under $(DESTDIR)$(PREFIX).
@@ -51,6 +51,11 @@ sanitize:
 	@cmake -S . -B build/sanitize $(CMAKE_COMMON) -DQUADRELL_SANITIZE=ON >/dev/null
 	@cmake --build build/sanitize
 
+# The run's threads under ThreadSanitizer: the engine and command-line tests.
+tsan:
+	@CC=clang CXX=clang++ cmake -S . -B build/tsan $(CMAKE_COMMON) -DQUADRELL_TSAN=ON >/dev/null
+	@cmake --build build/tsan --target engine_tests cli_tests quadrell
+
 win32:
 	@cmake -S . -B build/win32 $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
 	@cmake --build build/win32
@@ -73,6 +78,9 @@ test-sanitize: sanitize
 # machine whose kernel runs no 32-bit programs (tools/wine-arch).
 WINE_BUILD = build/$(shell tools/wine-arch)
 
+test-tsan: tsan
+	@ctest --test-dir build/tsan --output-on-failure -R '^(engine|cli)_tests$$'
+
 test-win32: win32 win64
 	@tools/wine-ctest $(WINE_BUILD)
 
@@ -88,6 +96,7 @@ format-check:
 bench: deps-test native
 	@build/native/bench/density_bench
 	@bench/cli_bench.sh build/native/cli/quadrell
+	@bench/read_ahead_bench.sh build/native/cli/quadrell
 
 # 10,000 files dropped on the window beside quadrell.exe on the same files.
 bench-gui: deps-test win32 win64

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "cli/options.h"
 #include "cli/stream_log.h"
 #include "engine/drop_run.h"
 #include "engine/log_name.h"
@@ -12,7 +13,7 @@
 namespace quadrell {
 namespace {
 
-constexpr std::string_view kUsage = "usage: quadrell [-hnpr] [--] PATH...\n";
+constexpr std::string_view kUsage = "usage: quadrell [-hnpr] [-j N] [--] PATH...\n";
 
 constexpr std::string_view kHelp =
     "\n"
@@ -26,6 +27,8 @@ constexpr std::string_view kHelp =
     "  -n, --dry-run     report what would change and change nothing\n"
     "  -r, --recursive   process subfolders too, to any depth (not hidden ones,\n"
     "                    not links to folders)\n"
+    "  -j, --jobs N      read up to N files ahead of the one being handled\n"
+    "                    (default 16; 1: one file at a time)\n"
     "  -h, --help        show this help\n"
     "      --version     show the version\n"
     "  --                end of options: what follows is a PATH\n"
@@ -34,88 +37,24 @@ constexpr std::string_view kHelp =
     "read or written, its dates could not be put back, a PATH named no file\n"
     "or folder, or the log could not be written; 2 for a usage error.\n";
 
-enum class Parsed { kRun, kHelp, kVersion, kUsageError };
-
-struct Options {
-  bool keep_dates = false;
-  RunOptions run;
-  std::vector<NativePath> paths;
-  std::string bad_option;
-};
-
-bool set_short_option(char letter, Options& options, Parsed& parsed) {
-  switch (letter) {
-    case 'h':
-      parsed = Parsed::kHelp;
-      return true;
-    case 'n':
-      options.run.mode = WriteMode::kDryRun;
-      return true;
-    case 'p':
-      options.keep_dates = true;
-      return true;
-    case 'r':
-      options.run.recursive = true;
-      return true;
-    default:
-      return false;
-  }
-}
-
-Parsed parse(const std::vector<NativePath>& arguments, Options& options) {
-  Parsed parsed = Parsed::kRun;
-  bool options_ended = false;
-  for (const NativePath& argument : arguments) {
-    const std::string text = utf8_from_native(argument);
-    if (options_ended || text.size() < 2 || text[0] != '-') {
-      options.paths.push_back(argument);
-    } else if (text == "--") {
-      options_ended = true;
-    } else if (text == "--keep-dates") {
-      options.keep_dates = true;
-    } else if (text == "--dry-run") {
-      options.run.mode = WriteMode::kDryRun;
-    } else if (text == "--recursive") {
-      options.run.recursive = true;
-    } else if (text == "--help") {
-      parsed = Parsed::kHelp;
-    } else if (text == "--version") {
-      if (parsed == Parsed::kRun) parsed = Parsed::kVersion;
-    } else if (text[1] == '-') {
-      options.bad_option = text;
-      return Parsed::kUsageError;
-    } else {
-      for (std::size_t i = 1; i < text.size(); ++i) {
-        if (!set_short_option(text[i], options, parsed)) {
-          options.bad_option = "-" + text.substr(i, 1);
-          return Parsed::kUsageError;
-        }
-      }
-    }
-  }
-  if (parsed == Parsed::kRun && options.paths.empty()) return Parsed::kUsageError;
-  return parsed;
-}
-
 }  // namespace
 
 int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
-  Options options;
-  switch (parse(arguments, options)) {
-    case Parsed::kHelp:
+  CliOptions options = parse_options(arguments);
+  switch (options.action) {
+    case CliOptions::Action::kHelp:
       output.write_out(std::string(kUsage) + std::string(kHelp));
       return kExitSuccess;
-    case Parsed::kVersion:
+    case CliOptions::Action::kVersion:
       output.write_out("quadrell " QUADRELL_VERSION_TEXT "\n");
       return kExitSuccess;
-    case Parsed::kUsageError:
-      if (!options.bad_option.empty()) {
-        output.write_error("quadrell: unknown option " +
-                           log_name_from_bytes(options.bad_option).text + "\n");
+    case CliOptions::Action::kUsageError:
+      if (!options.usage_error.empty()) {
+        output.write_error("quadrell: " + log_name_from_bytes(options.usage_error).text + "\n");
       }
       output.write_error(std::string(kUsage));
       return kExitUsage;
-    case Parsed::kRun:
+    case CliOptions::Action::kRun:
       break;
   }
 

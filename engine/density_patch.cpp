@@ -79,6 +79,7 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
                            KeepTimes keep_times) {
   PatchOutcome outcome;
   fs::PatchFile target(file, keep_times);
+  outcome.identity = target.identity();
   if (!target.is_open()) {
     outcome.error = target.error();
     return outcome;

@@ -18,6 +18,7 @@ struct PatchOutcome {
   SystemError error = 0;
   fs::TimesRestored times = fs::TimesRestored::kNotAsked;
   SystemError times_error = 0;
+  fs::FileIdentity identity;  // of the file opened for the patch
 };
 
 // Writes detail.value at the 1-based position that scan_density returned

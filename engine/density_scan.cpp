@@ -206,6 +206,7 @@ ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
     detail.error = input.error();
     return kAccessError;
   }
+  detail.identity = input.identity();
   static thread_local std::array<std::uint8_t, kBuffer> buffer;
   const ScanResult result = scan_header(input, buffer, detail);
   if (result == kAccessError) detail.error = input.error();

@@ -66,8 +66,9 @@ inline constexpr std::size_t kDensityBytes = 4;          // X, then Y
 // Decides whether the file is a JPEG file and, if the densities of its JFIF
 // header differ, where the smaller one lies. For a positive result, detail
 // receives the value to write and the densities as read; for kAccessError,
-// the system's reason; otherwise it is left alone. Only the header is read;
-// the file is never written, never created, and closed before returning.
+// the system's reason; and once the file is open, which file it is. Only the
+// header is read; the file is never written, never created, and closed
+// before returning.
 ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail);
 
 }  // namespace quadrell

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/file_identity.h"
 #include "platform/system_error.h"
 
 namespace quadrell {
@@ -19,11 +20,13 @@ using PatchValue = std::array<std::uint8_t, 2>;
 
 // What a scan hands on beside its verdict. For a position: the value to write
 // and the four density bytes as read (X, then Y), which the patch checks are
-// still in the file before it writes. For kAccessError: why.
+// still in the file before it writes. For kAccessError: why. Once the file
+// was opened: which file it was.
 struct ScanDetail {
   PatchValue value{};
   std::array<std::uint8_t, 4> densities{};
   SystemError error = 0;
+  fs::FileIdentity identity;
 };
 
 }  // namespace quadrell

@@ -9,7 +9,7 @@ RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
                    const RunOptions& options) {
   RunCounts counts;
   window.clear_log();
-  for (const NativePath& path : paths) process_path(window, path, counts, options);
+  process_paths(window, paths, counts, options);
   append_summary_line(window, summary_line(counts));
   window.scroll_log_to_end();
   return counts;

@@ -1,5 +1,10 @@
 #include "engine/process_path.h"
+#include "engine/read_ahead.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <utility>
 #include <vector>
 
 #include "engine/density_patch.h"
@@ -32,23 +37,44 @@ struct Candidate {
   NativePath full_path;
 };
 
+// The files of a run's paths, each handled in turn as a run one file at a
+// time handles it, while the read-ahead scans the files after it.
 class PathRun {
  public:
   PathRun(LogWindow& window, RunCounts& counts, const RunOptions& options)
-      : window_(window), counts_(counts), options_(options) {}
+      : window_(window), counts_(counts), options_(options), read_ahead_(options.read_ahead) {}
+
+  void process(const NativePath& path) {
+    const auto entry = fs::look_up(path);
+    if (!entry) return;
+    if (entry->is_folder) {
+      process_folder(entry->path, entry->name, {});
+    } else {
+      process_candidate({fs::FileRef{entry->path}, entry->name, entry->path});
+    }
+  }
+
+  // Handles every file still queued; a run ends with it.
+  void finish() {
+    while (!waiting_.empty() && !stopped()) handle_oldest();
+    if (stopped()) read_ahead_.stop();
+  }
+
+ private:
+  struct Waiting {
+    Candidate candidate;
+    std::uint64_t patches_before;  // how many files the run had patched when it was queued
+  };
 
   void process_candidate(const Candidate& candidate) {
-    if (!is_jpeg_name(candidate.shown) || stopped()) return;
-    window_.repaint();
-    ScanDetail detail;
-    ScanResult result = scan_density(candidate.file, detail);
-    if (result < kAccessError) return;
-    if (result == kAccessError) {
-      report_failure(FileFailure::Kind::kRead, candidate.full_path, detail.error);
-    } else if (result > 0 && !write(candidate, result, detail)) {
-      result = kAccessError;
+    if (!is_jpeg_name(candidate.shown)) return;
+    while (read_ahead_.full() && !stopped()) handle_oldest();
+    if (stopped()) {
+      read_ahead_.stop();
+      return;
     }
-    report(candidate.shown, result);
+    waiting_.push_back({candidate, patches_});
+    read_ahead_.queue(candidate.file);
   }
 
   // The files of folder, then with recursion those of each subfolder. shown
@@ -63,7 +89,9 @@ class PathRun {
           process_candidate({file, fs::child_path(prefix, name), fs::child_path(folder, name)});
         },
         options_.recursive ? &subfolders : nullptr, &error);
-    if (!listed && !stopped()) {
+    if (!listed) {
+      finish();  // the folder's line comes after its files' lines
+      if (stopped()) return;
       // A folder that cannot be listed is reported, not passed over in silence.
       report_failure(FileFailure::Kind::kList, folder, error);
       report(shown, kAccessError);
@@ -74,23 +102,59 @@ class PathRun {
     }
   }
 
- private:
+  void handle_oldest() {
+    const Waiting waiting = std::move(waiting_.front());
+    waiting_.pop_front();
+    window_.repaint();
+    ReadAhead::Scan scan = read_ahead_.take();
+    // Scanned before the run patched the same file under this or another
+    // name: the scan is scanned again, as the run would scan it now.
+    if (scan.by_worker && patched_since(waiting.patches_before, scan.detail.identity)) {
+      scan = scan_here(waiting.candidate);
+    }
+    handle(waiting.candidate, scan);
+  }
+
+  static ReadAhead::Scan scan_here(const Candidate& candidate) {
+    ReadAhead::Scan scan;
+    scan.result = scan_density(candidate.file, scan.detail);
+    return scan;
+  }
+
+  void handle(const Candidate& candidate, const ReadAhead::Scan& scan) {
+    ScanResult result = scan.result;
+    if (result < kAccessError) return;
+    if (result == kAccessError) {
+      report_failure(FileFailure::Kind::kRead, candidate.full_path, scan.detail.error);
+    } else if (result > 0) {
+      const Written written = write(candidate, result, scan);
+      // Changed since a worker scanned it: decided on the run's own scan.
+      if (written == Written::kScanAgain) return handle(candidate, scan_here(candidate));
+      if (written == Written::kNo) result = kAccessError;
+    }
+    report(candidate.shown, result);
+  }
+
   bool stopped() const { return options_.observer != nullptr && options_.observer->run_stopped(); }
 
   void report_failure(FileFailure::Kind kind, const NativePath& path, SystemError error) {
     if (options_.observer != nullptr) options_.observer->report_failure({kind, path, error});
   }
 
-  bool write(const Candidate& candidate, ScanResult position, const ScanDetail& detail) {
+  enum class Written { kYes, kNo, kScanAgain };
+
+  Written write(const Candidate& candidate, ScanResult position, const ReadAhead::Scan& scan) {
     if (options_.mode == WriteMode::kDryRun) {
       const fs::PatchFile file(candidate.file, KeepTimes::kNo);
       if (!file.is_open()) {
         report_failure(FileFailure::Kind::kWrite, candidate.full_path, file.error());
       }
-      return file.is_open();
+      return file.is_open() ? Written::kYes : Written::kNo;
     }
-    const PatchOutcome outcome = patch_density(
-        candidate.file, position, detail, window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
+    const PatchOutcome outcome =
+        patch_density(candidate.file, position, scan.detail,
+                      window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
+    if (outcome.changed && scan.by_worker) return Written::kScanAgain;
     if (outcome.changed) {
       report_failure(FileFailure::Kind::kChanged, candidate.full_path, 0);
     } else if (!outcome.written) {
@@ -98,7 +162,23 @@ class PathRun {
     } else if (outcome.times == fs::TimesRestored::kNo) {
       report_failure(FileFailure::Kind::kTimes, candidate.full_path, outcome.times_error);
     }
-    return outcome.written;
+    if (outcome.written) note_patched(outcome.identity);
+    return outcome.written ? Written::kYes : Written::kNo;
+  }
+
+  // The files patched while a queued file waited: no more than the files
+  // queued before it, so only the last ones are kept.
+  void note_patched(const fs::FileIdentity& identity) {
+    recent_patches_.push_back({++patches_, identity});
+    if (recent_patches_.size() > static_cast<std::size_t>(options_.read_ahead)) {
+      recent_patches_.pop_front();
+    }
+  }
+
+  bool patched_since(std::uint64_t patches_before, const fs::FileIdentity& identity) const {
+    return std::any_of(recent_patches_.begin(), recent_patches_.end(), [&](const auto& patch) {
+      return patch.first > patches_before && patch.second == identity;
+    });
   }
 
   void report(const NativePath& shown, ScanResult result) {
@@ -111,6 +191,10 @@ class PathRun {
   LogWindow& window_;
   RunCounts& counts_;
   const RunOptions& options_;
+  std::deque<Waiting> waiting_;  // the files queued in the read-ahead, in order
+  std::uint64_t patches_ = 0;
+  std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
+  ReadAhead read_ahead_;  // last: its workers end before what they may use
 };
 
 }  // namespace
@@ -121,14 +205,14 @@ bool is_jpeg_name(const NativePath& name) {
 
 void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
                   const RunOptions& options) {
-  const auto entry = fs::look_up(path);
-  if (!entry) return;
+  process_paths(window, {path}, counts, options);
+}
+
+void process_paths(LogWindow& window, const std::vector<NativePath>& paths, RunCounts& counts,
+                   const RunOptions& options) {
   PathRun run(window, counts, options);
-  if (entry->is_folder) {
-    run.process_folder(entry->path, entry->name, {});
-  } else {
-    run.process_candidate({fs::FileRef{entry->path}, entry->name, entry->path});
-  }
+  for (const NativePath& path : paths) run.process(path);
+  run.finish();
 }
 
 }  // namespace quadrell

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include "engine/log_window.h"
+#include "engine/read_ahead.h"
 #include "engine/run_counts.h"
 #include "engine/run_observer.h"
 #include "platform/native_path.h"
@@ -18,6 +21,9 @@ struct RunOptions {
   // entered. Their files show by their path relative to the dropped folder.
   bool recursive = false;
   RunObserver* observer = nullptr;
+  // How many files are scanned ahead of the one handled (1: none). The log,
+  // the counts and every byte written are those of a run one file at a time.
+  int read_ahead = kDefaultReadAhead;
 };
 
 // Handles one dropped path: the file itself, or the plain files directly
@@ -28,6 +34,11 @@ struct RunOptions {
 // access-error line under its own name.
 void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
                   const RunOptions& options = {});
+
+// process_path for each path in turn, as one run: the read-ahead goes on
+// from one path to the next.
+void process_paths(LogWindow& window, const std::vector<NativePath>& paths, RunCounts& counts,
+                   const RunOptions& options = {});
 
 // Whether the lower-cased name ends in ".jpg" or ".jpeg".
 bool is_jpeg_name(const NativePath& name);

@@ -31,7 +31,8 @@ std::optional<Entry> look_up(const NativePath& path);
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
 // in byte order of the name (the directory's own order is arbitrary there),
-// each file opened relative to the folder, which stays open meanwhile. With
+// each file opened relative to the folder, which stays open while a FileRef
+// to one of its files is kept. With
 // subfolders, the names of the folders inside that are neither hidden nor
 // links (symbolic links, junctions) go there, in the same order. Returns
 // false when the folder could not be listed to its end, with the system's

@@ -91,12 +91,17 @@ bool list_plain_files(const NativePath& folder,
     if (error != nullptr) *error = static_cast<SystemError>(errno);
     return false;
   };
-  UniqueFd fd = open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (!fd.valid()) return failed();
-  std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd.get()));
+  // The files are opened relative to the folder, which stays open while a
+  // reference to one of them is kept; the listing reads a copy of it.
+  auto folder_owner = std::make_shared<const UniqueFd>(
+      open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder_owner->valid()) return failed();
+  const int folder_fd = folder_owner->get();
+  UniqueFd listed(::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0));
+  if (!listed.valid()) return failed();
+  std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(listed.get()));
   if (!directory) return failed();
-  fd.release();  // the listing owns it now
-  const int folder_fd = ::dirfd(directory.get());
+  listed.release();  // the listing owns it now
   std::vector<std::string> names;
   std::vector<std::string> folders;
   for (;;) {
@@ -117,7 +122,8 @@ bool list_plain_files(const NativePath& folder,
   }
   const bool complete = errno == 0 || failed();
   std::sort(names.begin(), names.end());
-  for (const std::string& name : names) visit(FileRef{name, folder_fd}, name);
+  directory.reset();
+  for (const std::string& name : names) visit(FileRef{name, folder_owner}, name);
   if (subfolders != nullptr) {
     std::sort(folders.begin(), folders.end());
     *subfolders = std::move(folders);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/byte_source.h"
+#include "platform/file_identity.h"
 #include "platform/native_path.h"
 #include "platform/system_error.h"
 
@@ -40,11 +41,13 @@ class InputFile final : public ByteSource {
   bool is_open() const { return handle_.valid(); }
   // Why the opening or the last read failed.
   SystemError error() const { return error_; }
+  FileIdentity identity() const { return identity_; }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
 
  private:
-  SystemError error_ = 0;  // before handle_: the opening sets it
+  SystemError error_ = 0;  // before handle_: the opening sets them
+  FileIdentity identity_;
   FileHandle handle_;
 };
 
@@ -63,6 +66,7 @@ class PatchFile final : public PatchTarget {
 
   bool is_open() const { return handle_.valid(); }
   SystemError error() const override { return error_; }
+  FileIdentity identity() const { return identity_; }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
@@ -81,6 +85,7 @@ class PatchFile final : public PatchTarget {
  private:
   FileHandle handle_;
   SystemError error_ = 0;
+  FileIdentity identity_;
   bool keep_times_ = false;
   SavedTimes times_;
 };

@@ -17,8 +17,6 @@ std::string utf8_from_native(const NativePath& path) { return path; }
 namespace fs {
 namespace {
 
-static_assert(FileRef::kNoFolder == AT_FDCWD);
-
 // O_NONBLOCK: opening a FIFO or a terminal must never wait; they are refused
 // right after by the regular-file test.
 constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -26,7 +24,8 @@ constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // The descriptor of a regular file, or none with error set; status receives
 // what fstat saw.
 UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, SystemError& error) {
-  UniqueFd fd = open_at(file.folder, file.path, flags | kCommonFlags);
+  UniqueFd fd =
+      open_at(file.folder ? file.folder->get() : AT_FDCWD, file.path, flags | kCommonFlags);
   if (!fd.valid()) {
     error = static_cast<SystemError>(errno);
   } else if (::fstat(fd.get(), &status) != 0) {
@@ -39,15 +38,24 @@ UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, Syste
   return fd;
 }
 
-UniqueFd open_for_scan(const FileRef& file, SystemError& error) {
+FileIdentity identity_of(const struct stat& status) {
+  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity) {
   struct stat status {};
 #ifdef O_NOATIME
   // Refused with EPERM on files the user does not own; read normally then.
   UniqueFd fd = open_regular(file, O_RDONLY | O_NOATIME, status, error);
-  if (fd.valid() || error != EPERM) return fd;
-  error = 0;  // a later failure carries its own reason, not the refusal
+  if (!fd.valid() && error == EPERM) {
+    error = 0;  // a later failure carries its own reason, not the refusal
+    fd = open_regular(file, O_RDONLY, status, error);
+  }
+#else
+  UniqueFd fd = open_regular(file, O_RDONLY, status, error);
 #endif
-  return open_regular(file, O_RDONLY, status, error);
+  identity = identity_of(status);
+  return fd;
 }
 
 // A positioned read or write, retried when a signal interrupts it; error
@@ -68,7 +76,7 @@ std::int64_t positioned(Call call, SystemError& error) {
 
 std::string error_text(SystemError error) { return std::strerror(static_cast<int>(error)); }
 
-InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
@@ -78,6 +86,7 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
     : keep_times_(keep_times == KeepTimes::kYes) {
   struct stat status {};
   handle_ = open_regular(file, O_RDWR, status, error_);
+  identity_ = identity_of(status);
   times_ = {status.st_atim, status.st_mtim};
 }
 

@@ -3,6 +3,7 @@
 // The file layer's types on POSIX; fs_types_win.h is the Win32 twin.
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "platform/unique_fd.h"
@@ -16,11 +17,12 @@ namespace fs {
 using FileHandle = UniqueFd;
 
 // By name relative to an open folder where a listing has one, so that no
-// file costs a walk of its whole path and no limit on its length applies.
+// file costs a walk of its whole path and no limit on its length applies;
+// the folder stays open as long as a reference to a file in it is kept.
 struct FileRef {
-  static constexpr int kNoFolder = -100;  // AT_FDCWD
   NativePath path;
-  int folder = kNoFolder;
+  std::shared_ptr<const UniqueFd>
+      folder{};  // none: the path is full, or relative to the current folder
 };
 
 // Read from the descriptor that writes and set back on it before it is

@@ -18,20 +18,22 @@ UniqueHandle open_existing(const FileRef& file, DWORD access, DWORD share, DWORD
                                   OPEN_EXISTING, flags, nullptr));
 }
 
-// A disk file, not a folder, a device or a pipe.
-bool is_regular_file(HANDLE file) {
+// A disk file, not a folder, a device or a pipe; identity receives which.
+bool is_regular_file(HANDLE file, FileIdentity& identity) {
   if (GetFileType(file) != FILE_TYPE_DISK) return false;
   BY_HANDLE_FILE_INFORMATION information{};
-  return GetFileInformationByHandle(file, &information) &&
-         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (!GetFileInformationByHandle(file, &information)) return false;
+  identity = {information.dwVolumeSerialNumber,
+              (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
-                          SystemError& error) {
+                          SystemError& error, FileIdentity& identity) {
   UniqueHandle handle = open_existing(file, access, share, flags);
   if (!handle.valid()) {
     error = GetLastError();
-  } else if (!is_regular_file(handle.get())) {
+  } else if (!is_regular_file(handle.get(), identity)) {
     error = ERROR_ACCESS_DENIED;
     handle = UniqueHandle();
   }
@@ -40,14 +42,14 @@ UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD 
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-UniqueHandle open_for_scan(const FileRef& file, SystemError& error) {
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity) {
   // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
   // it is refused the file is read without it.
   UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
-                                     FILE_FLAG_RANDOM_ACCESS, error);
+                                     FILE_FLAG_RANDOM_ACCESS, error, identity);
   if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
     error = 0;  // a later failure carries its own reason, not the refusal
-    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error);
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, identity);
   }
   if (handle.valid()) {
     FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
@@ -107,7 +109,7 @@ std::string error_text(SystemError error) {
   return utf8_from_wide(words);
 }
 
-InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_)) {}
+InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return read_at_offset(handle_.get(), offset, data, size, error_);
@@ -131,8 +133,8 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
       times_.error = GetLastError();
     }
   }
-  handle_ =
-      open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL, error_);
+  handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL,
+                         error_, identity_);
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "cli/options.h"
 #include "cli/run_cli.h"
 #include "cli/stream_log.h"
 #include "tests/log_window_contract.h"
@@ -229,9 +230,14 @@ TEST_F(Cli, Usage) {
       {{"--frobnicate", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --frobnicate"},
       {{"-rx", "a.jpg"}, kExitUsage, "", "quadrell: unknown option -x\nusage: quadrell"},
       {{"--version"}, kExitSuccess, "quadrell 1.00\n", ""},
-      {{"--help"}, kExitSuccess, "usage: quadrell [-hnpr] [--] PATH...", ""},
-      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpr] [--] PATH...", ""},
+      {{"--help"}, kExitSuccess, "usage: quadrell [-hnpr] [-j N] [--] PATH...", ""},
+      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpr] [-j N] [--] PATH...", ""},
       {{"-rh", "a.jpg"}, kExitSuccess, "usage: quadrell", ""},
+      {{"-j", "0", "a.jpg"}, kExitUsage, "", "quadrell: --jobs takes a number from 1 to 256"},
+      {{"--jobs=4x", "a.jpg"}, kExitUsage, "", "quadrell: --jobs takes a number"},
+      {{"a.jpg", "--jobs"}, kExitUsage, "", "quadrell: option --jobs needs a value"},
+      {{"--dry-run=yes", "a.jpg"}, kExitUsage, "", "quadrell: option --dry-run takes no value"},
+      {{"--=1", "a.jpg"}, kExitUsage, "", "quadrell: option -- is ambiguous: --keep-dates"},
   };
   for (const UsageCase& c : cases) {
     CapturedOutput output;
@@ -241,6 +247,30 @@ TEST_F(Cli, Usage) {
     EXPECT_EQ(run_cli(native, output), c.status);
     EXPECT_EQ(output.out.rfind(c.out_starts, 0), 0u) << output.out;
     EXPECT_EQ(output.error.rfind(c.error_starts, 0), 0u) << output.error;
+  }
+}
+
+// A value after its option, in every form getopt_long takes; long options
+// shortened to a prefix.
+TEST(CliOptions, ValuesAndPrefixes) {
+  const struct {
+    std::vector<std::string> arguments;
+    int read_ahead;
+    bool recursive;
+  } cases[] = {
+      {{"x"}, kDefaultReadAhead, false}, {{"-j4", "x"}, 4, false},
+      {{"-j", "4", "x"}, 4, false},      {{"--jobs=4", "x"}, 4, false},
+      {{"--jobs", "4", "x"}, 4, false},  {{"--jo", "4", "--rec", "x"}, 4, true},
+      {{"-rj", "256", "x"}, 256, true},  {{"-j", "1", "--", "-j", "2"}, 1, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<NativePath> native;
+    for (const std::string& argument : c.arguments)
+      native.push_back(native_path_from_utf8(argument));
+    const CliOptions options = parse_options(native);
+    EXPECT_EQ(options.action, CliOptions::Action::kRun) << c.arguments[0];
+    EXPECT_EQ(options.run.read_ahead, c.read_ahead) << c.arguments[0];
+    EXPECT_EQ(options.run.recursive, c.recursive) << c.arguments[0];
   }
 }
 

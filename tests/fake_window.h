@@ -21,6 +21,7 @@ class FakeWindow final : public LogWindow {
   }
   bool keep_dates() const override {
     ++keep_dates_reads;
+    if (on_keep_dates) on_keep_dates();
     return keep_dates_checked;
   }
 
@@ -30,6 +31,7 @@ class FakeWindow final : public LogWindow {
   int repaints = 0;
   mutable int keep_dates_reads = 0;
   std::function<void()> on_repaint;
+  std::function<void()> on_keep_dates;  // read right before each patch
 };
 
 }  // namespace quadrell::testing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "drop/trim_at_nul.h"
@@ -243,15 +244,132 @@ TEST(DropRun, WithoutJpegFilesTheLogIsAnEmptyLineAndTheSummary) {
   EXPECT_EQ(window.text, "\r\nJpeg files =>  total: 0  fair: 0  update: 0  error: 0");
 }
 
-TEST(DropRun, FileDroppedTwiceIsChangedThenFair) {
+// A run that reads ahead leaves exactly the log and the bytes of a run one
+// file at a time, and tries no more patches, whatever the workers' timing: a
+// file the run patched is scanned again when it is reached once more (under
+// the same or another name), and a file changed after a worker scanned it is
+// decided on a scan made then.
+struct ReadAheadCase {
+  const char* name;
+  // Makes the files in dir; returns the paths of the drop.
+  std::function<std::vector<std::filesystem::path>(const std::filesystem::path& dir)> make;
+  bool changed_after_scan = false;  // c.jpg gets other densities after its scan
+};
+
+struct RunOutcome {
+  std::string log;
+  std::vector<std::pair<std::string, testing::Bytes>> files;
+  int patches_tried = 0;  // reads of keep-dates, one before each patch
+  bool operator==(const RunOutcome&) const = default;
+};
+
+void PrintTo(const RunOutcome& outcome, std::ostream* out) {
+  *out << outcome.log << "\npatches tried: " << outcome.patches_tried;
+  for (const auto& [name, bytes] : outcome.files) *out << "\n" << name << ": " << bytes.size();
+}
+
+// Stops the run once the log holds a line, as a log that cannot be written
+// does.
+class StopAfterFirstLine final : public RunObserver {
+ public:
+  explicit StopAfterFirstLine(const testing::FakeWindow& window) : window_(window) {}
+  void report_failure(const FileFailure&) override {}
+  bool run_stopped() const override { return !window_.text.empty(); }
+
+ private:
+  const testing::FakeWindow& window_;
+};
+
+RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop) {
   testing::TempDir dir;
-  testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
+  std::vector<NativePath> paths;
+  for (const auto& path : c.make(dir.path())) paths.push_back(testing::native(path));
   testing::FakeWindow window;
-  const RunCounts counts =
-      drop_run(window, {testing::native(dir / "a.jpg"), testing::native(dir / "a.jpg")});
-  EXPECT_EQ(counts.update, 1);
-  EXPECT_EQ(counts.fair, 1);
-  EXPECT_EQ(lines_of(window.text)[1], "a.jpg " + dots(54) + " OK");
+  StopAfterFirstLine stopper(window);
+  const auto change = [&, done = false]() mutable {
+    if (!done) testing::write_bytes(dir / "c.jpg", jfif_file(3, 5));
+    done = true;
+  };
+  // One file at a time, the change comes before the scan; reading ahead,
+  // between a worker's scan and the patch.
+  if (c.changed_after_scan) (read_ahead == 1 ? window.on_repaint : window.on_keep_dates) = change;
+  RunOptions options;
+  options.read_ahead = read_ahead;
+  if (stop) options.observer = &stopper;
+  drop_run(window, paths, options);
+
+  RunOutcome outcome{window.text, {}, 0};
+  // A file changed after a worker's scan is tried twice, by design.
+  if (!c.changed_after_scan) outcome.patches_tried = window.keep_dates_reads;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    if (!entry.is_regular_file()) continue;
+    outcome.files.emplace_back(entry.path().lexically_relative(dir.path()).generic_string(),
+                               testing::read_bytes(entry.path()));
+  }
+  std::sort(outcome.files.begin(), outcome.files.end());
+  return outcome;
+}
+
+// Twenty files, a.jpg first, c.jpg among them: enough for every worker.
+std::filesystem::path folder_of_files(const std::filesystem::path& dir) {
+  const auto folder = dir / "folder";
+  std::filesystem::create_directory(folder);
+  for (char name = 'a'; name < 'a' + 20; ++name) {
+    testing::write_bytes(folder / (std::string(1, name) + ".jpg"), jfif_file(name % 3, 2));
+  }
+  return folder;
+}
+
+const ReadAheadCase kReadAheadCases[] = {
+    {"NamedTwice",
+     [](const auto& dir) {
+       testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
+       return std::vector{dir / "a.jpg", dir / "a.jpg"};
+     }},
+    {"FolderThenAFileInIt",
+     [](const auto& dir) {
+       const auto folder = folder_of_files(dir);
+       return std::vector{folder, folder / "c.jpg", folder / "t.jpg"};
+     }},
+    {"FolderTwice",
+     [](const auto& dir) {
+       const auto folder = folder_of_files(dir);
+       return std::vector{folder, folder};
+     }},
+    {"HardLinkLaterInTheFolder",
+     [](const auto& dir) {
+       const auto folder = folder_of_files(dir);
+       std::filesystem::create_hard_link(folder / "b.jpg", folder / "z.jpg");
+       return std::vector{folder};
+     }},
+    {"ChangedAfterTheScan",
+     [](const auto& dir) {
+       testing::write_bytes(dir / "c.jpg", jfif_file(1, 2));
+       return std::vector{dir / "c.jpg"};
+     },
+     true},
+};
+
+TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
+  for (const ReadAheadCase& c : kReadAheadCases) {
+    const RunOutcome one_at_a_time = run_with_read_ahead(c, 1, false);
+    for (const int read_ahead : {2, kDefaultReadAhead}) {
+      EXPECT_EQ(run_with_read_ahead(c, read_ahead, false), one_at_a_time)
+          << c.name << ", " << read_ahead << " ahead";
+    }
+  }
+  // Named twice: changed, then fair.
+  const RunOutcome twice = run_with_read_ahead(kReadAheadCases[0], kDefaultReadAhead, false);
+  EXPECT_EQ(lines_of(twice.log)[1], "a.jpg " + dots(54) + " OK");
+}
+
+// Once the run stops, no file is touched, however far the workers had read.
+TEST(ReadAhead, NoFileChangedAfterTheStop) {
+  const ReadAheadCase folder{"Folder",
+                             [](const auto& dir) { return std::vector{folder_of_files(dir)}; }};
+  const RunOutcome stopped = run_with_read_ahead(folder, kDefaultReadAhead, true);
+  EXPECT_EQ(stopped, run_with_read_ahead(folder, 1, true));
+  EXPECT_EQ(lines_of(stopped.log).size(), 3u) << "one line, the empty line, the summary";
 }
 
 // Updates no sooner than 16 ms after the last one ended, nor sooner than

@@ -1,0 +1,103 @@
+#!/bin/bash
+# quadrell's read-ahead: a dry run over camera photos read from the disk
+# (each file's cached pages dropped before every run), by default and with
+# -j 1, beside a header walk spread over 1, 4, 16 and 64 threads; the same
+# with storage whose every open and read waits 1 ms; and over the photos in
+# the page cache. Usage: bench/read_ahead_bench.sh QUADRELL [PHOTOS]
+set -euo pipefail
+quadrell=$1
+photos=${2:-3000}
+here=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d /tmp/quadrell-read-ahead-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+
+cc -O2 -pthread -o "$scratch/header_floor" "$here/bench/header_floor.c"
+cc -O2 -shared -fPIC -o "$scratch/slow_storage.so" "$here/bench/slow_storage.c" -ldl
+
+# One real camera encoding; each copy holds its header and the start of the
+# compressed data, the rest a hole of the same length: the layout and the
+# size of a camera photo without 4 MB of disk each.
+python3 "$here/bench/make_camera_photo.py" "$scratch/photo.jpg"
+python3 - "$scratch/photo.jpg" "$scratch/camera" "$photos" <<'PY'
+import os, sys
+source, folder, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+data = open(source, "rb").read()
+os.makedirs(folder)
+head = data[:data.index(b"\xFF\xDA") + 65536]
+for i in range(count):
+    with open(os.path.join(folder, "photo-%05d.jpg" % i), "wb") as f:
+        f.write(head)
+        f.truncate(len(data))
+PY
+
+drop_cache() {
+  sync
+  python3 - "$scratch/camera" <<'PY'
+import os, sys
+for name in os.listdir(sys.argv[1]):
+    fd = os.open(os.path.join(sys.argv[1], name), os.O_RDONLY)
+    os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+    os.close(fd)
+PY
+}
+timed() {  # command...: seconds
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  echo "scale=3; ($end - $start) / 1000000000" | bc
+}
+best_of_3() {  # cold|warm command...: best of three runs
+  local mode=$1 best="" t
+  shift
+  for _ in 1 2 3; do
+    [ "$mode" = cold ] && drop_cache
+    t=$(timed "$@")
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc)" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
+row() { printf '%-36s %9s %10s\n' "$1" "$2" "$3"; }
+ratio() { echo "scale=2; $1 / $2" | bc; }
+
+for cache in cold warm; do
+  declare -A floor=()
+  best_floor=""
+  for threads in 1 4 16 64; do
+    floor[$threads]=$(best_of_3 "$cache" "$scratch/header_floor" "$scratch/camera" "$threads")
+    if [ -z "$best_floor" ] || [ "$(echo "${floor[$threads]} < $best_floor" | bc)" = 1 ]; then
+      best_floor=${floor[$threads]}
+    fi
+  done
+  default=$(best_of_3 "$cache" "$quadrell" -n "$scratch/camera")
+  one=$(best_of_3 "$cache" "$quadrell" -n -j 1 "$scratch/camera")
+  echo
+  if [ "$cache" = cold ]; then
+    echo "$photos camera photos read from the disk (cached pages dropped before each run; best of 3)"
+  else
+    echo "$photos camera photos in the page cache (best of 3)"
+  fi
+  row "run" "seconds" "x best floor"
+  for threads in 1 4 16 64; do
+    row "header walk, $threads threads" "${floor[$threads]}" "$(ratio "${floor[$threads]}" "$best_floor")"
+  done
+  row "quadrell -n (default)" "$default" "$(ratio "$default" "$best_floor")"
+  row "quadrell -n -j 1" "$one" "$(ratio "$one" "$best_floor")"
+done
+
+slow=$((photos / 10))
+mkdir "$scratch/slow"
+for i in $(seq 0 $((slow - 1))); do
+  ln "$(printf '%s/camera/photo-%05d.jpg' "$scratch" "$i")" "$scratch/slow/"
+done
+slow_run() {
+  QUADRELL_SLOW_FOLDER=$scratch/slow LD_PRELOAD=$scratch/slow_storage.so "$quadrell" -n "$@" \
+    "$scratch/slow"
+}
+slow_default=$(best_of_3 warm slow_run)
+slow_one=$(best_of_3 warm slow_run -j 1)
+echo
+echo "$slow camera photos on storage that waits 1 ms on every open and read (best of 3)"
+row "run" "seconds" "x default"
+row "quadrell -n (default)" "$slow_default" "1.00"
+row "quadrell -n -j 1" "$slow_one" "$(ratio "$slow_one" "$slow_default")"

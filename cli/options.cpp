@@ -1,0 +1,184 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+namespace quadrell {
+namespace {
+
+// The most files a run may scan ahead: more threads would only wait.
+constexpr int kMostJobs = 256;
+
+enum class Option { kKeepDates, kDryRun, kRecursive, kJobs, kHelp, kVersion };
+
+struct OptionName {
+  std::string_view long_name;
+  char short_name;  // 0: none
+  Option option;
+  bool takes_value;
+};
+
+constexpr OptionName kOptions[] = {
+    {"keep-dates", 'p', Option::kKeepDates, false},
+    {"dry-run", 'n', Option::kDryRun, false},
+    {"recursive", 'r', Option::kRecursive, false},
+    {"jobs", 'j', Option::kJobs, true},
+    {"help", 'h', Option::kHelp, false},
+    {"version", 0, Option::kVersion, false},
+};
+
+class Parser {
+ public:
+  explicit Parser(const std::vector<NativePath>& arguments) : arguments_(arguments) {}
+
+  CliOptions parse() {
+    bool options_ended = false;
+    for (next_ = 0; next_ < arguments_.size();) {
+      const NativePath& argument = arguments_[next_++];
+      const std::string text = utf8_from_native(argument);
+      if (options_ended || text.size() < 2 || text[0] != '-') {
+        options_.paths.push_back(argument);
+      } else if (text == "--") {
+        options_ended = true;
+      } else if (text[1] == '-') {
+        parse_long(text.substr(2));
+      } else {
+        parse_short(text);
+      }
+    }
+    if (help_) {
+      options_.action = CliOptions::Action::kHelp;
+    } else if (!error_.empty()) {
+      options_.action = CliOptions::Action::kUsageError;
+      options_.usage_error = error_;
+    } else if (version_) {
+      options_.action = CliOptions::Action::kVersion;
+    } else if (options_.paths.empty()) {
+      options_.action = CliOptions::Action::kUsageError;
+    }
+    return std::move(options_);
+  }
+
+ private:
+  // The option a long name or an unambiguous prefix of one names.
+  const OptionName* find_long(const std::string& name) {
+    std::vector<const OptionName*> matches;
+    for (const OptionName& option : kOptions) {
+      if (option.long_name == name) return &option;
+      if (option.long_name.starts_with(name)) matches.push_back(&option);
+    }
+    if (matches.size() == 1) return matches.front();
+    if (matches.empty()) {
+      fail("unknown option --" + name);
+    } else {
+      std::string error = "option --" + name + " is ambiguous:";
+      for (const OptionName* match : matches) error += " --" + std::string(match->long_name);
+      fail(error);
+    }
+    return nullptr;
+  }
+
+  void parse_long(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    const OptionName* option = find_long(text.substr(0, equals));
+    if (option == nullptr) return;
+    if (!option->takes_value) {
+      if (equals != std::string::npos) {
+        fail("option --" + std::string(option->long_name) + " takes no value");
+      } else {
+        set(option->option, {});
+      }
+    } else if (equals != std::string::npos) {
+      set(option->option, text.substr(equals + 1));
+    } else {
+      set_with_next_value(*option);
+    }
+  }
+
+  void parse_short(const std::string& text) {
+    for (std::size_t at = 1; at < text.size(); ++at) {
+      const auto option =
+          std::find_if(std::begin(kOptions), std::end(kOptions),
+                       [&](const OptionName& o) { return o.short_name == text[at]; });
+      if (option == std::end(kOptions)) {
+        fail("unknown option -" + text.substr(at, 1));
+        return;
+      }
+      if (!option->takes_value) {
+        set(option->option, {});
+      } else {
+        // The rest of the argument is the value, or the next argument.
+        if (at + 1 < text.size()) {
+          set(option->option, text.substr(at + 1));
+        } else {
+          set_with_next_value(*option);
+        }
+        return;
+      }
+    }
+  }
+
+  void set_with_next_value(const OptionName& option) {
+    if (next_ >= arguments_.size()) {
+      fail("option --" + std::string(option.long_name) + " needs a value");
+    } else {
+      set(option.option, utf8_from_native(arguments_[next_++]));
+    }
+  }
+
+  void set(Option option, const std::string& value) {
+    switch (option) {
+      case Option::kKeepDates:
+        options_.keep_dates = true;
+        break;
+      case Option::kDryRun:
+        options_.run.mode = WriteMode::kDryRun;
+        break;
+      case Option::kRecursive:
+        options_.run.recursive = true;
+        break;
+      case Option::kJobs:
+        set_jobs(value);
+        break;
+      case Option::kHelp:
+        help_ = true;
+        break;
+      case Option::kVersion:
+        version_ = true;
+        break;
+    }
+  }
+
+  void set_jobs(const std::string& value) {
+    int jobs = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, jobs);
+    if (error != std::errc() || stop != end || jobs < 1 || jobs > kMostJobs) {
+      fail("--jobs takes a number from 1 to " + std::to_string(kMostJobs) + ", not '" + value +
+           "'");
+    } else {
+      options_.run.read_ahead = jobs;
+    }
+  }
+
+  void fail(const std::string& error) {
+    if (error_.empty()) error_ = error;
+  }
+
+  const std::vector<NativePath>& arguments_;
+  std::size_t next_ = 0;
+  CliOptions options_;
+  bool help_ = false;
+  bool version_ = false;
+  std::string error_;
+};
+
+}  // namespace
+
+CliOptions parse_options(const std::vector<NativePath>& arguments) {
+  return Parser(arguments).parse();
+}
+
+}  // namespace quadrell

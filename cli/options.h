@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/process_path.h"
+#include "platform/native_path.h"
+
+namespace quadrell {
+
+// What the command line asks for.
+struct CliOptions {
+  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  Action action = Action::kRun;
+  std::string usage_error;  // what was wrong, for kUsageError; may be empty
+  bool keep_dates = false;
+  RunOptions run;
+  std::vector<NativePath> paths;
+};
+
+// Reads the arguments as getopt_long does: short options may be bundled
+// (-rn), a value follows its option (-j 4, -j4, --jobs 4, --jobs=4), a long
+// option may be shortened to any prefix that names no other, and "--" ends
+// the options. Help wins over everything else, then a usage error.
+CliOptions parse_options(const std::vector<NativePath>& arguments);
+
+}  // namespace quadrell

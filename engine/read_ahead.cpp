@@ -1,0 +1,90 @@
+#include "engine/read_ahead.h"
+
+#include <algorithm>
+
+#include "engine/density_scan.h"
+
+namespace quadrell {
+namespace {
+
+ReadAhead::Scan scan(const fs::FileRef& file) {
+  ReadAhead::Scan result;
+  result.result = scan_density(file, result.detail);
+  return result;
+}
+
+}  // namespace
+
+ReadAhead::ReadAhead(int jobs) : jobs_(static_cast<std::size_t>(std::max(jobs, 1))) {}
+
+ReadAhead::~ReadAhead() {
+  stop();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+bool ReadAhead::full() const {
+  const std::lock_guard lock(mutex_);
+  return queue_.size() >= jobs_;
+}
+
+bool ReadAhead::empty() const {
+  const std::lock_guard lock(mutex_);
+  return queue_.empty();
+}
+
+void ReadAhead::queue(fs::FileRef file) {
+  {
+    const std::lock_guard lock(mutex_);
+    queue_.push_back({std::move(file)});
+  }
+  work_.notify_one();
+  if (jobs_ > 1 && workers_.empty()) {
+    for (std::size_t i = 0; i < jobs_; ++i) workers_.emplace_back(&ReadAhead::work, this);
+  }
+}
+
+ReadAhead::Scan ReadAhead::take() {
+  std::unique_lock lock(mutex_);
+  Job& oldest = queue_.front();
+  if (workers_.empty()) {
+    lock.unlock();
+    oldest.scan = scan(oldest.file);
+    lock.lock();
+  } else {
+    done_.wait(lock, [&] { return oldest.done; });
+  }
+  Scan result = std::move(oldest.scan);
+  queue_.pop_front();
+  return result;
+}
+
+void ReadAhead::stop() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  work_.notify_all();
+}
+
+void ReadAhead::work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    auto next = queue_.end();
+    work_.wait(lock, [&] {
+      next = std::find_if(queue_.begin(), queue_.end(), [](const Job& job) { return !job.taken; });
+      return stopping_ || next != queue_.end();
+    });
+    if (stopping_) return;
+    Job& job = *next;
+    job.taken = true;
+    lock.unlock();
+    Scan result = scan(job.file);
+    result.by_worker = true;
+    lock.lock();
+    job.scan = std::move(result);
+    job.done = true;
+    if (&job == &queue_.front()) done_.notify_one();
+  }
+}
+
+}  // namespace quadrell

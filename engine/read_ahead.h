@@ -1,0 +1,69 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/density_types.h"
+#include "platform/fs.h"
+
+namespace quadrell {
+
+// How many files a run scans ahead of the one it handles, unless told
+// otherwise: enough to keep a disk's, a card's or a network share's queue
+// full (see README), few enough that the threads cost nothing to speak of.
+inline constexpr int kDefaultReadAhead = 16;
+
+// The scans of the files a run will handle next, made by worker threads in
+// any order and handed back in the order the files were queued. Workers only
+// read: they never write, never patch, and open no file once stop() is
+// called. At most jobs files are queued at once, so memory does not grow
+// with the run; with jobs 1 there are no workers, and take() scans the file
+// on the calling thread, as a run one file at a time does.
+class ReadAhead {
+ public:
+  struct Scan {
+    ScanResult result = kNotJpeg;
+    ScanDetail detail;
+    bool by_worker = false;  // made ahead of time by a worker
+  };
+
+  explicit ReadAhead(int jobs);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  bool full() const;
+  bool empty() const;
+  // Queues a file; the workers start with the first. Only when not full.
+  void queue(fs::FileRef file);
+  // The scan of the oldest queued file, which leaves the queue: a worker's,
+  // or with jobs 1 one made here.
+  Scan take();
+  // From now on no worker opens another file; the files still queued are
+  // not taken.
+  void stop();
+
+ private:
+  struct Job {
+    fs::FileRef file;
+    bool taken = false;
+    bool done = false;
+    Scan scan{};
+  };
+
+  void work();
+
+  const std::size_t jobs_;
+  mutable std::mutex mutex_;
+  std::condition_variable work_;  // a job to take, or stopping
+  std::condition_variable done_;  // the oldest job is done
+  std::deque<Job> queue_;         // references stay valid while others are added
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace quadrell
