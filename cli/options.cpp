@@ -11,7 +11,7 @@ namespace {
 // The most files a run may scan ahead: more threads would only wait.
 constexpr int kMostJobs = 256;
 
-enum class Option { kKeepDates, kDryRun, kRecursive, kJobs, kHelp, kVersion };
+enum class Option { kKeepDates, kDryRun, kRecursive, kQuiet, kJobs, kHelp, kVersion };
 
 struct OptionName {
   std::string_view long_name;
@@ -24,6 +24,7 @@ constexpr OptionName kOptions[] = {
     {"keep-dates", 'p', Option::kKeepDates, false},
     {"dry-run", 'n', Option::kDryRun, false},
     {"recursive", 'r', Option::kRecursive, false},
+    {"quiet", 'q', Option::kQuiet, false},
     {"jobs", 'j', Option::kJobs, true},
     {"help", 'h', Option::kHelp, false},
     {"version", 0, Option::kVersion, false},
@@ -138,6 +139,9 @@ class Parser {
         break;
       case Option::kRecursive:
         options_.run.recursive = true;
+        break;
+      case Option::kQuiet:
+        options_.quiet = true;
         break;
       case Option::kJobs:
         set_jobs(value);

@@ -14,6 +14,7 @@ struct CliOptions {
   Action action = Action::kRun;
   std::string usage_error;  // what was wrong, for kUsageError; may be empty
   bool keep_dates = false;
+  bool quiet = false;
   RunOptions run;
   std::vector<NativePath> paths;
 };

@@ -6,27 +6,27 @@
 #include "cli/stream_log.h"
 #include "engine/drop_run.h"
 #include "engine/log_name.h"
-#include "platform/directory.h"
 #include "platform/fs.h"
 #include "res/version.h"
 
 namespace quadrell {
 namespace {
 
-constexpr std::string_view kUsage = "usage: quadrell [-hnpr] [-j N] [--] PATH...\n";
+constexpr std::string_view kUsage = "usage: quadrell [-hnpqr] [-j N] [--] PATH...\n";
 
 constexpr std::string_view kHelp =
     "\n"
     "Makes the two pixel densities in the JFIF header of JPEG files equal: the\n"
     "smaller is overwritten with the larger, two bytes in place, nothing else.\n"
     "A PATH is a JPEG file (.jpg, .jpeg) or a folder, whose JPEG files are\n"
-    "processed. Prints one line per JPEG file, then an empty line and a\n"
-    "summary line; failures are explained on standard error.\n"
+    "processed; each shows as typed. Prints one line per JPEG file, then an\n"
+    "empty line and a summary line; failures are explained on standard error.\n"
     "\n"
     "  -p, --keep-dates  give each changed file its time stamps back\n"
     "  -n, --dry-run     report what would change and change nothing\n"
     "  -r, --recursive   process subfolders too, to any depth (not hidden ones,\n"
     "                    not links to folders)\n"
+    "  -q, --quiet       show only the lines of changed files and access errors\n"
     "  -j, --jobs N      read up to N files ahead of the one being handled\n"
     "                    (default 16; 1: one file at a time)\n"
     "  -h, --help        show this help\n"
@@ -35,7 +35,15 @@ constexpr std::string_view kHelp =
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
     "read or written, its dates could not be put back, a PATH named no file\n"
-    "or folder, or the log could not be written; 2 for a usage error.\n";
+    "or folder, or the output could not be written; 2 for a usage error.\n";
+
+// What help and version print must reach standard output, as any output.
+int print(CliOutput& output, const std::string& text) {
+  const SystemError error = output.write_out(text);
+  if (error == 0) return kExitSuccess;
+  output.write_error("quadrell: standard output: " + fs::error_text(error) + "\n");
+  return kExitFileError;
+}
 
 }  // namespace
 
@@ -43,35 +51,24 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
   CliOptions options = parse_options(arguments);
   switch (options.action) {
     case CliOptions::Action::kHelp:
-      output.write_out(std::string(kUsage) + std::string(kHelp));
-      return kExitSuccess;
+      return print(output, std::string(kUsage) + std::string(kHelp));
     case CliOptions::Action::kVersion:
-      output.write_out("quadrell " QUADRELL_VERSION_TEXT "\n");
-      return kExitSuccess;
+      return print(output, "quadrell " QUADRELL_VERSION_TEXT "\n");
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
         output.write_error("quadrell: " + log_name_from_bytes(options.usage_error).text + "\n");
       }
-      output.write_error(std::string(kUsage));
+      output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;
     case CliOptions::Action::kRun:
       break;
   }
 
-  // A drop always delivers full paths.
-  bool every_path_found = true;
-  for (NativePath& path : options.paths) {
-    path = fs::absolute_path(path);
-    if (!fs::look_up(path)) {
-      output.write_error("quadrell: no file or folder to process: " + shown_path(path) + "\n");
-      every_path_found = false;
-    }
-  }
-
-  StreamLog log(output, options.keep_dates);
+  StreamLog log(output, options.keep_dates,
+                options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll);
   options.run.observer = &log;
+  options.run.form = PathForm::kTyped;
   const RunCounts counts = drop_run(log, options.paths, options.run);
-  log.append_to_log("\n");
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
                        "; the run stopped there. What could not be written:\n" + log.unwritten());
@@ -79,8 +76,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");
   }
-  const bool clean = counts.error == 0 && every_path_found && !log.failed();
-  return clean ? kExitSuccess : kExitFileError;
+  return counts.error == 0 && !log.failed() ? kExitSuccess : kExitFileError;
 }
 
 }  // namespace quadrell

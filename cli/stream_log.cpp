@@ -27,6 +27,11 @@ std::string reason(const FileFailure& failure) {
       // 32-bit positions of the log can count.
       if (failure.error == 0) return "too large: positions past 2 GiB cannot be shown";
       break;
+    case FileFailure::Kind::kNamesNothing:
+      if (failure.error == 0) return "neither a file nor a folder";
+      break;
+    case FileFailure::Kind::kPassedOver:
+      return "not a JPEG file, passed over";
     case FileFailure::Kind::kWrite:
     case FileFailure::Kind::kList:
       break;
@@ -38,9 +43,15 @@ std::string reason(const FileFailure& failure) {
 
 std::string shown_path(const NativePath& path) { return log_name(path).text; }
 
+// The engine puts a CR LF before each line but the first; here each line
+// takes its end with it, so the CR LF before a line was written already.
 void StreamLog::append_to_log(std::string_view text) {
-  if (!text.empty()) empty_ = false;
-  const std::string lines = with_line_ends(text);
+  if (text.empty()) return;
+  if (!empty_ && text.starts_with("\r\n")) text.remove_prefix(2);
+  empty_ = false;
+  // A fair file's line is the only one that ends in " OK".
+  if (lines_ == Lines::kChangesAndErrors && text.ends_with(" OK")) return;
+  const std::string lines = with_line_ends(text) + "\n";
   if (write_failure_ != 0) {
     unwritten_ += lines;
     return;
@@ -50,7 +61,7 @@ void StreamLog::append_to_log(std::string_view text) {
 }
 
 void StreamLog::report_failure(const FileFailure& failure) {
-  failed_ = true;
+  if (failure.kind != FileFailure::Kind::kPassedOver) failed_ = true;
   output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
 }
 

@@ -8,14 +8,19 @@
 
 namespace quadrell {
 
-// The log of a command-line run, written to standard output as it grows,
-// each CR LF as a line end; no text is kept, so memory does not grow with
-// the log. Every failure gets one line on standard error with the system's
-// reason. When the log cannot be written the run stops before it touches
-// another file, and the text that was lost is kept for the final message.
+// The log of a command-line run, written to standard output as it grows:
+// each line with its line end at once, so that standard error, written only
+// between whole lines, never lands inside one. No text is kept, so memory
+// does not grow with the log. Quiet, the lines of fair files are left out.
+// Every failure gets one line on standard error with the system's reason.
+// When the log cannot be written the run stops before it touches another
+// file, and the text that was lost is kept for the final message.
 class StreamLog final : public LogWindow, public RunObserver {
  public:
-  StreamLog(CliOutput& output, bool keep_dates) : output_(output), keep_dates_(keep_dates) {}
+  enum class Lines { kAll, kChangesAndErrors };
+
+  StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll)
+      : output_(output), keep_dates_(keep_dates), lines_(lines) {}
 
   // A run starts by emptying the log; the output holds the run's text only.
   void clear_log() override { empty_ = true; }
@@ -28,7 +33,8 @@ class StreamLog final : public LogWindow, public RunObserver {
   void report_failure(const FileFailure& failure) override;
   bool run_stopped() const override { return write_failure_ != 0; }
 
-  // Whether any failure was reported, the log's own included.
+  // Whether any failure was reported, the log's own included; a file passed
+  // over is none.
   bool failed() const { return failed_ || write_failure_ != 0; }
   SystemError write_failure() const { return write_failure_; }
   // What could not be written, from the first failed write on.
@@ -37,6 +43,7 @@ class StreamLog final : public LogWindow, public RunObserver {
  private:
   CliOutput& output_;
   const bool keep_dates_;
+  const Lines lines_;
   bool empty_ = true;
   bool failed_ = false;
   SystemError write_failure_ = 0;

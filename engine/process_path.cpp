@@ -29,12 +29,14 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
   return true;
 }
 
-// A file to handle: what opens it, the name the log shows (its path relative
-// to the dropped folder) and its full path for the failure reports.
+// A file to handle: what opens it, the name the log shows, the path the
+// failure reports show, and whether it was named itself rather than found
+// in a folder.
 struct Candidate {
   fs::FileRef file;
   NativePath shown;
-  NativePath full_path;
+  NativePath reported;
+  bool named = false;
 };
 
 // The files of a run's paths, each handled in turn as a run one file at a
@@ -45,12 +47,24 @@ class PathRun {
       : window_(window), counts_(counts), options_(options), read_ahead_(options.read_ahead) {}
 
   void process(const NativePath& path) {
-    const auto entry = fs::look_up(path);
-    if (!entry) return;
-    if (entry->is_folder) {
-      process_folder(entry->path, entry->name, {});
+    const bool typed = options_.form == PathForm::kTyped;
+    SystemError error = 0;
+    const auto entry =
+        fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
+    if (!entry) {
+      if (typed) report_in_order(FileFailure::Kind::kNamesNothing, path, error);
+      return;
+    }
+    if (!typed) {
+      if (entry->is_folder) {
+        process_folder(entry->path, entry->name, {});
+      } else {
+        process_candidate({fs::FileRef{entry->path}, entry->name, entry->path, true});
+      }
+    } else if (entry->is_folder) {
+      process_folder(entry->path, path, fs::names_current_folder(path) ? NativePath{} : path);
     } else {
-      process_candidate({fs::FileRef{entry->path}, entry->name, entry->path});
+      process_candidate({fs::FileRef{entry->path}, path, path, true});
     }
   }
 
@@ -67,7 +81,12 @@ class PathRun {
   };
 
   void process_candidate(const Candidate& candidate) {
-    if (!is_jpeg_name(candidate.shown)) return;
+    if (!is_jpeg_name(candidate.shown)) {
+      if (candidate.named && typed()) {
+        report_in_order(FileFailure::Kind::kPassedOver, candidate.reported, 0);
+      }
+      return;
+    }
     while (read_ahead_.full() && !stopped()) handle_oldest();
     if (stopped()) {
       read_ahead_.stop();
@@ -86,14 +105,15 @@ class PathRun {
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          process_candidate({file, fs::child_path(prefix, name), fs::child_path(folder, name)});
+          const NativePath shown = fs::child_path(prefix, name);
+          process_candidate({file, shown, typed() ? shown : fs::child_path(folder, name)});
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) {
       finish();  // the folder's line comes after its files' lines
       if (stopped()) return;
       // A folder that cannot be listed is reported, not passed over in silence.
-      report_failure(FileFailure::Kind::kList, folder, error);
+      report_failure(FileFailure::Kind::kList, typed() ? shown : folder, error);
       report(shown, kAccessError);
     }
     for (const NativePath& name : subfolders) {
@@ -123,9 +143,15 @@ class PathRun {
 
   void handle(const Candidate& candidate, const ReadAhead::Scan& scan) {
     ScanResult result = scan.result;
-    if (result < kAccessError) return;
+    if (result < kAccessError) {
+      // At its place already: every file before it is handled.
+      if (candidate.named && typed()) {
+        report_failure(FileFailure::Kind::kPassedOver, candidate.reported, 0);
+      }
+      return;
+    }
     if (result == kAccessError) {
-      report_failure(FileFailure::Kind::kRead, candidate.full_path, scan.detail.error);
+      report_failure(FileFailure::Kind::kRead, candidate.reported, scan.detail.error);
     } else if (result > 0) {
       const Written written = write(candidate, result, scan);
       // Changed since a worker scanned it: decided on the run's own scan.
@@ -136,6 +162,14 @@ class PathRun {
   }
 
   bool stopped() const { return options_.observer != nullptr && options_.observer->run_stopped(); }
+  bool typed() const { return options_.form == PathForm::kTyped; }
+
+  // A report that is no file's line goes after the lines of the files
+  // queued before it.
+  void report_in_order(FileFailure::Kind kind, const NativePath& path, SystemError error) {
+    finish();
+    if (!stopped()) report_failure(kind, path, error);
+  }
 
   void report_failure(FileFailure::Kind kind, const NativePath& path, SystemError error) {
     if (options_.observer != nullptr) options_.observer->report_failure({kind, path, error});
@@ -144,23 +178,17 @@ class PathRun {
   enum class Written { kYes, kNo, kScanAgain };
 
   Written write(const Candidate& candidate, ScanResult position, const ReadAhead::Scan& scan) {
-    if (options_.mode == WriteMode::kDryRun) {
-      const fs::PatchFile file(candidate.file, KeepTimes::kNo);
-      if (!file.is_open()) {
-        report_failure(FileFailure::Kind::kWrite, candidate.full_path, file.error());
-      }
-      return file.is_open() ? Written::kYes : Written::kNo;
-    }
+    if (options_.mode == WriteMode::kDryRun) return Written::kYes;
     const PatchOutcome outcome =
         patch_density(candidate.file, position, scan.detail,
                       window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
     if (outcome.changed && scan.by_worker) return Written::kScanAgain;
     if (outcome.changed) {
-      report_failure(FileFailure::Kind::kChanged, candidate.full_path, 0);
+      report_failure(FileFailure::Kind::kChanged, candidate.reported, 0);
     } else if (!outcome.written) {
-      report_failure(FileFailure::Kind::kWrite, candidate.full_path, outcome.error);
+      report_failure(FileFailure::Kind::kWrite, candidate.reported, outcome.error);
     } else if (outcome.times == fs::TimesRestored::kNo) {
-      report_failure(FileFailure::Kind::kTimes, candidate.full_path, outcome.times_error);
+      report_failure(FileFailure::Kind::kTimes, candidate.reported, outcome.times_error);
     }
     if (outcome.written) note_patched(outcome.identity);
     return outcome.written ? Written::kYes : Written::kNo;

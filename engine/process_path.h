@@ -10,16 +10,26 @@
 
 namespace quadrell {
 
-// kDryRun scans and reports as a real run does and writes nothing: a file
-// that would be changed is only opened for writing, so that one that cannot
-// be written still shows the access error.
+// kDryRun scans and reports as a real run does and writes nothing: no file
+// is opened for writing, so a read-only file or medium shows what a real
+// run would change.
 enum class WriteMode { kWrite, kDryRun };
+
+// How the paths of a run are taken. kDropped, as the window takes a drop: a
+// file shows by its name, a folder's files by their path relative to it, and
+// a hidden file or folder names nothing. kTyped, as a command line takes its
+// arguments: a file shows as typed, a folder's files as the folder typed
+// joined with their names ("." adds nothing), a hidden file or folder named
+// is taken, and the observer hears of a path that names nothing and of a
+// file named itself that is passed over.
+enum class PathForm { kDropped, kTyped };
 
 struct RunOptions {
   WriteMode mode = WriteMode::kWrite;
   // Subfolders too, to any depth: hidden ones and links to folders are not
   // entered. Their files show by their path relative to the dropped folder.
   bool recursive = false;
+  PathForm form = PathForm::kDropped;
   RunObserver* observer = nullptr;
   // How many files are scanned ahead of the one handled (1: none). The log,
   // the counts and every byte written are those of a run one file at a time.

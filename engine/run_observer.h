@@ -9,14 +9,16 @@ namespace quadrell {
 // system's reason.
 struct FileFailure {
   enum class Kind {
-    kRead,     // the file could not be opened or read
-    kWrite,    // it could not be opened for writing or written
-    kChanged,  // another program changed it between the scan and the write
-    kList,     // a folder could not be listed to its end
-    kTimes,    // the file was patched, but its dates could not be put back
+    kRead,          // the file could not be opened or read
+    kWrite,         // it could not be opened for writing or written
+    kChanged,       // another program changed it between the scan and the write
+    kList,          // a folder could not be listed to its end
+    kTimes,         // the file was patched, but its dates could not be put back
+    kNamesNothing,  // a path typed names no file or folder (error 0: nothing of either kind)
+    kPassedOver,    // a file named itself is not a JPEG file: no failure, a notice
   };
   Kind kind;
-  NativePath path;  // the full path of the file or folder
+  NativePath path;  // the file or folder as the run shows it
   SystemError error = 0;
 };
 

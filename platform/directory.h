@@ -22,11 +22,16 @@ struct Entry {
   bool is_folder = false;
 };
 
-// The plain file or folder at path, or nothing: no such entry, a hidden one,
-// one that is neither a plain file nor a folder, or (POSIX) a file named
-// with a trailing "/", which the system takes for a folder. A root ("C:\", "/") is
+// Whether a hidden file or folder is found when it is named itself.
+enum class HiddenNamed { kNotFound, kFound };
+
+// The plain file or folder at path, or nothing, with the system's reason in
+// error (0: an entry that is neither a plain file nor a folder): no such
+// entry, a hidden one unless asked for, or (POSIX) a file named with a
+// trailing "/", which the system takes for a folder. A root ("C:\", "/") is
 // a folder with no entry of its own to look up.
-std::optional<Entry> look_up(const NativePath& path);
+std::optional<Entry> look_up(const NativePath& path, HiddenNamed hidden = HiddenNamed::kNotFound,
+                             SystemError* error = nullptr);
 
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
@@ -44,6 +49,9 @@ bool list_plain_files(const NativePath& folder,
 // folder, one separator, name (no doubled separator behind a root); name
 // alone when folder is empty.
 NativePath child_path(const NativePath& folder, const NativePath& name);
+
+// Whether path is "." (with separators behind it, or not).
+bool names_current_folder(const NativePath& path);
 
 // The full path of a path given relative to the current folder.
 NativePath absolute_path(const NativePath& path);

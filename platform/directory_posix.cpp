@@ -42,8 +42,12 @@ NativePath absolute_path(const NativePath& path) {
 // kept as given, so that a link shows under its own name. A folder part too
 // long for the system to resolve is kept as given: the system walks it the
 // same way when the file is opened.
-std::optional<Entry> look_up(const NativePath& given) {
-  if (given.empty()) return std::nullopt;
+std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
+  const auto nothing = [error](int reason) -> std::optional<Entry> {
+    if (error != nullptr) *error = static_cast<SystemError>(reason);
+    return std::nullopt;
+  };
+  if (given.empty()) return nothing(ENOENT);
   std::string path = absolute_path(given);
   const bool names_a_folder = path.back() == '/';
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -52,7 +56,7 @@ std::optional<Entry> look_up(const NativePath& given) {
   std::string last = path.substr(path.rfind('/') + 1);
   if (last == "." || last == "..") {
     const auto resolved = real_path(path);
-    if (!resolved) return std::nullopt;
+    if (!resolved) return nothing(errno);
     if (*resolved == "/") return root_entry();
     path = *resolved;
     last = path.substr(path.rfind('/') + 1);
@@ -62,16 +66,15 @@ std::optional<Entry> look_up(const NativePath& given) {
     if (folder) {
       path = child_path(*folder, last);
     } else if (errno != ENAMETOOLONG) {
-      return std::nullopt;
+      return nothing(errno);
     }
   }
-  if (last.front() == '.') return std::nullopt;
+  if (last.front() == '.' && hidden == HiddenNamed::kNotFound) return nothing(ENOENT);
 
   struct stat status {};
-  if (!stat_any_length(path, status)) return std::nullopt;
-  if (!S_ISDIR(status.st_mode) && (!S_ISREG(status.st_mode) || names_a_folder)) {
-    return std::nullopt;
-  }
+  if (!stat_any_length(path, status)) return nothing(errno);
+  if (S_ISREG(status.st_mode) && names_a_folder) return nothing(ENOTDIR);
+  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return nothing(0);
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
@@ -129,6 +132,10 @@ bool list_plain_files(const NativePath& folder,
     *subfolders = std::move(folders);
   }
   return complete;
+}
+
+bool names_current_folder(const NativePath& path) {
+  return !path.empty() && path[0] == '.' && path.find_first_not_of('/', 1) == std::string::npos;
 }
 
 NativePath child_path(const NativePath& folder, const NativePath& name) {

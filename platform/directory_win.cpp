@@ -35,25 +35,36 @@ NativePath absolute_path(const NativePath& path) {
   return full;
 }
 
-std::optional<Entry> look_up(const NativePath& given) {
+std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
+  const auto nothing = [error](DWORD reason) -> std::optional<Entry> {
+    if (error != nullptr) *error = reason;
+    return std::nullopt;
+  };
   // A wildcard would make the search find some other name.
-  if (given.empty() || given.find_first_of(L"*?") != std::wstring::npos) return std::nullopt;
-  std::wstring path = given;
+  if (given.empty()) return nothing(ERROR_FILE_NOT_FOUND);
+  if (given.find_first_of(L"*?") != std::wstring::npos) return nothing(ERROR_INVALID_NAME);
+  // Full paths are kept as they are: GetFullPathNameW would trim a name
+  // that ends in a dot or a space.
+  const bool full = (given.size() >= 3 && given[1] == L':' && is_separator(given[2])) ||
+                    (given.size() >= 2 && is_separator(given[0]) && is_separator(given[1]));
+  std::wstring path = full ? given : absolute_path(given);
   if (is_root(path)) {
     const DWORD attributes = GetFileAttributesW(extended_path(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return std::nullopt;
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return nothing(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return nothing(ERROR_DIRECTORY);
     return Entry{path, path, true};
   }
   while (path.size() > 1 && is_separator(path.back()) && !is_root(path)) path.pop_back();
-  if (is_root(path)) return look_up(path);
+  if (is_root(path)) return look_up(path, hidden, error);
 
   WIN32_FIND_DATAW found{};
   if (!UniqueFindHandle(FindFirstFileW(extended_path(path).c_str(), &found)).valid()) {
-    return std::nullopt;
+    return nothing(GetLastError());
   }
-  if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return std::nullopt;
+  if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
+      hidden == HiddenNamed::kNotFound) {
+    return nothing(ERROR_FILE_NOT_FOUND);
+  }
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
@@ -79,6 +90,11 @@ bool list_plain_files(const NativePath& folder,
   if (failure == ERROR_NO_MORE_FILES) return true;
   if (error != nullptr) *error = failure;
   return false;
+}
+
+bool names_current_folder(const NativePath& path) {
+  return !path.empty() && path[0] == L'.' &&
+         path.find_first_not_of(L"\\/", 1) == std::wstring::npos;
 }
 
 NativePath child_path(const NativePath& folder, const NativePath& name) {

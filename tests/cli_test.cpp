@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/run_cli.h"
 #include "cli/stream_log.h"
+#include "platform/fs.h"
 #include "tests/log_window_contract.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
@@ -47,12 +48,24 @@ const std::string kSeparator = "/";
 
 const std::string kZeroSummary = "Jpeg files =>  total: 0  fair: 0  update: 0  error: 0";
 
+// Runs the command line with the current folder set to folder, as a user
+// types paths relative to where they are.
+int run_in(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+           CliOutput& output) {
+  std::vector<NativePath> native;
+  for (const std::string& argument : arguments) native.push_back(native_path_from_utf8(argument));
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  const int status = run_cli(native, output);
+  std::filesystem::current_path(previous);
+  return status;
+}
+
 class Cli : public ::testing::Test {
  protected:
-  int run(std::vector<std::string> arguments) {
-    std::vector<NativePath> native;
-    for (const std::string& argument : arguments) native.push_back(native_path_from_utf8(argument));
-    return run_cli(native, output_);
+  // In the test's folder: paths relative to it show as typed.
+  int run(const std::vector<std::string>& arguments) {
+    return run_in(dir_.path(), arguments, output_);
   }
   std::string path(const char* name) const {
     return utf8_from_native(testing::native(dir_ / name));
@@ -65,7 +78,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, PrintsTheLogTextWithLineEnds) {
   testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
   testing::write_bytes(dir_ / "b.jpg", jfif_file(2, 2));
-  EXPECT_EQ(run({path("a.jpg"), path("b.jpg")}), kExitSuccess);
+  EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitSuccess);
   EXPECT_EQ(output_.out, "a.jpg " + dots(54) + " 15 16 Change\nb.jpg " + dots(54) +
                              " OK\n\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0\n");
   EXPECT_EQ(output_.error, "");
@@ -73,18 +86,12 @@ TEST_F(Cli, PrintsTheLogTextWithLineEnds) {
   EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
 }
 
-TEST_F(Cli, MissingPathIsNamedOnStandardErrorAndFails) {
-  EXPECT_EQ(run({path("missing.jpg")}), kExitFileError);
-  EXPECT_EQ(output_.out, "\n" + kZeroSummary + "\n");
-  EXPECT_NE(output_.error.find("missing.jpg"), std::string::npos);
-}
-
 TEST_F(Cli, AccessErrorFailsWithTheSystemsReason) {
   testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
   testing::ExclusiveLock lock(dir_ / "a.jpg");
   if (!lock.held()) GTEST_SKIP() << "no exclusive opening on this platform";
-  EXPECT_EQ(run({path("a.jpg")}), kExitFileError);
-  const std::string prefix = "quadrell: " + path("a.jpg") + ": ";
+  EXPECT_EQ(run({"a.jpg"}), kExitFileError);
+  const std::string prefix = "quadrell: a.jpg: ";
   ASSERT_EQ(output_.error.rfind(prefix, 0), 0u) << output_.error;
   EXPECT_GT(output_.error.size(), prefix.size() + 1) << "a reason follows";
   EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
@@ -92,9 +99,9 @@ TEST_F(Cli, AccessErrorFailsWithTheSystemsReason) {
 
 // No name can forge a line on standard error.
 TEST_F(Cli, LineBreakInANameStaysOnItsLine) {
-  EXPECT_EQ(run({path("a\nquadrell: forged.jpg")}), kExitFileError);
-  EXPECT_EQ(output_.error, "quadrell: no file or folder to process: " +
-                               path("a\xEF\xBF\xBDquadrell: forged.jpg") + "\n");
+  EXPECT_EQ(run({"a\nquadrell: forged.jpg"}), kExitFileError);
+  EXPECT_EQ(output_.error.rfind("quadrell: a\xEF\xBF\xBDquadrell: forged.jpg: ", 0), 0u);
+  EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
 }
 
 // The log cannot be written: the run stops before it touches another file,
@@ -104,7 +111,7 @@ TEST_F(Cli, LogThatCannotBeWrittenStopsTheRun) {
   testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
   testing::write_bytes(dir_ / "b.jpg", jfif_file(1, 2));
   output_.fail_from = 1;
-  EXPECT_EQ(run({path("a.jpg"), path("b.jpg")}), kExitFileError);
+  EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitFileError);
   EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
   EXPECT_EQ(testing::read_bytes(dir_ / "b.jpg"), jfif_file(1, 2)) << "not touched";
   EXPECT_NE(output_.error.find("could not be written:\na.jpg " + dots(54) + " 15 16 Change\n"),
@@ -112,9 +119,9 @@ TEST_F(Cli, LogThatCannotBeWrittenStopsTheRun) {
       << output_.error;
 }
 
-// Subfolders with -r, shown by their path relative to the dropped folder;
-// the leader counts the whole of it. Hidden folders and links to folders are
-// not entered.
+// Subfolders with -r, their files shown as the folder typed joined with
+// their path in it; the leader counts the whole of it. Hidden folders and
+// links to folders are not entered.
 TEST_F(Cli, RecursiveDryRun) {
   std::filesystem::create_directories(dir_ / "top/2024/12");
   std::filesystem::create_directories(dir_ / "top/写真");
@@ -128,12 +135,13 @@ TEST_F(Cli, RecursiveDryRun) {
   std::filesystem::create_directory_symlink(dir_ / "top/2024", dir_ / "top/link", no_links);
   for (const char* options : {"-rn", "-nr"}) {
     output_ = CapturedOutput();
-    EXPECT_EQ(run({options, path("top")}), kExitSuccess);
+    EXPECT_EQ(run({options, "top"}), kExitSuccess);
     const std::string summary = "Jpeg files =>  total: 3  fair: 2  update: 1  error: 0";
+    const std::string top = "top" + kSeparator;
     std::vector<std::string> lines = {
-        "b.jpg " + dots(54) + " OK",
-        "2024" + kSeparator + "12" + kSeparator + "a.jpg " + dots(38) + " 15 16 Change",
-        "写真" + kSeparator + "c.jpg " + dots(48) + " OK"};
+        top + "b.jpg " + dots(46) + " OK",
+        top + "2024" + kSeparator + "12" + kSeparator + "a.jpg " + dots(30) + " 15 16 Change",
+        top + "写真" + kSeparator + "c.jpg " + dots(40) + " OK"};
 #ifdef _WIN32
     // The listing's own order, which Wine does not sort: only the first
     // line, the files of the dropped folder, is known.
@@ -170,23 +178,25 @@ TEST(UnprivilegedCli, ReasonsOnStandardError) {
   testing::make_read_only(top / "read-only.jpg");
   testing::make_unreadable(top / "unreadable.jpg");
   testing::make_unreadable(top / "locked");
+  testing::write_bytes(top / "locked-out.jpg", jfif_file(1, 2));
   CapturedOutput output;
-  const std::string folder = utf8_from_native(testing::native(top));
-  EXPECT_EQ(run_cli({native_path_from_utf8("-r"), testing::native(top)}, output), kExitFileError);
+  EXPECT_EQ(run_in(dir.path(), {"-r", "top", "top/locked/inside.jpg"}, output), kExitFileError);
   const std::string access_error = " -1 -1 Access error!\n";
-  EXPECT_EQ(output.out, "read-only.jpg " + dots(38) + access_error + "unreadable.jpg " + dots(36) +
-                            access_error + "locked " + dots(52) + access_error +
-                            "\nJpeg files =>  total: 3  fair: 0  update: 0  error: 3\n");
-  EXPECT_EQ(output.error, "quadrell: " + folder + "/read-only.jpg: Permission denied\n" +
-                              "quadrell: " + folder + "/unreadable.jpg: Permission denied\n" +
-                              "quadrell: " + folder + "/locked: Permission denied\n");
+  EXPECT_EQ(output.out, "top/locked-out.jpg " + dots(28) + " 15 16 Change\n" +
+                            "top/read-only.jpg " + dots(30) + access_error + "top/unreadable.jpg " +
+                            dots(28) + access_error + "top/locked " + dots(44) + access_error +
+                            "\nJpeg files =>  total: 4  fair: 0  update: 1  error: 3\n");
+  EXPECT_EQ(output.error, std::string("quadrell: top/read-only.jpg: Permission denied\n") +
+                              "quadrell: top/unreadable.jpg: Permission denied\n" +
+                              "quadrell: top/locked: Permission denied\n" +
+                              "quadrell: top/locked/inside.jpg: Permission denied\n");
 }
 
 TEST_F(Cli, DryRunChangesNoByteAndNoTime) {
   testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
   testing::write_stamps(dir_ / "a.jpg", testing::old_stamps());
   const testing::Stamps before = testing::stamps_kept_by_reading(dir_ / "a.jpg");
-  EXPECT_EQ(run({"--dry-run", utf8_from_native(testing::native(dir_.path()))}), kExitSuccess);
+  EXPECT_EQ(run({"--dry-run", "."}), kExitSuccess);
   EXPECT_EQ(output_.out, "a.jpg " + dots(54) +
                              " 15 16 Change\n\nJpeg files =>  total: 1  fair: 0  update: 1  "
                              "error: 0\n");
@@ -205,14 +215,114 @@ TEST_F(Cli, KeepDates) {
   }
 }
 
-TEST_F(Cli, RelativePathsAreMadeAbsolute) {
-  testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
-  const int status = run({"a.jpg", "--", "--not-an-option.jpg"});
-  std::filesystem::current_path(previous);
-  EXPECT_EQ(status, kExitFileError) << "the second path names nothing";
-  EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
+std::string summary(int total, int fair, int update, int error) {
+  return "Jpeg files =>  total: " + std::to_string(total) + "  fair: " + std::to_string(fair) +
+         "  update: " + std::to_string(update) + "  error: " + std::to_string(error) + "\n";
+}
+
+struct TypedCase {
+  std::vector<std::string> arguments;
+  const char* folder;  // the current folder, in the test's folder
+  std::string out;
+  std::string error;
+  int status;
+};
+
+// Paths as typed: a file shows as typed, a folder's files as the folder
+// typed joined with their names ("." adds nothing); hidden names typed are
+// processed; every path that names nothing gets the system's reason; a file
+// named that is not a JPEG file is passed over with a notice.
+TEST(CliPaths, ShownAsTypedWithAReasonForEach) {
+  const std::string change = " 15 16 Change\n";
+  const std::string fair = " OK\n";
+  const std::string not_found = fs::error_text(2);  // ENOENT, ERROR_FILE_NOT_FOUND
+  const std::string& sep = kSeparator;
+  std::vector<TypedCase> cases = {
+      {{"x/a.jpg", "y/a.jpg"},
+       ".",
+       "x/a.jpg " + dots(50) + change + "y/a.jpg " + dots(50) + fair + "\n" + summary(2, 1, 1, 0),
+       "",
+       kExitSuccess},
+      {{"x"},
+       ".",
+       "x" + sep + "a.jpg " + dots(50) + change + "\n" + summary(1, 0, 1, 0),
+       "",
+       kExitSuccess},
+      {{"-r", "x"},
+       ".",
+       "x" + sep + "a.jpg " + dots(50) + change + "x" + sep + "sub" + sep + "b.jpg " + dots(42) +
+           fair + "\n" + summary(2, 1, 1, 0),
+       "",
+       kExitSuccess},
+      {{"x/"}, ".", "x/a.jpg " + dots(50) + change + "\n" + summary(1, 0, 1, 0), "", kExitSuccess},
+      {{"."}, "x", "a.jpg " + dots(54) + change + "\n" + summary(1, 0, 1, 0), "", kExitSuccess},
+      {{".h.jpg"},
+       ".",
+       ".h.jpg " + dots(52) + change + "\n" + summary(1, 0, 1, 0),
+       "",
+       kExitSuccess},
+      {{".hidden"},
+       ".",
+       ".hidden" + sep + "d.jpg " + dots(38) + fair + "\n" + summary(1, 1, 0, 0),
+       "",
+       kExitSuccess},
+      {{"."}, ".hidden", "d.jpg " + dots(54) + fair + "\n" + summary(1, 1, 0, 0), "", kExitSuccess},
+      {{"missing.jpg", "c.jpg"},
+       ".",
+       "c.jpg " + dots(54) + fair + "\n" + summary(1, 1, 0, 0),
+       "quadrell: missing.jpg: " + not_found + "\n",
+       kExitFileError},
+      {{"-q", "x/a.jpg", "y/a.jpg"},
+       ".",
+       "x/a.jpg " + dots(50) + change + "\n" + summary(2, 1, 1, 0),
+       "",
+       kExitSuccess},
+      {{"note.txt", "fake.jpg", "c.jpg"},
+       ".",
+       "c.jpg " + dots(54) + fair + "\n" + summary(1, 1, 0, 0),
+       "quadrell: note.txt: not a JPEG file, passed over\n"
+       "quadrell: fake.jpg: not a JPEG file, passed over\n",
+       kExitSuccess},
+#ifndef _WIN32
+      {{"c.jpg/"},
+       ".",
+       "\n" + summary(0, 0, 0, 0),
+       "quadrell: c.jpg/: Not a directory\n",
+       kExitFileError},
+      {{"loop"},
+       ".",
+       "\n" + summary(0, 0, 0, 0),
+       "quadrell: loop: Too many levels of symbolic links\n",
+       kExitFileError},
+      {{"x/a.jpg/.."},
+       ".",
+       "\n" + summary(0, 0, 0, 0),
+       "quadrell: x/a.jpg/..: Not a directory\n",
+       kExitFileError},
+#endif
+  };
+  for (const TypedCase& c : cases) {
+    testing::TempDir dir;
+    std::filesystem::create_directories(dir / "x/sub");
+    std::filesystem::create_directories(dir / "y");
+    std::filesystem::create_directories(dir / ".hidden");
+    testing::make_hidden(dir / ".hidden");
+    testing::write_bytes(dir / "x/a.jpg", jfif_file(1, 2));
+    testing::write_bytes(dir / "x/sub/b.jpg", jfif_file(2, 2));
+    testing::write_bytes(dir / "y/a.jpg", jfif_file(2, 2));
+    testing::write_bytes(dir / "c.jpg", jfif_file(2, 2));
+    testing::write_bytes(dir / ".h.jpg", jfif_file(1, 2));
+    testing::make_hidden(dir / ".h.jpg");
+    testing::write_bytes(dir / ".hidden/d.jpg", jfif_file(3, 3));
+    testing::write_bytes(dir / "note.txt", {'n', 'o'});
+    testing::write_bytes(dir / "fake.jpg", {'n', 'o'});
+    std::error_code no_links;
+    std::filesystem::create_symlink("loop", dir / "loop", no_links);
+    CapturedOutput output;
+    EXPECT_EQ(run_in(dir / c.folder, c.arguments, output), c.status) << c.arguments[0];
+    EXPECT_EQ(output.out, c.out) << c.arguments[0];
+    EXPECT_EQ(output.error, c.error) << c.arguments[0];
+  }
 }
 
 struct UsageCase {
@@ -230,8 +340,10 @@ TEST_F(Cli, Usage) {
       {{"--frobnicate", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --frobnicate"},
       {{"-rx", "a.jpg"}, kExitUsage, "", "quadrell: unknown option -x\nusage: quadrell"},
       {{"--version"}, kExitSuccess, "quadrell 1.00\n", ""},
-      {{"--help"}, kExitSuccess, "usage: quadrell [-hnpr] [-j N] [--] PATH...", ""},
-      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpr] [-j N] [--] PATH...", ""},
+      {{"--help"}, kExitSuccess, "usage: quadrell [-hnpqr] [-j N] [--] PATH...", ""},
+      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpqr] [-j N] [--] PATH...", ""},
+      {{"--he"}, kExitSuccess, "usage: quadrell", ""},
+      {{"--", "--help"}, kExitFileError, "\n", "quadrell: --help: "},
       {{"-rh", "a.jpg"}, kExitSuccess, "usage: quadrell", ""},
       {{"-j", "0", "a.jpg"}, kExitUsage, "", "quadrell: --jobs takes a number from 1 to 256"},
       {{"--jobs=4x", "a.jpg"}, kExitUsage, "", "quadrell: --jobs takes a number"},
@@ -241,12 +353,13 @@ TEST_F(Cli, Usage) {
   };
   for (const UsageCase& c : cases) {
     CapturedOutput output;
-    std::vector<NativePath> native;
-    for (const std::string& argument : c.arguments)
-      native.push_back(native_path_from_utf8(argument));
-    EXPECT_EQ(run_cli(native, output), c.status);
+    EXPECT_EQ(run_in(dir_.path(), c.arguments, output), c.status);
     EXPECT_EQ(output.out.rfind(c.out_starts, 0), 0u) << output.out;
     EXPECT_EQ(output.error.rfind(c.error_starts, 0), 0u) << output.error;
+    if (c.status == kExitUsage) {
+      EXPECT_TRUE(output.error.ends_with("\nTry 'quadrell --help' for more information.\n"))
+          << output.error;
+    }
   }
 }
 
@@ -279,10 +392,13 @@ TEST(LogWindowContract, StreamLog) {
        {testing::expect_lines_then_summary, testing::expect_summary_in_empty_log}) {
     CapturedOutput output;
     StreamLog log(output, false);
+    // Each line comes with its line end: the text so far is what stands
+    // before the last one.
     rules(log, [&] {
       std::string text;
       for (const char c : output.out) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-      return text;
+      EXPECT_TRUE(text.ends_with("\r\n")) << text;
+      return text.substr(0, text.size() - 2);
     });
   }
 }
@@ -315,7 +431,10 @@ TEST(CliProgram, OutputAndExitStatus) {
   const int status = WEXITSTATUS(::pclose(pipe));
 #endif
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(out, "写真.jpg " + dots(52) + " 17 18 Change" + newline + newline +
+  // The folder as typed, joined with the name: long enough for the shortest leader.
+  const std::string shown = utf8_from_native(testing::native(dir.path())) + kSeparator + "写真.jpg";
+  ASSERT_GE(shown.size(), 30u);
+  EXPECT_EQ(out, shown + " " + dots(4) + " 17 18 Change" + newline + newline +
                      "Jpeg files =>  total: 1  fair: 0  update: 1  error: 0" + newline);
 }
 
@@ -326,21 +445,31 @@ struct ProgramRun {
   std::string error;
 };
 
-// The built program through the shell, stdout redirected as given. As
-// nobody, it runs from a copy that nobody can reach.
-ProgramRun run_program(const std::string& arguments, const std::string& redirect,
-                       bool as_nobody = false) {
+struct ProgramOptions {
+  std::string redirect{};  // standard output: a file, or "&2" to merge it into standard error
+  bool as_nobody = false;
+  std::filesystem::path folder{};  // the current folder, if not the test's own
+  std::string tracer{};            // a command the program runs under, such as strace
+};
+
+// The built program through the shell, in the given folder. As nobody, it
+// runs from a copy that nobody can reach.
+ProgramRun run_program(const std::string& arguments, const ProgramOptions& options = {}) {
   testing::TempDir scratch;
-  std::filesystem::permissions(scratch.path(), std::filesystem::perms(0755));
+  std::filesystem::permissions(scratch.path(), std::filesystem::perms(0777));
   std::string program = QUADRELL_CLI_PROGRAM;
-  if (as_nobody) {
+  if (options.as_nobody) {
     std::filesystem::copy_file(program, scratch / "quadrell");
-    program =
-        "setpriv --reuid=nobody --regid=nogroup --clear-groups " + (scratch / "quadrell").native();
+    program = (scratch / "quadrell").native();
   }
+  program = options.tracer + " " + program;
+  if (options.as_nobody)
+    program = "setpriv --reuid=nobody --regid=nogroup --clear-groups " + program;
   const auto error_file = scratch / "stderr";
-  const std::string command = program + " " + arguments + " 2>'" + error_file.native() + "' " +
-                              (redirect.empty() ? "" : ">" + redirect);
+  const std::string command =
+      (options.folder.empty() ? "" : "cd '" + options.folder.native() + "' && ") + program + " " +
+      arguments + " 2>'" + error_file.native() + "' " +
+      (options.redirect.empty() ? "" : ">" + options.redirect);
   ProgramRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -359,7 +488,7 @@ TEST(CliProgram, StandardOutputOnAFullDisk) {
   testing::TempDir dir;
   testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
   testing::write_bytes(dir / "b.jpg", jfif_file(1, 2));
-  const ProgramRun run = run_program("'" + dir.path().native() + "'", "/dev/full");
+  const ProgramRun run = run_program(".", {.redirect = "/dev/full", .folder = dir.path()});
   EXPECT_EQ(run.status, kExitFileError);
   EXPECT_EQ(testing::read_bytes(dir / "a.jpg"), jfif_file(2, 2));
   EXPECT_EQ(testing::read_bytes(dir / "b.jpg"), jfif_file(1, 2));
@@ -380,15 +509,61 @@ TEST(CliProgram, DatesThatCannotBePutBack) {
   testing::write_bytes(photo, jfif_file(1, 2));
   std::filesystem::permissions(photo, std::filesystem::perms(0666));
   testing::write_stamps(photo, testing::old_stamps());
-  const ProgramRun run = run_program("-p '" + photo.native() + "'", "", true);
+  const ProgramRun run = run_program("-p shared.jpg", {.as_nobody = true, .folder = dir.path()});
   EXPECT_EQ(run.status, kExitFileError);
   EXPECT_EQ(run.out,
             "shared.jpg " + dots(44) +
                 " 15 16 Change\n\nJpeg files =>  total: 1  fair: 0  update: 1  error: 0\n");
-  EXPECT_EQ(run.error, "quadrell: " + photo.native() +
-                           ": patched, but its dates could not be put back: Operation not "
-                           "permitted\n");
+  EXPECT_EQ(run.error,
+            "quadrell: shared.jpg: patched, but its dates could not be put back: Operation not "
+            "permitted\n");
   EXPECT_EQ(testing::read_bytes(photo), jfif_file(2, 2));
+}
+
+// Standard output and error into one pipe: every line whole, a failure's
+// message between the lines, at its place in the run.
+TEST(CliProgram, MessagesBetweenWholeLines) {
+  testing::TempDir dir;
+  testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
+  testing::write_bytes(dir / "c.jpg", jfif_file(2, 2));
+  const ProgramRun run =
+      run_program("a.jpg missing.jpg c.jpg", {.redirect = "&2", .folder = dir.path()});
+  EXPECT_EQ(run.status, kExitFileError);
+  EXPECT_EQ(run.error, "a.jpg " + dots(54) + " 15 16 Change\n" +
+                           "quadrell: missing.jpg: No such file or directory\n" + "c.jpg " +
+                           dots(54) + " OK\n\n" + summary(2, 1, 1, 0));
+}
+
+// Help and version that cannot be written fail, as any output does.
+TEST(CliProgram, HelpToAFullDisk) {
+  for (const char* option : {"--help", "--version"}) {
+    const ProgramRun run = run_program(option, {.redirect = "/dev/full"});
+    EXPECT_EQ(run.status, kExitFileError) << option;
+    EXPECT_EQ(run.error, "quadrell: standard output: No space left on device\n") << option;
+  }
+}
+
+// A dry run opens no file for writing: a read-only file shows what a real
+// run would change, and no opening for writing is ever made.
+TEST(CliProgram, DryRunOpensNothingForWriting) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as nobody: runs as root in CI";
+  testing::TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms(0777));
+  testing::write_bytes(dir / "read-only.jpg", jfif_file(1, 2));
+  std::filesystem::permissions(dir / "read-only.jpg", std::filesystem::perms(0444));
+  const auto trace = dir / "trace";
+  const ProgramRun run =
+      run_program("-n read-only.jpg",
+                  {.as_nobody = true,
+                   .folder = dir.path(),
+                   .tracer = "strace -f -qq -e trace=open,openat -o '" + trace.native() + "'"});
+  EXPECT_EQ(run.status, kExitSuccess);
+  EXPECT_EQ(run.out, "read-only.jpg " + dots(38) + " 15 16 Change\n\n" + summary(1, 0, 1, 0));
+  const testing::Bytes traced = testing::read_bytes(trace);
+  const std::string openings(traced.begin(), traced.end());
+  ASSERT_NE(openings.find("read-only.jpg\", O_RDONLY"), std::string::npos) << openings;
+  EXPECT_EQ(openings.find("O_RDWR"), std::string::npos) << openings;
+  EXPECT_EQ(openings.find("O_WRONLY"), std::string::npos) << openings;
 }
 #endif
 
