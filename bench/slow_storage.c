@@ -1,7 +1,8 @@
-/* Preloaded into a program, makes each open and each read of a file under
- * QUADRELL_SLOW_FOLDER wait 1 ms first, as a network share or a card does:
- * storage whose cost is its latency. Built as a shared library by
- * bench/read_ahead_bench.sh. */
+/* Preloaded into quadrell, makes each opening of a file under
+ * QUADRELL_SLOW_FOLDER, and each read, wait 1 ms first, as a network share
+ * or a card does: storage whose cost is its latency. quadrell is built with
+ * 64-bit file offsets, so openat64 and pread64 are what it calls. Built as a
+ * shared library by bench/read_ahead_bench.sh. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -17,21 +18,10 @@ static void wait_a_millisecond(void) {
   nanosleep(&pause, NULL);
 }
 
+/* Relative to an open folder: a file of the listing of the slow folder. */
 static int slow_path(int folder, const char* path) {
   const char* slow = getenv("QUADRELL_SLOW_FOLDER");
-  /* Relative to an open folder: the listing of the slow folder. */
   return slow != NULL && (folder != AT_FDCWD || strncmp(path, slow, strlen(slow)) == 0);
-}
-
-int openat(int folder, const char* path, int flags, ...) {
-  static int (*real)(int, const char*, int, ...);
-  if (!real) real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
-  va_list rest;
-  va_start(rest, flags);
-  const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
-  va_end(rest);
-  if (slow_path(folder, path)) wait_a_millisecond();
-  return real(folder, path, flags, mode);
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
@@ -45,16 +35,9 @@ int openat64(int folder, const char* path, int flags, ...) {
   return real(folder, path, flags, mode);
 }
 
-ssize_t pread(int fd, void* data, size_t size, off_t offset) {
-  static ssize_t (*real)(int, void*, size_t, off_t);
-  if (!real) real = (ssize_t (*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread");
-  wait_a_millisecond();
-  return real(fd, data, size, offset);
-}
-
-ssize_t pread64(int fd, void* data, size_t size, off_t offset) {
-  static ssize_t (*real)(int, void*, size_t, off_t);
-  if (!real) real = (ssize_t (*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread64");
+ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
+  static ssize_t (*real)(int, void*, size_t, off64_t);
+  if (!real) real = (ssize_t (*)(int, void*, size_t, off64_t))dlsym(RTLD_NEXT, "pread64");
   wait_a_millisecond();
   return real(fd, data, size, offset);
 }
