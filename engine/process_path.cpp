@@ -1,5 +1,4 @@
 #include "engine/process_path.h"
-#include "engine/read_ahead.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "engine/density_types.h"
 #include "engine/log_line.h"
 #include "engine/log_name.h"
+#include "engine/read_ahead.h"
 #include "platform/directory.h"
 #include "platform/fs.h"
 
@@ -47,15 +47,14 @@ class PathRun {
       : window_(window), counts_(counts), options_(options), read_ahead_(options.read_ahead) {}
 
   void process(const NativePath& path) {
-    const bool typed = options_.form == PathForm::kTyped;
     SystemError error = 0;
     const auto entry =
-        fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
+        fs::look_up(path, typed() ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
     if (!entry) {
-      if (typed) report_in_order(FileFailure::Kind::kNamesNothing, path, error);
+      if (typed()) report_in_order(FileFailure::Kind::kNamesNothing, path, error);
       return;
     }
-    if (!typed) {
+    if (!typed()) {
       if (entry->is_folder) {
         process_folder(entry->path, entry->name, {});
       } else {
@@ -105,8 +104,9 @@ class PathRun {
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          const NativePath shown = fs::child_path(prefix, name);
-          process_candidate({file, shown, typed() ? shown : fs::child_path(folder, name)});
+          const NativePath file_shown = fs::child_path(prefix, name);
+          process_candidate(
+              {file, file_shown, typed() ? file_shown : fs::child_path(folder, name)});
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) {
@@ -128,7 +128,7 @@ class PathRun {
     window_.repaint();
     ReadAhead::Scan scan = read_ahead_.take();
     // Scanned before the run patched the same file under this or another
-    // name: the scan is scanned again, as the run would scan it now.
+    // name: the file is scanned again, as the run would scan it now.
     if (scan.by_worker && patched_since(waiting.patches_before, scan.detail.identity)) {
       scan = scan_here(waiting.candidate);
     }
