@@ -563,10 +563,16 @@ TEST(CliProgram, DryRunOpensNothingForWriting) {
   EXPECT_EQ(run.status, kExitSuccess);
   EXPECT_EQ(run.out, "read-only.jpg " + dots(38) + " 15 16 Change\n\n" + summary(1, 0, 1, 0));
   const testing::Bytes traced = testing::read_bytes(trace);
-  const std::string openings(traced.begin(), traced.end());
-  ASSERT_NE(openings.find("read-only.jpg\", O_RDONLY"), std::string::npos) << openings;
-  EXPECT_EQ(openings.find("O_RDWR"), std::string::npos) << openings;
-  EXPECT_EQ(openings.find("O_WRONLY"), std::string::npos) << openings;
+  // The file's own openings: a sanitizer's runtime opens files of its own.
+  std::istringstream openings(std::string(traced.begin(), traced.end()));
+  int read_openings = 0;
+  for (std::string line; std::getline(openings, line);) {
+    if (line.find("read-only.jpg") == std::string::npos) continue;
+    EXPECT_EQ(line.find("O_RDWR"), std::string::npos) << line;
+    EXPECT_EQ(line.find("O_WRONLY"), std::string::npos) << line;
+    read_openings += line.find("O_RDONLY") != std::string::npos;
+  }
+  EXPECT_GE(read_openings, 1) << "the trace shows the file's openings";
 }
 #endif
 
