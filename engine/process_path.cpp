@@ -44,7 +44,10 @@ struct Candidate {
 class PathRun {
  public:
   PathRun(LogWindow& window, RunCounts& counts, const RunOptions& options)
-      : window_(window), counts_(counts), options_(options), read_ahead_(options.read_ahead) {}
+      : window_(window),
+        counts_(counts),
+        options_(options),
+        read_ahead_(options.read_ahead, options.slow_scan) {}
 
   void process(const NativePath& path) {
     SystemError error = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <vector>
 
 #include "engine/log_window.h"
@@ -34,6 +35,9 @@ struct RunOptions {
   // How many files are scanned ahead of the one handled (1: none). The log,
   // the counts and every byte written are those of a run one file at a time.
   int read_ahead = kDefaultReadAhead;
+  // How long a scan takes before the workers are woken (see kSlowScan); 0:
+  // they take every file from the first on.
+  std::chrono::nanoseconds slow_scan = kSlowScan;
 };
 
 // Handles one dropped path: the file itself, or the plain files directly

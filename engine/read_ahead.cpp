@@ -15,7 +15,8 @@ ReadAhead::Scan scan(const fs::FileRef& file) {
 
 }  // namespace
 
-ReadAhead::ReadAhead(int jobs) : jobs_(static_cast<std::size_t>(std::max(jobs, 1))) {}
+ReadAhead::ReadAhead(int jobs, std::chrono::nanoseconds slow_scan)
+    : jobs_(static_cast<std::size_t>(std::max(jobs, 1))), slow_scan_(slow_scan) {}
 
 ReadAhead::~ReadAhead() {
   stop();
@@ -33,22 +34,30 @@ bool ReadAhead::empty() const {
 }
 
 void ReadAhead::queue(fs::FileRef file) {
+  bool awake;
   {
     const std::lock_guard lock(mutex_);
     queue_.push_back({std::move(file)});
+    awake = awake_;
   }
-  work_.notify_one();
-  if (jobs_ > 1 && workers_.empty()) {
-    for (std::size_t i = 0; i < jobs_; ++i) workers_.emplace_back(&ReadAhead::work, this);
+  if (awake) {
+    work_.notify_one();
+  } else if (slow_scan_.count() <= 0) {
+    wake_workers();
   }
 }
 
 ReadAhead::Scan ReadAhead::take() {
   std::unique_lock lock(mutex_);
   Job& oldest = queue_.front();
-  if (workers_.empty()) {
+  if (!awake_ && !oldest.taken) {
+    oldest.taken = true;
     lock.unlock();
+    const auto start = std::chrono::steady_clock::now();
     oldest.scan = scan(oldest.file);
+    const bool slow = std::chrono::steady_clock::now() - start > slow_scan_;
+    slow_scans_in_a_row_ = slow ? slow_scans_in_a_row_ + 1 : 0;
+    if (slow_scans_in_a_row_ >= 2) wake_workers();
     lock.lock();
   } else {
     done_.wait(lock, [&] { return oldest.done; });
@@ -56,6 +65,15 @@ ReadAhead::Scan ReadAhead::take() {
   Scan result = std::move(oldest.scan);
   queue_.pop_front();
   return result;
+}
+
+void ReadAhead::wake_workers() {
+  if (jobs_ == 1 || !workers_.empty()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    awake_ = true;
+  }
+  for (std::size_t i = 0; i < jobs_; ++i) workers_.emplace_back(&ReadAhead::work, this);
 }
 
 void ReadAhead::stop() {
@@ -72,7 +90,7 @@ void ReadAhead::work() {
     auto next = queue_.end();
     work_.wait(lock, [&] {
       next = std::find_if(queue_.begin(), queue_.end(), [](const Job& job) { return !job.taken; });
-      return stopping_ || next != queue_.end();
+      return stopping_ || (awake_ && next != queue_.end());
     });
     if (stopping_) return;
     Job& job = *next;

@@ -298,6 +298,7 @@ RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop
   if (c.changed_after_scan) (read_ahead == 1 ? window.on_repaint : window.on_keep_dates) = change;
   RunOptions options;
   options.read_ahead = read_ahead;
+  options.slow_scan = {};  // the workers scan every file, however fast the storage
   if (stop) options.observer = &stopper;
   drop_run(window, paths, options);
 
