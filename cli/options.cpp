@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <optional>
 #include <string_view>
 
 namespace quadrell {

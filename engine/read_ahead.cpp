@@ -28,11 +28,6 @@ bool ReadAhead::full() const {
   return queue_.size() >= jobs_;
 }
 
-bool ReadAhead::empty() const {
-  const std::lock_guard lock(mutex_);
-  return queue_.empty();
-}
-
 void ReadAhead::queue(fs::FileRef file) {
   bool awake;
   {
@@ -50,7 +45,7 @@ void ReadAhead::queue(fs::FileRef file) {
 ReadAhead::Scan ReadAhead::take() {
   std::unique_lock lock(mutex_);
   Job& oldest = queue_.front();
-  if (!awake_ && !oldest.taken) {
+  if (!awake_) {  // no worker has started: none has taken it
     oldest.taken = true;
     lock.unlock();
     const auto start = std::chrono::steady_clock::now();

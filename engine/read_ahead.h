@@ -46,7 +46,6 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   bool full() const;
-  bool empty() const;
   // Queues a file. Only when not full.
   void queue(fs::FileRef file);
   // The scan of the oldest queued file, which leaves the queue: a worker's,
