@@ -51,7 +51,8 @@ sanitize:
 	@cmake -S . -B build/sanitize $(CMAKE_COMMON) -DQUADRELL_SANITIZE=ON >/dev/null
 	@cmake --build build/sanitize
 
-# The run's threads under ThreadSanitizer: the engine and command-line tests.
+# The run's threads under ThreadSanitizer: the engine and command-line tests,
+# and runs stopped by signals.
 tsan:
 	@CC=clang CXX=clang++ cmake -S . -B build/tsan $(CMAKE_COMMON) -DQUADRELL_TSAN=ON >/dev/null
 	@cmake --build build/tsan --target engine_tests cli_tests quadrell
@@ -75,7 +76,7 @@ test-sanitize: sanitize
 	@ctest --test-dir build/sanitize --output-on-failure
 
 test-tsan: tsan
-	@ctest --test-dir build/tsan --output-on-failure -R '^(engine|cli)_tests$$'
+	@ctest --test-dir build/tsan --output-on-failure -R '^(engine_tests|cli_tests|cli_interrupts)$$'
 
 # Every Windows suite on the 32-bit build, the one we ship (tools/wine-route
 # says how Wine runs it here); the 64-bit build's console program once, beside

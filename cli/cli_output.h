@@ -14,6 +14,10 @@ class CliOutput {
   // be (a full disk, say).
   virtual SystemError write_out(std::string_view text) = 0;
   virtual void write_error(std::string_view text) = 0;
+  virtual bool out_is_terminal() const = 0;
+  // The width of standard error in columns when it is a terminal; 0 when it
+  // is none.
+  virtual int error_terminal_columns() const = 0;
 
  protected:
   ~CliOutput() = default;
@@ -24,6 +28,8 @@ class ConsoleOutput final : public CliOutput {
  public:
   SystemError write_out(std::string_view text) override;
   void write_error(std::string_view text) override;
+  bool out_is_terminal() const override;
+  int error_terminal_columns() const override;
 };
 
 }  // namespace quadrell

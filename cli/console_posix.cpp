@@ -1,3 +1,6 @@
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -16,6 +19,14 @@ SystemError ConsoleOutput::write_out(std::string_view text) {
 
 void ConsoleOutput::write_error(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+bool ConsoleOutput::out_is_terminal() const { return ::isatty(STDOUT_FILENO) == 1; }
+
+int ConsoleOutput::error_terminal_columns() const {
+  if (::isatty(STDERR_FILENO) != 1) return 0;
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 }  // namespace quadrell

@@ -48,4 +48,16 @@ SystemError ConsoleOutput::write_out(std::string_view text) {
 
 void ConsoleOutput::write_error(std::string_view text) { write_to(STD_ERROR_HANDLE, text); }
 
+bool ConsoleOutput::out_is_terminal() const {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+int ConsoleOutput::error_terminal_columns() const {
+  CONSOLE_SCREEN_BUFFER_INFO screen{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &screen)) return 0;
+  const int columns = screen.srWindow.Right - screen.srWindow.Left + 1;
+  return columns > 0 ? columns : 80;
+}
+
 }  // namespace quadrell

@@ -10,7 +10,17 @@ namespace {
 // The most files a run may scan ahead: more threads would only wait.
 constexpr int kMostJobs = 256;
 
-enum class Option { kKeepDates, kDryRun, kRecursive, kQuiet, kJobs, kHelp, kVersion };
+enum class Option {
+  kKeepDates,
+  kDryRun,
+  kRecursive,
+  kQuiet,
+  kJobs,
+  kProgress,
+  kNoProgress,
+  kHelp,
+  kVersion
+};
 
 struct OptionName {
   std::string_view long_name;
@@ -25,6 +35,8 @@ constexpr OptionName kOptions[] = {
     {"recursive", 'r', Option::kRecursive, false},
     {"quiet", 'q', Option::kQuiet, false},
     {"jobs", 'j', Option::kJobs, true},
+    {"progress", 0, Option::kProgress, false},
+    {"no-progress", 0, Option::kNoProgress, false},
     {"help", 'h', Option::kHelp, false},
     {"version", 0, Option::kVersion, false},
 };
@@ -144,6 +156,12 @@ class Parser {
         break;
       case Option::kJobs:
         set_jobs(value);
+        break;
+      case Option::kProgress:  // the last of the two wins
+        options_.progress = CliOptions::Progress::kOn;
+        break;
+      case Option::kNoProgress:
+        options_.progress = CliOptions::Progress::kOff;
         break;
       case Option::kHelp:
         help_ = true;

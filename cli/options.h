@@ -15,6 +15,9 @@ struct CliOptions {
   std::string usage_error;  // what was wrong, for kUsageError; may be empty
   bool keep_dates = false;
   bool quiet = false;
+  // The status line: kAuto when standard error is a terminal and not quiet.
+  enum class Progress { kAuto, kOn, kOff };
+  Progress progress = Progress::kAuto;
   RunOptions run;
   std::vector<NativePath> paths;
 };

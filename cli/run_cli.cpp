@@ -1,5 +1,6 @@
 #include "cli/run_cli.h"
 
+#include <optional>
 #include <string>
 
 #include "cli/options.h"
@@ -12,7 +13,8 @@
 namespace quadrell {
 namespace {
 
-constexpr std::string_view kUsage = "usage: quadrell [-hnpqr] [-j N] [--] PATH...\n";
+constexpr std::string_view kUsage =
+    "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...\n";
 
 constexpr std::string_view kHelp =
     "\n"
@@ -29,13 +31,21 @@ constexpr std::string_view kHelp =
     "  -q, --quiet       show only the lines of changed files and access errors\n"
     "  -j, --jobs N      read up to N files ahead of the one being handled\n"
     "                    (default 16; 1: one file at a time)\n"
+    "      --progress    show a status line on standard error, even when quiet\n"
+    "                    or not a terminal (shown on a terminal after a second)\n"
+    "      --no-progress show none\n"
     "  -h, --help        show this help\n"
     "      --version     show the version\n"
     "  --                end of options: what follows is a PATH\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
     "read or written, its dates could not be put back, a PATH named no file\n"
-    "or folder, or the output could not be written; 2 for a usage error.\n";
+    "or folder, or the output could not be written; 2 for a usage error.\n"
+    "\n"
+    "Ctrl-C stops the run after the file in hand: it is patched, its dates are\n"
+    "put back and its line is written; no other file is touched. The summary\n"
+    "line follows, then the program ends as interrupted. A second Ctrl-C ends\n"
+    "it at once.\n";
 
 // What help and version print must reach standard output, as any output.
 int print(CliOutput& output, const std::string& text) {
@@ -45,9 +55,21 @@ int print(CliOutput& output, const std::string& text) {
   return kExitFileError;
 }
 
+bool shows_progress(const CliOptions& options, const CliOutput& output) {
+  switch (options.progress) {
+    case CliOptions::Progress::kOn:
+      return true;
+    case CliOptions::Progress::kOff:
+      return false;
+    case CliOptions::Progress::kAuto:
+      break;
+  }
+  return !options.quiet && output.error_terminal_columns() > 0;
+}
+
 }  // namespace
 
-int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
+int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const RunStop* stop) {
   CliOptions options = parse_options(arguments);
   switch (options.action) {
     case CliOptions::Action::kHelp:
@@ -64,17 +86,30 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output) {
       break;
   }
 
+  std::optional<ProgressLine> progress;
+  if (shows_progress(options, output)) {
+    progress.emplace(output, output.error_terminal_columns(), output.out_is_terminal());
+  }
   StreamLog log(output, options.keep_dates,
-                options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll);
+                options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll,
+                progress ? &*progress : nullptr);
   options.run.observer = &log;
+  options.run.stop = stop;
   options.run.form = PathForm::kTyped;
   const RunCounts counts = drop_run(log, options.paths, options.run);
+  if (progress) progress->clear();
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
                        "; the run stopped there. What could not be written:\n" + log.unwritten());
   }
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");
+  }
+  if (stop != nullptr && stop->requested()) {
+    output.write_error(
+        "quadrell: interrupted: the run stopped after the file in hand; no file missing from "
+        "the log was changed\n");
+    return kExitInterrupted;
   }
   return counts.error == 0 && !log.failed() ? kExitSuccess : kExitFileError;
 }

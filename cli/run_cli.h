@@ -3,15 +3,19 @@
 #include <vector>
 
 #include "cli/cli_output.h"
+#include "engine/run_stop.h"
 #include "platform/native_path.h"
 
 namespace quadrell {
 
-enum ExitStatus { kExitSuccess = 0, kExitFileError = 1, kExitUsage = 2 };
+// kExitInterrupted: the run stopped as stop asked, and the program is to end
+// as an interrupted one (end_as_interrupted), with the status of its signal.
+enum ExitStatus { kExitSuccess = 0, kExitFileError = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
-// quadrell [-hnpr] [--] PATH... : one drop of the PATHs in the order given.
-// Writes the log text to standard output, failures to standard error, and
-// returns the exit status.
-int run_cli(const std::vector<NativePath>& arguments, CliOutput& output);
+// quadrell [-hnpqr] [-j N] [--] PATH... : one drop of the PATHs in the order
+// given, until stop is requested. Writes the log text to standard output,
+// failures to standard error, and returns the exit status.
+int run_cli(const std::vector<NativePath>& arguments, CliOutput& output,
+            const RunStop* stop = nullptr);
 
 }  // namespace quadrell

@@ -56,12 +56,14 @@ void StreamLog::append_to_log(std::string_view text) {
     unwritten_ += lines;
     return;
   }
+  if (progress_ != nullptr) progress_->before_log_line();
   write_failure_ = output_.write_out(lines);
   if (write_failure_ != 0) unwritten_ = lines;
 }
 
 void StreamLog::report_failure(const FileFailure& failure) {
   if (failure.kind != FileFailure::Kind::kPassedOver) failed_ = true;
+  if (progress_ != nullptr) progress_->clear();
   output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
 }
 

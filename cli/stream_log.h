@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "cli/progress_line.h"
 #include "engine/log_window.h"
 #include "engine/run_observer.h"
 
@@ -19,8 +20,11 @@ class StreamLog final : public LogWindow, public RunObserver {
  public:
   enum class Lines { kAll, kChangesAndErrors };
 
-  StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll)
-      : output_(output), keep_dates_(keep_dates), lines_(lines) {}
+  // With progress, the run's status line is drawn on standard error and
+  // cleared before each line and each message.
+  StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll,
+            ProgressLine* progress = nullptr)
+      : output_(output), keep_dates_(keep_dates), lines_(lines), progress_(progress) {}
 
   // A run starts by emptying the log; the output holds the run's text only.
   void clear_log() override { empty_ = true; }
@@ -32,6 +36,9 @@ class StreamLog final : public LogWindow, public RunObserver {
 
   void report_failure(const FileFailure& failure) override;
   bool run_stopped() const override { return write_failure_ != 0; }
+  void run_progress(const RunCounts& counts, const NativePath& folder) override {
+    if (progress_ != nullptr) progress_->update(counts, folder);
+  }
 
   // Whether any failure was reported, the log's own included; a file passed
   // over is none.
@@ -44,6 +51,7 @@ class StreamLog final : public LogWindow, public RunObserver {
   CliOutput& output_;
   const bool keep_dates_;
   const Lines lines_;
+  ProgressLine* const progress_;
   bool empty_ = true;
   bool failed_ = false;
   SystemError write_failure_ = 0;

@@ -102,6 +102,8 @@ class PathRun {
   // is the folder's name in the log, prefix what its files' names begin with.
   void process_folder(const NativePath& folder, const NativePath& shown, const NativePath& prefix) {
     if (stopped()) return;
+    folder_being_read_ = shown;
+    if (options_.observer != nullptr) options_.observer->run_progress(counts_, folder_being_read_);
     std::vector<NativePath> subfolders;
     SystemError error = 0;
     const bool listed = fs::list_plain_files(
@@ -164,7 +166,10 @@ class PathRun {
     report(candidate.shown, result);
   }
 
-  bool stopped() const { return options_.observer != nullptr && options_.observer->run_stopped(); }
+  bool stopped() const {
+    return (options_.stop != nullptr && options_.stop->requested()) ||
+           (options_.observer != nullptr && options_.observer->run_stopped());
+  }
   bool typed() const { return options_.form == PathForm::kTyped; }
 
   // A report that is no file's line goes after the lines of the files
@@ -217,12 +222,14 @@ class PathRun {
     ++counts_.total;
     append_log_line(window_, log_line(log_name(shown), result));
     window_.scroll_log_to_end();
+    if (options_.observer != nullptr) options_.observer->run_progress(counts_, folder_being_read_);
   }
 
   LogWindow& window_;
   RunCounts& counts_;
   const RunOptions& options_;
-  std::deque<Waiting> waiting_;  // the files queued in the read-ahead, in order
+  std::deque<Waiting> waiting_;   // the files queued in the read-ahead, in order
+  NativePath folder_being_read_;  // the folder last listed, as shown
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
   ReadAhead read_ahead_;  // last: its workers end before what they may use

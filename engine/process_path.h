@@ -7,6 +7,7 @@
 #include "engine/read_ahead.h"
 #include "engine/run_counts.h"
 #include "engine/run_observer.h"
+#include "engine/run_stop.h"
 #include "platform/native_path.h"
 
 namespace quadrell {
@@ -32,6 +33,8 @@ struct RunOptions {
   bool recursive = false;
   PathForm form = PathForm::kDropped;
   RunObserver* observer = nullptr;
+  // Checked before each file and each folder; the run ends once requested.
+  const RunStop* stop = nullptr;
   // How many files are scanned ahead of the one handled (1: none). The log,
   // the counts and every byte written are those of a run one file at a time.
   int read_ahead = kDefaultReadAhead;

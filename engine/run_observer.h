@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/density_types.h"
+#include "engine/run_counts.h"
 #include "platform/native_path.h"
 
 namespace quadrell {
@@ -23,13 +24,16 @@ struct FileFailure {
 };
 
 // What the command line asks of a run besides the log: every failure with
-// its reason, and a way to stop before another file is touched. The window
-// has none: its log is its only report.
+// its reason, a way to stop before another file is touched, and its
+// progress. The window has none: its log is its only report.
 class RunObserver {
  public:
   virtual void report_failure(const FileFailure& failure) = 0;
   // Asked before each file: true ends the run there.
   virtual bool run_stopped() const = 0;
+  // After each file's line and as each folder is listed: the counts so far
+  // and the folder being read, as the run shows it.
+  virtual void run_progress(const RunCounts& counts, const NativePath& folder) = 0;
 
  protected:
   ~RunObserver() = default;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/options.h"
+#include "cli/progress_line.h"
 #include "cli/run_cli.h"
 #include "cli/stream_log.h"
 #include "platform/fs.h"
@@ -34,6 +35,8 @@ class CapturedOutput final : public CliOutput {
     return 0;
   }
   void write_error(std::string_view text) override { error += text; }
+  bool out_is_terminal() const override { return false; }
+  int error_terminal_columns() const override { return 0; }
   std::string out;
   std::string error;
   int writes = 0;
@@ -340,8 +343,11 @@ TEST_F(Cli, Usage) {
       {{"--frobnicate", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --frobnicate"},
       {{"-rx", "a.jpg"}, kExitUsage, "", "quadrell: unknown option -x\nusage: quadrell"},
       {{"--version"}, kExitSuccess, "quadrell 1.00\n", ""},
-      {{"--help"}, kExitSuccess, "usage: quadrell [-hnpqr] [-j N] [--] PATH...", ""},
-      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpqr] [-j N] [--] PATH...", ""},
+      {{"--help"},
+       kExitSuccess,
+       "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...",
+       ""},
+      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...", ""},
       {{"--he"}, kExitSuccess, "usage: quadrell", ""},
       {{"--", "--help"}, kExitFileError, "\n", "quadrell: --help: "},
       {{"-rh", "a.jpg"}, kExitSuccess, "usage: quadrell", ""},
@@ -370,11 +376,19 @@ TEST(CliOptions, ValuesAndPrefixes) {
     std::vector<std::string> arguments;
     int read_ahead;
     bool recursive;
+    CliOptions::Progress progress = CliOptions::Progress::kAuto;
   } cases[] = {
-      {{"x"}, kDefaultReadAhead, false}, {{"-j4", "x"}, 4, false},
-      {{"-j", "4", "x"}, 4, false},      {{"--jobs=4", "x"}, 4, false},
-      {{"--jobs", "4", "x"}, 4, false},  {{"--jo", "4", "--rec", "x"}, 4, true},
-      {{"-rj", "256", "x"}, 256, true},  {{"-j", "1", "--", "-j", "2"}, 1, false},
+      {{"x"}, kDefaultReadAhead, false},
+      {{"-j4", "x"}, 4, false},
+      {{"-j", "4", "x"}, 4, false},
+      {{"--jobs=4", "x"}, 4, false},
+      {{"--jobs", "4", "x"}, 4, false},
+      {{"--jo", "4", "--rec", "x"}, 4, true},
+      {{"-rj", "256", "x"}, 256, true},
+      {{"-j", "1", "--", "-j", "2"}, 1, false},
+      // The last of the two progress options wins.
+      {{"-q", "--pro", "x"}, kDefaultReadAhead, false, CliOptions::Progress::kOn},
+      {{"--progress", "--no", "x"}, kDefaultReadAhead, false, CliOptions::Progress::kOff},
   };
   for (const auto& c : cases) {
     std::vector<NativePath> native;
@@ -384,7 +398,70 @@ TEST(CliOptions, ValuesAndPrefixes) {
     EXPECT_EQ(options.action, CliOptions::Action::kRun) << c.arguments[0];
     EXPECT_EQ(options.run.read_ahead, c.read_ahead) << c.arguments[0];
     EXPECT_EQ(options.run.recursive, c.recursive) << c.arguments[0];
+    EXPECT_EQ(options.progress, c.progress) << c.arguments[0];
   }
+}
+
+// The status line over a run, on a clock the test moves: nothing in the
+// first second, at most ten draws a second, each cut to the terminal's
+// width, each blanking what the last one left, cleared before a log line
+// that shares its screen.
+TEST(ProgressLine, DrawnInPlaceAndCleared) {
+  using namespace std::chrono_literals;
+  CapturedOutput output;
+  std::chrono::steady_clock::time_point now{};
+  ProgressLine progress(output, 80, true, [&] { return now; });
+  const NativePath folder = native_path_from_utf8("photos/2024");
+  const NativePath wide = native_path_from_utf8("写真/旅行/京都の写真");
+  const NativePath none;
+  const struct {
+    std::chrono::milliseconds at;
+    RunCounts counts;
+    const NativePath* folder;
+    bool log_line;  // a line of the log comes next
+    std::string written;
+  } steps[] = {
+      {999ms, {5, 2, 3, 0}, &folder, false, ""},
+      {1000ms,
+       {10, 4, 5, 1},
+       &folder,
+       false,
+       "\rquadrell: 10 files, 5 changed, 1 errors, 10 files/s, reading photos/2024\r"},
+      {1099ms, {11, 4, 6, 1}, &folder, false, ""},
+      // 79 columns at most, each wide character taking two.
+      {2000ms,
+       {40, 20, 20, 0},
+       &wide,
+       false,
+       "\rquadrell: 40 files, 20 changed, 0 errors, 20 files/s, reading 写真/旅行/京都の\r"},
+      {2050ms, {41, 20, 21, 0}, &wide, true, "\r" + std::string(78, ' ') + "\r"},
+      {4000ms,
+       {100, 50, 50, 0},
+       &folder,
+       false,
+       "\rquadrell: 100 files, 50 changed, 0 errors, 25 files/s, reading photos/2024\r"},
+      {8000ms,
+       {101, 50, 51, 0},
+       &none,
+       false,
+       "\rquadrell: 101 files, 51 changed, 0 errors, 12 files/s" + std::string(21, ' ') + "\r"},
+  };
+  for (const auto& step : steps) {
+    output.error.clear();
+    now = std::chrono::steady_clock::time_point{} + step.at;
+    if (step.log_line) {
+      progress.before_log_line();
+    } else {
+      progress.update(step.counts, *step.folder);
+    }
+    EXPECT_EQ(output.error, step.written) << step.at.count();
+  }
+  output.error.clear();
+  progress.clear();
+  EXPECT_EQ(output.error, "\r" + std::string(53, ' ') + "\r");
+  output.error.clear();
+  progress.clear();
+  EXPECT_EQ(output.error, "");
 }
 
 TEST(LogWindowContract, StreamLog) {

@@ -278,6 +278,7 @@ class StopAfterFirstLine final : public RunObserver {
   explicit StopAfterFirstLine(const testing::FakeWindow& window) : window_(window) {}
   void report_failure(const FileFailure&) override {}
   bool run_stopped() const override { return !window_.text.empty(); }
+  void run_progress(const RunCounts&, const NativePath&) override {}
 
  private:
   const testing::FakeWindow& window_;

@@ -1,0 +1,69 @@
+#include "cli/progress_line.h"
+
+#include "engine/log_name.h"
+
+namespace quadrell {
+namespace {
+
+constexpr auto kFirstDraw = std::chrono::seconds(1);
+constexpr auto kRedraw = std::chrono::milliseconds(100);
+
+bool starts_character(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }
+
+// Columns of UTF-8 text, counting every character beyond ASCII as two (as
+// the wide Japanese ones take): a cut by this count never lets a line wrap.
+int width_of(const std::string& text, std::size_t* cut_at = nullptr, int most = 0) {
+  int width = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!starts_character(text[i])) continue;
+    const int next = width + (static_cast<unsigned char>(text[i]) < 0x80 ? 1 : 2);
+    if (cut_at != nullptr && next > most) {
+      *cut_at = i;
+      return width;
+    }
+    width = next;
+  }
+  return width;
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(CliOutput& output, int columns, bool shares_screen_with_log, Clock clock)
+    : output_(output),
+      columns_(columns),
+      shares_screen_with_log_(shares_screen_with_log),
+      clock_(std::move(clock)),
+      start_(clock_()),
+      next_draw_(start_ + kFirstDraw) {}
+
+void ProgressLine::update(const RunCounts& counts, const NativePath& folder) {
+  const auto now = clock_();
+  if (now < next_draw_) return;
+  next_draw_ = now + kRedraw;
+  const auto seconds = std::chrono::duration<double>(now - start_).count();
+  const auto rate = static_cast<long long>(counts.total / seconds);
+  std::string text = "quadrell: " + std::to_string(counts.total) + " files, " +
+                     std::to_string(counts.update) + " changed, " + std::to_string(counts.error) +
+                     " errors, " + std::to_string(rate) + " files/s";
+  if (!folder.empty()) text += ", reading " + log_name(folder).text;
+  draw(text);
+}
+
+void ProgressLine::draw(const std::string& text) {
+  std::string line = text;
+  std::size_t cut = line.size();
+  // One column free: a line that fills the last one wraps on some terminals.
+  int width = columns_ > 1 ? width_of(line, &cut, columns_ - 1) : width_of(line);
+  line.resize(cut);
+  const int blanks = drawn_width_ > width ? drawn_width_ - width : 0;
+  output_.write_error("\r" + line + std::string(static_cast<std::size_t>(blanks), ' ') + "\r");
+  drawn_width_ = width;
+}
+
+void ProgressLine::clear() {
+  if (drawn_width_ == 0) return;
+  output_.write_error("\r" + std::string(static_cast<std::size_t>(drawn_width_), ' ') + "\r");
+  drawn_width_ = 0;
+}
+
+}  // namespace quadrell

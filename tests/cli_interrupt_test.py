@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""quadrell as a user stops it, and its status line on a terminal.
+
+Interrupts: SIGINT and SIGTERM at random moments of a -p run over thousands
+of small files, read ahead 16 and 1: every file changed has its line and
+its dates, every line's file is changed, the summary line closes the log,
+standard error says the run was interrupted, and the program ends by the
+signal. Progress: a slow run (storage that waits 1 ms per open and read)
+on a pseudo-terminal draws its status line, and the screen ends up holding
+exactly what the log and the messages hold.
+
+Usage: cli_interrupt_test.py QUADRELL SLOW_STORAGE_C [--interrupts-only]
+"""
+import os
+import pty
+import random
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import fcntl
+import termios
+
+QUADRELL, SLOW_STORAGE = sys.argv[1], sys.argv[2]
+INTERRUPTS_ONLY = "--interrupts-only" in sys.argv[3:]
+FILES = 20000
+TRIES = 24
+OLD_NS = 1_000_000_000_123_456_789
+failures = []
+
+
+def jfif(x_density, y_density):
+    return (bytes([0xFF, 0xD8, 0xFF, 0xE0, 0, 16]) + b"JFIF\0" +
+            bytes([1, 1, 1, x_density >> 8, x_density & 255, y_density >> 8, y_density & 255,
+                   0, 0, 0xFF, 0xD9]))
+
+
+ORIGINAL = jfif(72, 96)
+
+
+def fail(text):
+    failures.append(text)
+    print("FAIL:", text)
+
+
+def make_tree(folder, count):
+    os.makedirs(folder)
+    for i in range(count):
+        path = os.path.join(folder, "f%05d.jpg" % i)
+        with open(path, "wb") as f:
+            f.write(ORIGINAL)
+        os.utime(path, ns=(OLD_NS, OLD_NS))
+
+
+def reset(folder, names):
+    for name in names:
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(ORIGINAL)
+        os.utime(path, ns=(OLD_NS, OLD_NS))
+
+
+def run_to_end(arguments):
+    start = time.monotonic()
+    subprocess.run([QUADRELL] + arguments, stdout=subprocess.DEVNULL, check=False)
+    return time.monotonic() - start
+
+
+def interrupt_try(tree, jobs, signal_number, delay):
+    """One interrupted run; returns the names it changed and whether it was
+    stopped before its end."""
+    process = subprocess.Popen([QUADRELL, "-p", "-j", str(jobs), tree],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    time.sleep(delay)
+    process.send_signal(signal_number)
+    out, err = process.communicate(timeout=120)
+    out, err = out.decode(), err.decode()
+    what = "-j %d, %s after %.3f s" % (jobs, signal.Signals(signal_number).name, delay)
+    lines = out.split("\n")
+    changed_lines = {os.path.basename(line.split(" ")[0]) for line in lines if line.endswith(" Change")}
+    changed_files = set()
+    for name in sorted(os.listdir(tree)):
+        path = os.path.join(tree, name)
+        with open(path, "rb") as f:
+            data = f.read()
+        if data == ORIGINAL:
+            continue
+        changed_files.add(name)
+        if data != jfif(96, 96):
+            fail("%s: %s holds %r" % (what, name, data))
+        if os.stat(path).st_mtime_ns != OLD_NS:
+            fail("%s: %s was changed without its dates" % (what, name))
+    if changed_files != changed_lines:
+        fail("%s: files changed without their line: %s; lines of unchanged files: %s" %
+             (what, sorted(changed_files - changed_lines)[:5], sorted(changed_lines - changed_files)[:5]))
+    summary = "Jpeg files =>  total: %d " % (len(lines) - 3)
+    if len(lines) < 3 or lines[-3:-1] != ["", lines[-2]] or not lines[-2].startswith(summary):
+        fail("%s: the log does not end with its summary line: %r" % (what, out[-300:]))
+    stopped_early = len(changed_lines) < FILES
+    if process.returncode == 0 and not stopped_early:
+        return changed_files, False  # the signal came after the run
+    if process.returncode != -signal_number:
+        fail("%s: ended with %d, not by the signal" % (what, process.returncode))
+    if not err.endswith("quadrell: interrupted: the run stopped after the file in hand; "
+                        "no file missing from the log was changed\n"):
+        fail("%s: standard error does not end with the interruption: %r" % (what, err))
+    return changed_files, stopped_early
+
+
+def interrupts(scratch):
+    tree = os.path.join(scratch, "tree")
+    make_tree(tree, FILES)
+    start_up = min(run_to_end(["--version"]) for _ in range(3))
+    whole_run = run_to_end(["-p", tree])
+    reset(tree, os.listdir(tree))
+    rng = random.Random(20261207)
+    stopped = 0
+    for attempt in range(TRIES):
+        jobs = 16 if attempt % 2 == 0 else 1
+        signal_number = signal.SIGINT if attempt % 4 < 2 else signal.SIGTERM
+        delay = rng.uniform(3 * start_up + 0.005, max(whole_run * 0.9, 3 * start_up + 0.01))
+        changed, was_stopped = interrupt_try(tree, jobs, signal_number, delay)
+        stopped += was_stopped
+        reset(tree, changed)
+    print("interrupts: %d of %d runs stopped before their end (a whole run: %.3f s)" %
+          (stopped, TRIES, whole_run))
+    if stopped < TRIES // 2:
+        fail("too few runs were stopped before their end to tell anything")
+
+
+def screen_of(raw):
+    """What a terminal shows after raw: carriage returns go back to the
+    line's start and what follows overwrites."""
+    lines, column = [[]], 0
+    for character in raw.decode():
+        if character == "\r":
+            column = 0
+        elif character == "\n":
+            lines.append([])
+            column = 0
+        else:
+            line = lines[-1]
+            line.extend(" " * (column + 1 - len(line)))
+            line[column] = character
+            column += 1
+    text = ["".join(line).rstrip() for line in lines]
+    while text and not text[-1]:
+        text.pop()
+    return text
+
+
+def progress(scratch):
+    tree = os.path.join(scratch, "slow")
+    make_tree(tree, 1500)
+    shim = os.path.join(scratch, "slow_storage.so")
+    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, SLOW_STORAGE, "-ldl"], check=True)
+    arguments = [QUADRELL, "-n", "-j", "1", tree]
+    plain = subprocess.run(arguments, capture_output=True, check=False)
+    expected = (plain.stdout + plain.stderr).decode().rstrip("\n").split("\n")
+
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
+    environment = dict(os.environ, LD_PRELOAD=shim, QUADRELL_SLOW_FOLDER=tree)
+    process = subprocess.Popen(arguments, stdout=slave, stderr=slave, env=environment)
+    os.close(slave)
+    raw = b""
+    while True:
+        ready, _, _ = select.select([master], [], [], 120)
+        if not ready:
+            break
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # EIO: the program has closed the terminal
+            break
+        if not chunk:
+            break
+        raw += chunk
+    process.wait(timeout=60)
+    os.close(master)
+    if b"files/s, reading " not in raw:
+        fail("progress: no status line on a slow run: %r" % raw[:300])
+    shown = screen_of(raw)
+    if shown != expected:
+        fail("progress: the screen holds %r ... %r, the log %r ... %r" %
+             (shown[:2], shown[-3:], expected[:2], expected[-3:]))
+    else:
+        print("progress: the status line was drawn %d times; the screen holds the log" %
+              raw.count(b"files/s"))
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="quadrell-interrupt-") as scratch:
+        interrupts(scratch)
+        if not INTERRUPTS_ONLY:
+            progress(scratch)
+    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
