@@ -2,14 +2,13 @@
 
 #include "drop/shell_drop.h"
 #include "drop/trim_at_nul.h"
-#include "engine/drop_run.h"
 
 namespace quadrell {
 
 namespace {
 
-// The run's window and the log box's own procedure, kept on the log box.
-constexpr wchar_t kLogWindowProperty[] = L"Quadrell.LogWindow";
+// The drops' target and the log box's own procedure, kept on the log box.
+constexpr wchar_t kDropTargetProperty[] = L"Quadrell.DropTarget";
 constexpr wchar_t kSavedProcedureProperty[] = L"Quadrell.SavedWndProc";
 
 WNDPROC saved_procedure(HWND list) {
@@ -39,23 +38,23 @@ std::vector<NativePath> read_dropped_names(HDROP drop) {
   return names;
 }
 
-void handle_drop(HDROP drop, LogWindow& log_window) {
-  const std::vector<NativePath> names = read_dropped_names(drop);
+void handle_drop(HDROP drop, DropTarget& target) {
+  std::vector<NativePath> names = read_dropped_names(drop);
   shell_drop().finish(drop);
-  if (!names.empty()) paced_drop_run(log_window, names);
+  if (!names.empty()) target.run_drop(std::move(names));
 }
 
 LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DROPFILES) {
-    if (auto* log_window = static_cast<LogWindow*>(GetPropW(window, kLogWindowProperty))) {
-      handle_drop(reinterpret_cast<HDROP>(wparam), *log_window);
+    if (auto* target = static_cast<DropTarget*>(GetPropW(window, kDropTargetProperty))) {
+      handle_drop(reinterpret_cast<HDROP>(wparam), *target);
     }
   }
   return CallWindowProcW(saved_procedure(window), window, message, wparam, lparam);
 }
 
-bool install_drop_wnd_proc(HWND list, LogWindow& log_window) {
-  if (!SetPropW(list, kLogWindowProperty, &log_window)) return false;
+bool install_drop_wnd_proc(HWND list, DropTarget& target) {
+  if (!SetPropW(list, kDropTargetProperty, &target)) return false;
   SetLastError(ERROR_SUCCESS);
   const LONG_PTR previous =
       SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&drop_wnd_proc));
@@ -66,7 +65,7 @@ bool install_drop_wnd_proc(HWND list, LogWindow& log_window) {
 void remove_drop_wnd_proc(HWND list) {
   SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_procedure(list)));
   RemovePropW(list, kSavedProcedureProperty);
-  RemovePropW(list, kLogWindowProperty);
+  RemovePropW(list, kDropTargetProperty);
 }
 
 }  // namespace quadrell

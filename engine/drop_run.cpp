@@ -15,9 +15,12 @@ RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
   return counts;
 }
 
-RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths) {
+RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths,
+                         const RunStop* stop) {
   PacedLog paced(window);
-  const RunCounts counts = drop_run(paced, paths);
+  RunOptions options;
+  options.stop = stop;
+  const RunCounts counts = drop_run(paced, paths, options);
   paced.finish();
   return counts;
 }

@@ -15,7 +15,9 @@ RunCounts drop_run(LogWindow& window, const std::vector<NativePath>& paths,
                    const RunOptions& options = {});
 
 // drop_run on a window that is drawn on the screen: at the screen's pace, as
-// PacedLog draws, ending with the whole log shown.
-RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths);
+// PacedLog draws, ending with the whole log shown; it stops once stop is
+// requested.
+RunCounts paced_drop_run(LogWindow& window, const std::vector<NativePath>& paths,
+                         const RunStop* stop = nullptr);
 
 }  // namespace quadrell

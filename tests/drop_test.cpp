@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
+#include "engine/drop_run.h"
 #include "platform/win_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
@@ -50,10 +51,17 @@ class DropOnWindow : public ::testing::Test {
   }
   void TearDown() override { remove_drop_wnd_proc(window_.list()); }
 
+  // The log once the drop's run has ended on its thread.
   std::string drop(const std::vector<std::wstring>& paths) {
     HDROP handle = make_drop(paths);
     SendMessageW(window_.list(), WM_DROPFILES, reinterpret_cast<WPARAM>(handle), 0);
     EXPECT_TRUE(released(handle));
+    // A quit message that an earlier window left is passed over too.
+    while (window_.running()) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
     return testing::utf8_text_of(window_.list());
   }
 
@@ -133,6 +141,12 @@ LRESULT CALLBACK recording_procedure(HWND window, UINT message, WPARAM wparam, L
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// Runs each drop at once on a fake window.
+struct RunOnFakeWindow final : DropTarget {
+  void run_drop(std::vector<NativePath> names) override { paced_drop_run(window, names); }
+  testing::FakeWindow window;
+};
+
 class DropOnRecorder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -145,14 +159,15 @@ class DropOnRecorder : public ::testing::Test {
                               GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(target_, nullptr);
     received.clear();
-    ASSERT_TRUE(install_drop_wnd_proc(target_, fake_));
+    ASSERT_TRUE(install_drop_wnd_proc(target_, run_on_fake_));
   }
   void TearDown() override {
     remove_drop_wnd_proc(target_);
     DestroyWindow(target_);
   }
   HWND target_ = nullptr;
-  testing::FakeWindow fake_;
+  RunOnFakeWindow run_on_fake_;
+  testing::FakeWindow& fake_ = run_on_fake_.window;
 };
 
 TEST_F(DropOnRecorder, OtherMessagesPassUnchanged) {

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <system_error>
+
 #include "engine/drop_run.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
@@ -7,12 +9,17 @@
 #include "ui/help_text.h"
 #include "ui/layout.h"
 #include "ui/texts.h"
+#include "ui/window_thread_log.h"
 
 namespace quadrell::ui {
 namespace {
 
 // Posted for each queued run.
 constexpr UINT kRunQueued = WM_APP + 1;
+// Posted by a run's thread as it ends.
+constexpr UINT kRunEnded = WM_APP + 2;
+// Sent by a run's thread: lparam is the std::function<void()> to call here.
+constexpr UINT kCallOnWindowThread = WM_APP + 3;
 // Fixed size: nothing follows a change of size. Minimising is allowed.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
@@ -95,7 +102,7 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
     case WM_CREATE:
       return create_controls(window, reinterpret_cast<CREATESTRUCTW*>(lparam)->hInstance) ? 0 : -1;
     case WM_COMMAND:
-      if (LOWORD(wparam) == IDC_ABOUT && HIWORD(wparam) == BN_CLICKED) show_help();
+      if (LOWORD(wparam) == IDC_ABOUT && HIWORD(wparam) == BN_CLICKED && !running()) show_help();
       return 0;
     case WM_CTLCOLORSTATIC:
       // A read-only edit control would be grey; the log is a document.
@@ -116,11 +123,25 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       }
       break;
     case WM_CLOSE:
+      // The run in hand stops after its file; the window closes when it ends.
+      if (running()) {
+        stop_.request();
+        close_after_run_ = true;
+        return 0;
+      }
       run_shutdown();
       DestroyWindow(window);
       return 0;
     case WM_ENDSESSION:
-      if (wparam) run_shutdown();
+      // The process may be ended once this returns: the run stops first.
+      if (wparam) {
+        queued_runs_.clear();
+        if (running()) {
+          stop_.request();
+          wait_for_run();
+        }
+        run_shutdown();
+      }
       return 0;
     case WM_DESTROY:
       run_shutdown();
@@ -133,7 +154,13 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       }
       return FALSE;
     case kRunQueued:
-      run_queued();
+      if (!running() && !close_after_run_ && !queued_runs_.empty()) start_next_run();
+      return 0;
+    case kRunEnded:
+      end_run();
+      return 0;
+    case kCallOnWindowThread:
+      (*reinterpret_cast<const std::function<void()>*>(lparam))();
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -143,17 +170,74 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-// Each run is a message of its own, handled to its end like a drop.
+MainWindow::~MainWindow() {
+  if (!running()) return;
+  stop_.request();
+  wait_for_run();
+}
+
+// Each run is a message of its own, after the messages before it.
 void MainWindow::queue_run(std::vector<NativePath> paths) {
   queued_runs_.push_back(std::move(paths));
   PostMessageW(handle(), kRunQueued, 0, 0);
 }
 
-void MainWindow::run_queued() {
-  if (queued_runs_.empty()) return;
-  const std::vector<NativePath> paths = std::move(queued_runs_.front());
+void MainWindow::run_drop(std::vector<NativePath> names) {
+  queued_runs_.push_back(std::move(names));
+  if (!running() && !close_after_run_) start_next_run();
+}
+
+void MainWindow::call_on_window_thread(const std::function<void()>& call) const {
+  SendMessageW(handle(), kCallOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+}
+
+// The run's thread reaches the window only through calls sent to this
+// thread, and this thread never waits for the run but in wait_for_run,
+// which does those calls meanwhile: neither ever waits on the other.
+void MainWindow::start_next_run() {
+  std::vector<NativePath> paths = std::move(queued_runs_.front());
   queued_runs_.pop_front();
-  paced_drop_run(*this, paths);
+  EnableWindow(not_change_date_, FALSE);
+  EnableWindow(about_, FALSE);
+  run_done_ = false;
+  HWND window = handle();
+  try {
+    run_thread_ = std::thread([this, window, log = WindowThreadLog(*this), paths]() mutable {
+      paced_drop_run(log, paths, &stop_);
+      run_done_ = true;
+      PostMessageW(window, kRunEnded, 0, 0);
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the run goes on this thread, which it holds
+    // until it ends.
+    paced_drop_run(*this, paths, &stop_);
+    run_done_ = true;
+    PostMessageW(window, kRunEnded, 0, 0);
+  }
+}
+
+void MainWindow::finish_run() {
+  if (running()) run_thread_.join();
+  EnableWindow(not_change_date_, TRUE);
+  EnableWindow(about_, TRUE);
+}
+
+void MainWindow::end_run() {
+  finish_run();
+  if (close_after_run_) {
+    PostMessageW(handle(), WM_CLOSE, 0, 0);
+  } else if (!queued_runs_.empty()) {
+    start_next_run();
+  }
+}
+
+void MainWindow::wait_for_run() {
+  while (!run_done_) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  finish_run();
 }
 
 void MainWindow::run_shutdown() {

@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "drop/drop_window_proc.h"
 #include "engine/log_window.h"
+#include "engine/run_stop.h"
 #include "platform/native_path.h"
 #include "ui/window_owners.h"
 
@@ -15,13 +19,17 @@ namespace quadrell::ui {
 
 // The main window: the keep-dates check box (not_change_date), the log box
 // (list) and the Help button (about), laid out in twips at the system's DPI.
-// It is the window the engine reports to.
-class MainWindow final : public LogWindow {
+// It is the window the engine reports to. Runs go on a thread of their own,
+// one at a time, so that the window stays alive meanwhile: it can be moved,
+// minimised, scrolled and closed, while the check box and Help are disabled.
+class MainWindow final : public LogWindow, public DropTarget {
  public:
   // The window class, by which a second start finds the running window.
   static constexpr wchar_t kWindowClass[] = L"QuadrellMain";
 
   MainWindow() = default;
+  // A run still under way is stopped and waited for.
+  ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -43,6 +51,13 @@ class MainWindow final : public LogWindow {
   // Runs paths as one drop once the messages before it are handled: the
   // paths of the program's command line, or of a second start.
   void queue_run(std::vector<NativePath> paths);
+  // A drop: run now, or after the runs under way and queued before it.
+  void run_drop(std::vector<NativePath> names) override;
+  bool running() const { return run_thread_.joinable(); }
+
+  // Does call on the window's own thread, which owns the controls, and
+  // returns once it is done: how a run's thread reaches the window.
+  void call_on_window_thread(const std::function<void()>& call) const;
 
   HWND handle() const { return static_cast<HWND>(window_.get()); }
   HWND list() const { return list_; }
@@ -64,7 +79,10 @@ class MainWindow final : public LogWindow {
  private:
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void run_queued();
+  void start_next_run();
+  void end_run();
+  void finish_run();
+  void wait_for_run();
   bool create_controls(HWND window, HINSTANCE instance);
   HWND create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
                       const wchar_t* text, DWORD style, DWORD extended_style, int id, int left,
@@ -79,6 +97,10 @@ class MainWindow final : public LogWindow {
   std::function<void()> shutdown_;
   std::deque<std::vector<NativePath>> queued_runs_;
   bool shut_down_ = false;
+  bool close_after_run_ = false;
+  RunStop stop_;
+  std::atomic<bool> run_done_{false};
+  std::thread run_thread_;  // after what it uses
   UniqueFont font_;
   // Last: the window is destroyed first, while the state its messages use
   // and the font of its controls still exist.

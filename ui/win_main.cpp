@@ -15,11 +15,6 @@ using namespace quadrell::ui;
 // to the running instance instead.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   quadrell::harden_process();
-  // A run is one message handled to its end; without this, Windows would
-  // replace the window by a frozen ghost after five seconds of it and hide
-  // the run's progress. Nothing is dispatched meanwhile, as a look at the
-  // queue would do with the messages sent to the window.
-  DisableProcessWindowsGhosting();
   const std::vector<quadrell::NativePath> paths = command_line_paths();
   const SingleInstance single_instance;
   if (single_instance.already_running()) {

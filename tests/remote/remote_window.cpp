@@ -81,6 +81,10 @@ RECT RemoteWindow::frame() const {
 }
 
 bool RemoteWindow::drop(const std::vector<std::wstring>& paths, DWORD timeout_ms) const {
+  return post_drop(paths) && wait_for_summary(timeout_ms);
+}
+
+bool RemoteWindow::post_drop(const std::vector<std::wstring>& paths) const {
   // DROPFILES, then the names, each ending in NUL, and one more NUL.
   std::vector<BYTE> block(sizeof(DROPFILES));
   auto* header = reinterpret_cast<DROPFILES*>(block.data());
@@ -104,8 +108,7 @@ bool RemoteWindow::drop(const std::vector<std::wstring>& paths, DWORD timeout_ms
   if (!written) return false;
 
   click_help();
-  PostMessageW(list(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
-  return wait_for_summary(timeout_ms);
+  return PostMessageW(list(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != FALSE;
 }
 
 bool RemoteWindow::wait_for_summary(DWORD timeout_ms) const {

@@ -31,6 +31,8 @@ class RemoteWindow {
   // WM_DROPFILES to the log box; returns once the run's summary line is in
   // the log (the log is first set to the Help text, which a run replaces).
   bool drop(const std::vector<std::wstring>& paths, DWORD timeout_ms) const;
+  // The same, returning once the drop is posted.
+  bool post_drop(const std::vector<std::wstring>& paths) const;
 
   // Waits until the log ends with a run's summary line.
   bool wait_for_summary(DWORD timeout_ms) const;
