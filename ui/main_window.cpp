@@ -162,6 +162,9 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
     case kCallOnWindowThread:
       (*reinterpret_cast<const std::function<void()>*>(lparam))();
       return 0;
+    case WindowThreadLog::kBatchMessage:
+      WindowThreadLog::apply_batch(*this, lparam);
+      return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       window_.release();
@@ -231,11 +234,15 @@ void MainWindow::end_run() {
   }
 }
 
+// Does the calls the run sends and draws the batches it posts meanwhile.
 void MainWindow::wait_for_run() {
   while (!run_done_) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE | QS_POSTMESSAGE);
     MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    while (PeekMessageW(&message, handle(), WindowThreadLog::kBatchMessage,
+                        WindowThreadLog::kBatchMessage, PM_REMOVE)) {
+      DispatchMessageW(&message);
+    }
   }
   finish_run();
 }

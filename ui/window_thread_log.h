@@ -1,30 +1,64 @@
 #pragma once
 
+#include <windows.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
 #include "engine/log_window.h"
 #include "ui/main_window.h"
 
 namespace quadrell::ui {
 
-// The main window as a run on its own thread reports to it: each call is
-// made on the window's thread, which owns the controls (the log box's
-// selection, its append and the focus are that thread's), and the run waits
-// for it. The keep-dates setting is the check box as it stood when the run
-// began: the box is disabled while the run goes on.
+// The main window as a run on its own thread reports to it. The window's
+// thread owns the controls (the log box's selection, its append and the
+// focus are that thread's), so each update of the log (its text and the
+// scroll to its end) is posted there as one batch and applied while the run
+// goes on with its next files; the window paints itself whenever its thread
+// is free, so no repaint is forced. The run waits only while two batches
+// are still unapplied, so that a slow screen cannot pile them up. The log is
+// emptied with a call that waits. The keep-dates setting is the check box as
+// it stood when the run began: the box is disabled while the run goes on.
 class WindowThreadLog final : public LogWindow {
  public:
-  explicit WindowThreadLog(MainWindow& window)
-      : window_(window), keep_dates_(window.keep_dates()) {}
+  // Posted to the main window with a batch, which its thread hands to
+  // apply_batch.
+  static constexpr UINT kBatchMessage = WM_APP + 4;
+  static void apply_batch(MainWindow& window, LPARAM batch);
+
+  // On the window's thread.
+  explicit WindowThreadLog(MainWindow& window);
 
   void clear_log() override;
-  bool log_is_empty() const override;
+  bool log_is_empty() const override { return empty_; }
   void append_to_log(std::string_view text) override;
-  void scroll_log_to_end() override;
+  void scroll_log_to_end() override { scroll_ = true; }
+  // Posts the batch.
   void repaint() override;
   bool keep_dates() const override { return keep_dates_; }
 
  private:
+  // The batches posted and not yet applied; shared with the batches, which
+  // may be applied after the run has ended.
+  struct Flow {
+    std::mutex mutex;
+    std::condition_variable applied;
+    int unapplied = 0;
+  };
+  struct Batch {
+    std::string text;
+    bool scroll = false;
+    std::shared_ptr<Flow> flow;
+  };
+
   MainWindow& window_;
   const bool keep_dates_;
+  bool empty_;  // the run alone writes the log while it goes on
+  std::string text_;
+  bool scroll_ = false;
+  std::shared_ptr<Flow> flow_ = std::make_shared<Flow>();
 };
 
 }  // namespace quadrell::ui
