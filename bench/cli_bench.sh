@@ -52,6 +52,8 @@ best_of() {  # runs: best of three
 floor=$(best_of "$scratch/floor" "$scratch/work")
 plain=$(best_of "$quadrell" "$scratch/work")
 keep=$(best_of "$quadrell" --keep-dates "$scratch/work")
+# The status line forced: what its clock costs each file (it draws after a second).
+progress=$(best_of "$quadrell" --progress "$scratch/work")
 exiftool_run() {
   exiftool -q -q -P -overwrite_original -if '$XResolution < $YResolution' \
     '-XResolution<YResolution' "$scratch/work"
@@ -69,6 +71,7 @@ printf '%-28s %10s %12s %10s\n' "run" "seconds" "us per file" "x floor"
 printf '%-28s %10s %12s %10s\n' "floor (open/read/open/pwrite)" "$floor" "$(per_file "$floor")" "1.00"
 printf '%-28s %10s %12s %10s\n' "quadrell" "$plain" "$(per_file "$plain")" "$(ratio "$plain" "$floor")"
 printf '%-28s %10s %12s %10s\n' "quadrell --keep-dates" "$keep" "$(per_file "$keep")" "$(ratio "$keep" "$floor")"
+printf '%-28s %10s %12s %10s\n' "quadrell --progress" "$progress" "$(per_file "$progress")" "$(ratio "$progress" "$floor")"
 if [ -n "$exif" ]; then
   printf '%-28s %10s %12s %10s\n' "ExifTool (two -if passes)" "$exif" "$(per_file "$exif")" "$(ratio "$exif" "$floor")"
   echo "quadrell is $(ratio "$exif" "$plain") times faster than ExifTool"
@@ -95,6 +98,7 @@ in_place() {  # command...: seconds, best of five, on the folder as it is
 }
 camera_floor=$(in_place "$scratch/floor" "$scratch/camera" read)
 camera_dry=$(in_place "$quadrell" --dry-run "$scratch/camera")
+camera_progress=$(in_place "$quadrell" --dry-run --progress "$scratch/camera")
 camera_exif=""
 if command -v exiftool >/dev/null; then
   camera_exif=$(in_place exiftool -q -q -XResolution -YResolution "$scratch/camera")
@@ -116,6 +120,8 @@ printf '%-28s %10s %12s %10s
 ' "floor (open/read 4 KiB)" "$camera_floor" "$(echo "scale=2; $camera_floor * 1000000 / $photos" | bc)" "1.00"
 printf '%-28s %10s %12s %10s
 ' "quadrell --dry-run" "$camera_dry" "$(echo "scale=2; $camera_dry * 1000000 / $photos" | bc)" "$(ratio "$camera_dry" "$camera_floor")"
+printf '%-28s %10s %12s %10s
+' "quadrell --dry-run --progress" "$camera_progress" "$(echo "scale=2; $camera_progress * 1000000 / $photos" | bc)" "$(ratio "$camera_progress" "$camera_floor")"
 if [ -n "$camera_exif" ]; then
   printf '%-28s %10s %12s %10s
 ' "ExifTool (read the two tags)" "$camera_exif" "$(echo "scale=2; $camera_exif * 1000000 / $photos" | bc)" "$(ratio "$camera_exif" "$camera_floor")"
