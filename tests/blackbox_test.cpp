@@ -321,47 +321,61 @@ TEST_F(BlackBox, KeepDatesOnAndOff) {
   EXPECT_EQ(testing::read_bytes(photo("kept.jpg")), jfif_file(2, 2));
 }
 
-// While a long drop runs, the window answers at once; closing it stops the
-// run after the file in hand, and every file is either as it was or changed
-// with its dates kept.
-TEST_F(BlackBox, CloseDuringALongDropStopsTheRunAfterTheFileInHand) {
+// While a long drop runs, the window answers at once. Closing it, or the
+// end of the Windows session, stops the run after the file in hand (the end
+// of the session before its message returns), and every file is either as
+// it was or changed with its dates kept.
+TEST_F(BlackBox, LongDropStopsAfterTheFileInHandOnCloseOrEndOfSession) {
   const int count = 3000;
-  std::vector<std::filesystem::path> files;
-  for (int i = 0; i < count; ++i) {
-    files.push_back(photo("photo-" + std::to_string(10000 + i) + ".jpg"));
-    testing::write_bytes(files.back(), jfif_file(72, 96));
-    testing::write_stamps(files.back(), testing::old_stamps());
+  for (const bool end_of_session : {false, true}) {
+    const std::string folder = end_of_session ? "session" : "close";
+    std::filesystem::create_directory(photo(folder));
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < count; ++i) {
+      files.push_back(photo(folder + "/photo-" + std::to_string(10000 + i) + ".jpg"));
+      testing::write_bytes(files.back(), jfif_file(72, 96));
+      testing::write_stamps(files.back(), testing::old_stamps());
+    }
+    Program program(executable());
+    const RemoteWindow window = program.window();
+    ASSERT_TRUE(window.found());
+    if (!window.checked()) window.click_check_box();
+    ASSERT_TRUE(window.post_drop({testing::native(photo(folder))}));
+    const auto start = std::chrono::steady_clock::now();
+    while (window.log_text().find(L" Change") == std::wstring::npos &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+      Sleep(100);
+    }
+    for (int i = 0; i < 5; ++i) {
+      DWORD_PTR result = 0;
+      EXPECT_NE(SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result),
+                0)
+          << "the window did not answer within 100 ms";
+      Sleep(100);
+    }
+    if (end_of_session) {
+      SendMessageW(window.main(), WM_ENDSESSION, TRUE, 0);
+      const std::string log = utf8_from_wide(window.log_text());
+      EXPECT_NE(log.find("\r\n\r\nJpeg files =>  total: "), std::string::npos)
+          << "the run had not ended when the message returned";
+      ASSERT_TRUE(window.close(20000));
+    } else {
+      PostMessageW(window.main(), WM_CLOSE, 0, 0);
+      ASSERT_TRUE(program.ended_within(20000));
+    }
+    int changed = 0;
+    for (const auto& file : files) {
+      const auto bytes = testing::read_bytes(file);
+      if (bytes == jfif_file(72, 96)) continue;
+      ++changed;
+      EXPECT_EQ(bytes, jfif_file(96, 96)) << file;
+      EXPECT_EQ(testing::last_write_of(testing::read_stamps(file)),
+                testing::last_write_of(testing::old_stamps()))
+          << file;
+    }
+    EXPECT_GT(changed, 0) << folder;
+    EXPECT_LT(changed, count) << folder << ": the run went on to its end";
   }
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  window.click_check_box();
-  ASSERT_TRUE(window.post_drop({testing::native(dir_ / "photos")}));
-  const auto start = std::chrono::steady_clock::now();
-  while (window.log_text().find(L" Change") == std::wstring::npos &&
-         std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
-    Sleep(100);
-  }
-  for (int i = 0; i < 5; ++i) {
-    DWORD_PTR result = 0;
-    EXPECT_NE(SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result), 0)
-        << "the window did not answer within 100 ms";
-    Sleep(100);
-  }
-  PostMessageW(window.main(), WM_CLOSE, 0, 0);
-  ASSERT_TRUE(program.ended_within(20000));
-  int changed = 0;
-  for (const auto& file : files) {
-    const auto bytes = testing::read_bytes(file);
-    if (bytes == jfif_file(72, 96)) continue;
-    ++changed;
-    EXPECT_EQ(bytes, jfif_file(96, 96)) << file;
-    EXPECT_EQ(testing::last_write_of(testing::read_stamps(file)),
-              testing::last_write_of(testing::old_stamps()))
-        << file;
-  }
-  EXPECT_GT(changed, 0);
-  EXPECT_LT(changed, count) << "the run went on to its end";
 }
 
 // The window against the console program on the same files: make bench-gui
