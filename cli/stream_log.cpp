@@ -32,8 +32,13 @@ std::string reason(const FileFailure& failure) {
       break;
     case FileFailure::Kind::kPassedOver:
       return "not a JPEG file, passed over";
-    case FileFailure::Kind::kWrite:
     case FileFailure::Kind::kList:
+      // The one folder failure without a system error: the walk would not
+      // enter what stands in the listed folder's place.
+      if (failure.error == 0)
+        return "replaced by a link or another folder since it was listed; not entered";
+      break;
+    case FileFailure::Kind::kWrite:
       break;
   }
   return fs::error_text(failure.error);

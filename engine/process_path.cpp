@@ -59,12 +59,12 @@ class PathRun {
     }
     if (!typed()) {
       if (entry->is_folder) {
-        process_folder(entry->path, entry->name, {});
+        process_tree(entry->path, entry->name, {});
       } else {
         process_candidate({fs::FileRef{entry->path}, entry->name, entry->path, true});
       }
     } else if (entry->is_folder) {
-      process_folder(entry->path, path, fs::names_current_folder(path) ? NativePath{} : path);
+      process_tree(entry->path, path, fs::names_current_folder(path) ? NativePath{} : path);
     } else {
       process_candidate({fs::FileRef{entry->path}, path, path, true});
     }
@@ -98,33 +98,74 @@ class PathRun {
     read_ahead_.queue(candidate.file);
   }
 
-  // The files of folder, then with recursion those of each subfolder. shown
-  // is the folder's name in the log, prefix what its files' names begin with.
-  void process_folder(const NativePath& folder, const NativePath& shown, const NativePath& prefix) {
+  // One folder of a tree being walked: its subfolders still to enter, and
+  // how long the shown prefix of its files is.
+  struct Level {
+    fs::FolderRef folder;
+    std::vector<fs::Subfolder> subfolders;
+    std::size_t next = 0;
+    std::size_t prefix_size = 0;
+  };
+
+  // The files of the folder at path, then with recursion those of each
+  // subfolder, depth first, each subfolder opened from its parent: a link
+  // put in a subfolder's place is never entered. shown is the folder's name
+  // in the log, prefix what its files' names begin with. One shown prefix is
+  // kept for the whole walk, so that memory grows with the depth, not with
+  // its square, and the walk keeps its own stack, not the thread's.
+  void process_tree(const NativePath& path, const NativePath& shown, const NativePath& prefix) {
+    if (stopped()) return;
+    prefix_ = prefix;
+    SystemError error = 0;
+    const auto top = fs::open_folder(path, &error);
+    if (!top) return report_folder(shown, error);
+    std::vector<Level> levels;
+    list_folder(*top, shown, levels);
+    while (!levels.empty() && !stopped()) {
+      Level& level = levels.back();
+      if (level.next == level.subfolders.size()) {
+        levels.pop_back();
+        continue;
+      }
+      const fs::Subfolder& subfolder = level.subfolders[level.next++];
+      prefix_.resize(level.prefix_size);
+      const NativePath sub_shown = fs::child_path(prefix_, subfolder.name);
+      prefix_ = fs::child_path(sub_shown, {});
+      const auto opened = fs::open_subfolder(level.folder, subfolder, &error);
+      if (!opened) {
+        report_folder(sub_shown, error);
+        continue;
+      }
+      list_folder(*opened, sub_shown, levels);
+    }
+  }
+
+  // Queues the folder's files; with recursion, its subfolders go on levels.
+  void list_folder(const fs::FolderRef& folder, const NativePath& shown,
+                   std::vector<Level>& levels) {
     if (stopped()) return;
     folder_being_read_ = shown;
     if (options_.observer != nullptr) options_.observer->run_progress(counts_, folder_being_read_);
-    std::vector<NativePath> subfolders;
+    std::vector<fs::Subfolder> subfolders;
     SystemError error = 0;
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          const NativePath file_shown = fs::child_path(prefix, name);
-          process_candidate(
-              {file, file_shown, typed() ? file_shown : fs::child_path(folder, name)});
+          const NativePath file_shown = fs::child_path(prefix_, name);
+          process_candidate({file, file_shown, file_shown});
         },
         options_.recursive ? &subfolders : nullptr, &error);
-    if (!listed) {
-      finish();  // the folder's line comes after its files' lines
-      if (stopped()) return;
-      // A folder that cannot be listed is reported, not passed over in silence.
-      report_failure(FileFailure::Kind::kList, typed() ? shown : folder, error);
-      report(shown, kAccessError);
-    }
-    for (const NativePath& name : subfolders) {
-      const NativePath sub_shown = fs::child_path(prefix, name);
-      process_folder(fs::child_path(folder, name), sub_shown, fs::child_path(sub_shown, {}));
-    }
+    if (!listed) report_folder(shown, error);
+    if (options_.recursive) levels.push_back({folder, std::move(subfolders), 0, prefix_.size()});
+  }
+
+  // A folder that cannot be opened or listed is reported under its own
+  // name, after its files' lines, not passed over in silence.
+  void report_folder(const NativePath& shown, SystemError error) {
+    finish();
+    if (stopped()) return;
+    report_failure(FileFailure::Kind::kList, shown, error);
+    report(shown, kAccessError);
   }
 
   void handle_oldest() {
@@ -133,8 +174,11 @@ class PathRun {
     window_.repaint();
     ReadAhead::Scan scan = read_ahead_.take();
     // Scanned before the run patched the same file under this or another
-    // name: the file is scanned again, as the run would scan it now.
-    if (scan.by_worker && patched_since(waiting.patches_before, scan.detail.identity)) {
+    // name: the file is scanned again, as the run would scan it now. A
+    // worker that found no descriptor left hands the file back to the run.
+    if (scan.by_worker &&
+        (patched_since(waiting.patches_before, scan.detail.identity) ||
+         (scan.result == kAccessError && fs::out_of_descriptors(scan.detail.error)))) {
       scan = scan_here(waiting.candidate);
     }
     handle(waiting.candidate, scan);
@@ -230,6 +274,7 @@ class PathRun {
   const RunOptions& options_;
   std::deque<Waiting> waiting_;   // the files queued in the read-ahead, in order
   NativePath folder_being_read_;  // the folder last listed, as shown
+  NativePath prefix_;             // what the names of the files being listed begin with
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
   ReadAhead read_ahead_;  // last: its workers end before what they may use

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/fs.h"
 #include "platform/native_path.h"
 
@@ -33,18 +34,36 @@ enum class HiddenNamed { kNotFound, kFound };
 std::optional<Entry> look_up(const NativePath& path, HiddenNamed hidden = HiddenNamed::kNotFound,
                              SystemError* error = nullptr);
 
+// A subfolder as its folder's listing saw it: its name, and on POSIX its
+// device and inode (unused on Windows, where the opening checks instead).
+struct Subfolder {
+  NativePath name;
+  FileIdentity identity;
+};
+
+// The folder at path, as a run was given it (a link to a folder named
+// itself is followed), open for listing; nothing, with the system's reason
+// in error, when it cannot be opened.
+std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error = nullptr);
+
+// A subfolder of parent that its listing found, opened relative to parent
+// and checked to be that folder still: a symbolic link, a junction or
+// another folder put in its place since is not opened, and error is 0.
+// Otherwise nothing with the system's reason in error.
+std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
+                                        SystemError* error = nullptr);
+
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
 // in byte order of the name (the directory's own order is arbitrary there),
 // each file opened relative to the folder, which stays open while a FileRef
-// to one of its files is kept. With
-// subfolders, the names of the folders inside that are neither hidden nor
-// links (symbolic links, junctions) go there, in the same order. Returns
-// false when the folder could not be listed to its end, with the system's
-// reason in error.
-bool list_plain_files(const NativePath& folder,
+// to one of its files is kept. With subfolders, the folders inside that are
+// neither hidden nor links (symbolic links, junctions) go there, in the same
+// order. Returns false when the folder could not be listed to its end, with
+// the system's reason in error.
+bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<NativePath>* subfolders = nullptr, SystemError* error = nullptr);
+                      std::vector<Subfolder>* subfolders = nullptr, SystemError* error = nullptr);
 
 // folder, one separator, name (no doubled separator behind a root); name
 // alone when folder is empty.

@@ -87,26 +87,54 @@ bool is_type(int folder_fd, const char* name, int flags, mode_t type) {
 
 }  // namespace
 
-bool list_plain_files(const NativePath& folder,
+std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error) {
+  auto fd =
+      std::make_shared<const UniqueFd>(open_at(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd->valid()) return FolderRef{std::move(fd)};
+  if (error != nullptr) *error = static_cast<SystemError>(errno);
+  return std::nullopt;
+}
+
+// O_NOFOLLOW refuses a link put in the subfolder's place; the device and
+// inode tell a folder moved in from elsewhere from the one listed.
+std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
+                                        SystemError* error) {
+  const auto fail = [error](int reason) -> std::optional<FolderRef> {
+    if (error != nullptr) *error = static_cast<SystemError>(reason);
+    return std::nullopt;
+  };
+  auto fd = std::make_shared<const UniqueFd>(::openat(
+      parent.fd->get(), subfolder.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // A link there now: ELOOP, or ENOTDIR as Linux says with O_DIRECTORY; a
+  // file there now: ENOTDIR.
+  if (!fd->valid()) return fail(errno == ELOOP || errno == ENOTDIR ? 0 : errno);
+  struct stat status {};
+  if (::fstat(fd->get(), &status) != 0) return fail(errno);
+  const FileIdentity identity{static_cast<std::uint64_t>(status.st_dev),
+                              static_cast<std::uint64_t>(status.st_ino)};
+  if (identity != subfolder.identity) return fail(0);
+  return FolderRef{std::move(fd)};
+}
+
+bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<NativePath>* subfolders, SystemError* error) {
+                      std::vector<Subfolder>* subfolders, SystemError* error) {
   const auto failed = [error] {
     if (error != nullptr) *error = static_cast<SystemError>(errno);
     return false;
   };
   // The files are opened relative to the folder, which stays open while a
   // reference to one of them is kept; the listing reads a copy of it.
-  auto folder_owner = std::make_shared<const UniqueFd>(
-      open_at(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_owner->valid()) return failed();
-  const int folder_fd = folder_owner->get();
+  const int folder_fd = folder.fd->get();
   UniqueFd listed(::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0));
   if (!listed.valid()) return failed();
   std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(listed.get()));
   if (!directory) return failed();
   listed.release();  // the listing owns it now
+  // fdopendir reads on from the descriptor's offset, which its copies share.
+  ::rewinddir(directory.get());
   std::vector<std::string> names;
-  std::vector<std::string> folders;
+  std::vector<Subfolder> folders;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(directory.get());
@@ -117,18 +145,23 @@ bool list_plain_files(const NativePath& folder,
     if (type == DT_REG ||
         ((type == DT_LNK || unknown) && is_type(folder_fd, entry->d_name, 0, S_IFREG))) {
       names.emplace_back(entry->d_name);
-    } else if (subfolders != nullptr &&
-               (type == DT_DIR ||
-                (unknown && is_type(folder_fd, entry->d_name, AT_SYMLINK_NOFOLLOW, S_IFDIR)))) {
-      folders.emplace_back(entry->d_name);
+    } else if (subfolders != nullptr && (type == DT_DIR || unknown)) {
+      struct stat status {};
+      if (::fstatat(folder_fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISDIR(status.st_mode)) {
+        folders.push_back({entry->d_name,
+                           {static_cast<std::uint64_t>(status.st_dev),
+                            static_cast<std::uint64_t>(status.st_ino)}});
+      }
     }
   }
   const bool complete = errno == 0 || failed();
   std::sort(names.begin(), names.end());
   directory.reset();
-  for (const std::string& name : names) visit(FileRef{name, folder_owner}, name);
+  for (const std::string& name : names) visit(FileRef{name, folder.fd}, name);
   if (subfolders != nullptr) {
-    std::sort(folders.begin(), folders.end());
+    std::sort(folders.begin(), folders.end(),
+              [](const Subfolder& a, const Subfolder& b) { return a.name < b.name; });
     *subfolders = std::move(folders);
   }
   return complete;

@@ -68,22 +68,56 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
-bool list_plain_files(const NativePath& folder,
+namespace {
+
+// A handle on the folder itself that lets others read and write in it but
+// not rename or delete it. With reparse, a link or junction is opened as
+// itself, not followed.
+std::optional<FolderRef> open_pinned(const NativePath& path, bool reparse, SystemError* error) {
+  auto pin = std::make_shared<const UniqueHandle>(CreateFileW(
+      extended_path(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (reparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!pin->valid() || !GetFileInformationByHandle(pin->get(), &information)) {
+    if (error != nullptr) *error = GetLastError();
+    return std::nullopt;
+  }
+  if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (reparse && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    if (error != nullptr) *error = reparse ? 0 : ERROR_DIRECTORY;
+    return std::nullopt;
+  }
+  return FolderRef{path, std::move(pin)};
+}
+
+}  // namespace
+
+std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error) {
+  return open_pinned(path, false, error);
+}
+
+std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
+                                        SystemError* error) {
+  return open_pinned(child_path(parent.path, subfolder.name), true, error);
+}
+
+bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<NativePath>* subfolders, SystemError* error) {
+                      std::vector<Subfolder>* subfolders, SystemError* error) {
   WIN32_FIND_DATAW found{};
   const UniqueFindHandle search(
-      FindFirstFileW(extended_path(child_path(folder, L"*.*")).c_str(), &found));
+      FindFirstFileW(extended_path(child_path(folder.path, L"*.*")).c_str(), &found));
   DWORD failure = search.valid() ? ERROR_SUCCESS : GetLastError();
   if (failure == ERROR_FILE_NOT_FOUND) return true;
   while (failure == ERROR_SUCCESS) {
     const NativePath name = found.cFileName;
     const DWORD attributes = found.dwFileAttributes;
     if ((attributes & kNotPlain) == 0) {
-      visit(FileRef{child_path(folder, name)}, name);
+      visit(FileRef{child_path(folder.path, name)}, name);
     } else if (subfolders != nullptr && (attributes & kNotPlain) == FILE_ATTRIBUTE_DIRECTORY &&
                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && name != L"." && name != L"..") {
-      subfolders->push_back(name);
+      subfolders->push_back({name, {}});
     }
     if (!FindNextFileW(search.get(), &found)) failure = GetLastError();
   }

@@ -25,6 +25,12 @@ struct FileRef {
       folder{};  // none: the path is full, or relative to the current folder
 };
 
+// An open folder: its files and subfolders are opened relative to it, never
+// by a path walked again.
+struct FolderRef {
+  std::shared_ptr<const UniqueFd> fd;
+};
+
 // Read from the descriptor that writes and set back on it before it is
 // closed: the same file's, whatever happens to the name meanwhile.
 struct SavedTimes {

@@ -3,6 +3,7 @@
 // The file layer's types on Win32; fs_types_posix.h is the POSIX twin.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/system_error.h"
@@ -18,6 +19,14 @@ using FileHandle = UniqueHandle;
 
 struct FileRef {
   NativePath path;  // full
+};
+
+// A folder by its full path, with a handle that keeps it from being renamed
+// or deleted while it is kept, so that the path lists the folder that was
+// checked.
+struct FolderRef {
+  NativePath path;
+  std::shared_ptr<const UniqueHandle> pin;
 };
 
 // Read through a handle of their own before the file is opened, and set

@@ -20,8 +20,11 @@ using testing::jfif_file;
 
 std::vector<std::string> listed(const std::filesystem::path& folder) {
   std::vector<std::string> names;
+  const auto opened = fs::open_folder(folder.native());
+  EXPECT_TRUE(opened.has_value());
+  if (!opened) return names;
   EXPECT_TRUE(fs::list_plain_files(
-      folder.native(), [&](const fs::FileRef&, const std::string& n) { names.push_back(n); }));
+      *opened, [&](const fs::FileRef&, const std::string& n) { names.push_back(n); }));
   return names;
 }
 
@@ -110,8 +113,9 @@ TEST_F(PosixFolder, RelativePathsAreMadeAbsolute) {
 }
 
 // Files are opened relative to the listed folder, so a folder deeper than
-// PATH_MAX is processed like any other, named by its full path.
-TEST(PosixPaths, FolderBeyondPathMax) {
+// PATH_MAX is processed like any other, named by its full path; and with
+// recursion, subfolders to a depth of thousands.
+TEST(PosixPaths, FoldersBeyondPathMax) {
   testing::TempDir dir;
   std::string deep = std::filesystem::canonical(dir.path()).native();
   int folder = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
@@ -135,6 +139,72 @@ TEST(PosixPaths, FolderBeyondPathMax) {
   EXPECT_EQ(window.text, "a.jpg " + std::string(54, '.') + " 15 16 Change");
   process_path(window, deep + "/a.jpg", counts);
   EXPECT_EQ(counts.fair, 1) << "a file there is looked up too";
+
+  const int levels = 3000;
+  std::filesystem::create_directory(dir / "tree");
+  folder = ::open((dir / "tree").c_str(), O_RDONLY | O_DIRECTORY);
+  std::string shown;
+  for (int level = 0; level < levels; ++level) {
+    ASSERT_EQ(::mkdirat(folder, "d", 0700), 0);
+    const int inner = ::openat(folder, "d", O_RDONLY | O_DIRECTORY);
+    ::close(folder);
+    folder = inner;
+    shown += "d/";
+  }
+  const int deepest = ::openat(folder, "z.jpg", O_WRONLY | O_CREAT, 0600);
+  ASSERT_EQ(::write(deepest, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ::close(deepest);
+  ::close(folder);
+  window.text.clear();
+  RunOptions recursive;
+  recursive.recursive = true;
+  process_path(window, (dir / "tree").native(), counts, recursive);
+  EXPECT_TRUE(window.text.starts_with(shown + "z.jpg ")) << window.text.substr(0, 80);
+  EXPECT_TRUE(window.text.ends_with(" 15 16 Change"));
+}
+
+// A subfolder is entered only if it is still the folder its listing found:
+// a link or another folder put in its place is refused (error 0), a folder
+// gone is the system's error.
+TEST(PosixPaths, SubfolderIsEnteredOnlyAsListed) {
+  const struct {
+    const char* what;
+    void (*swap)(const std::filesystem::path& folder);
+    bool opened;
+    int error;
+  } cases[] = {
+      {"as listed", [](const std::filesystem::path&) {}, true, 0},
+      {"a link in its place",
+       [](const std::filesystem::path& folder) {
+         std::filesystem::rename(folder / "sub", folder / "moved");
+         std::filesystem::create_directory_symlink(folder / "moved", folder / "sub");
+       },
+       false, 0},
+      {"another folder in its place",
+       [](const std::filesystem::path& folder) {
+         std::filesystem::rename(folder / "sub", folder / "moved");
+         std::filesystem::create_directory(folder / "sub");
+       },
+       false, 0},
+      {"gone", [](const std::filesystem::path& folder) { std::filesystem::remove(folder / "sub"); },
+       false, ENOENT},
+  };
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    const auto parent = fs::open_folder(dir.path().native());
+    ASSERT_TRUE(parent.has_value());
+    std::vector<fs::Subfolder> subfolders;
+    ASSERT_TRUE(fs::list_plain_files(
+        *parent, [](const fs::FileRef&, const std::string&) {}, &subfolders));
+    ASSERT_EQ(subfolders.size(), 1u);
+    c.swap(dir.path());
+    SystemError error = -1;
+    EXPECT_EQ(fs::open_subfolder(*parent, subfolders[0], &error).has_value(), c.opened) << c.what;
+    if (!c.opened) {
+      EXPECT_EQ(error, c.error) << c.what;
+    }
+  }
 }
 
 TEST(PosixPaths, ChildPathHasNoDoubledSeparator) {
@@ -161,10 +231,7 @@ TEST(PosixNames, SocketIsNotAPlainFile) {
   path.copy(address.sun_path, path.size());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   EXPECT_FALSE(fs::look_up(path).has_value());
-  std::vector<std::string> names;
-  fs::list_plain_files(dir.path().native(),
-                       [&](const fs::FileRef&, const std::string& n) { names.push_back(n); });
-  EXPECT_TRUE(names.empty());
+  EXPECT_TRUE(listed(dir.path()).empty());
   ::close(sock);
 }
 

@@ -109,9 +109,10 @@ TEST(WindowsNames, HiddenAndSystemFilesAreNotListed) {
   SetFileAttributesW(testing::native(dir / "system.jpg").c_str(), FILE_ATTRIBUTE_SYSTEM);
   SetFileAttributesW(testing::native(dir / "read-only.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
   std::vector<std::wstring> names;
-  EXPECT_TRUE(
-      fs::list_plain_files(testing::native(dir.path()),
-                           [&](const fs::FileRef&, const std::wstring& n) { names.push_back(n); }));
+  const auto opened = fs::open_folder(testing::native(dir.path()));
+  ASSERT_TRUE(opened.has_value());
+  EXPECT_TRUE(fs::list_plain_files(
+      *opened, [&](const fs::FileRef&, const std::wstring& n) { names.push_back(n); }));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"plain.jpg", L"read-only.jpg"}));
   EXPECT_FALSE(fs::look_up(testing::native(dir / "system.jpg")).has_value());
