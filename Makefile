@@ -76,7 +76,7 @@ test-sanitize: sanitize
 	@ctest --test-dir build/sanitize --output-on-failure
 
 test-tsan: tsan
-	@ctest --test-dir build/tsan --output-on-failure -R '^(engine_tests|cli_tests|cli_interrupts)$$'
+	@ctest --test-dir build/tsan --output-on-failure -R '^(engine_tests|cli_tests|cli_process)$$'
 
 # Every Windows suite on the 32-bit build, the one we ship (tools/wine-route
 # says how Wine runs it here); the 64-bit build's console program once, beside

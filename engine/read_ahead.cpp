@@ -1,6 +1,7 @@
 #include "engine/read_ahead.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "engine/density_scan.h"
 
@@ -16,7 +17,8 @@ ReadAhead::Scan scan(const fs::FileRef& file) {
 }  // namespace
 
 ReadAhead::ReadAhead(int jobs, std::chrono::nanoseconds slow_scan)
-    : jobs_(static_cast<std::size_t>(std::max(jobs, 1))), slow_scan_(slow_scan) {}
+    : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance()))),
+      slow_scan_(slow_scan) {}
 
 ReadAhead::~ReadAhead() {
   stop();
@@ -63,12 +65,22 @@ ReadAhead::Scan ReadAhead::take() {
 }
 
 void ReadAhead::wake_workers() {
-  if (jobs_ == 1 || !workers_.empty()) return;
+  if (jobs_ == 1 || !workers_.empty() || no_threads_) return;
   {
     const std::lock_guard lock(mutex_);
     awake_ = true;
   }
-  for (std::size_t i = 0; i < jobs_; ++i) workers_.emplace_back(&ReadAhead::work, this);
+  // Reading ahead only speeds a run up: with fewer threads than asked for,
+  // or none (a process or memory limit), the run goes on with what it has.
+  try {
+    for (std::size_t i = 0; i < jobs_; ++i) workers_.emplace_back(&ReadAhead::work, this);
+  } catch (const std::system_error&) {
+    if (workers_.empty()) {
+      const std::lock_guard lock(mutex_);
+      awake_ = false;
+      no_threads_ = true;
+    }
+  }
 }
 
 void ReadAhead::stop() {

@@ -74,6 +74,7 @@ class ReadAhead {
   std::condition_variable done_;  // the oldest job is done
   std::deque<Job> queue_;         // references stay valid while others are added
   bool awake_ = false;            // the workers have started
+  bool no_threads_ = false;       // none could be started: take() scans every file
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -31,6 +31,16 @@ namespace quadrell::fs {
 // The system's words for an error, UTF-8, without a line end.
 std::string error_text(SystemError error);
 
+// Whether error says that the process or the system has no descriptor or
+// handle left to open a file with.
+bool out_of_descriptors(SystemError error);
+
+// How many files a run may queue to read ahead with the descriptors the
+// process may open: a queued file may keep its folder open, and a worker the
+// file it reads; a quarter of the limit is left for the folders of a deep
+// walk and for the output. At least 1; no bound where the system sets none.
+int read_ahead_allowance();
+
 // A regular file open for reading. The opening leaves the file's last-access
 // time alone where the platform allows it: the times that keep-dates
 // restores are read after the scan.

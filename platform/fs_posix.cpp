@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "platform/fs.h"
 #include "platform/posix_open.h"
@@ -75,6 +78,17 @@ std::int64_t positioned(Call call, SystemError& error) {
 }  // namespace
 
 std::string error_text(SystemError error) { return std::strerror(static_cast<int>(error)); }
+
+bool out_of_descriptors(SystemError error) { return error == EMFILE || error == ENFILE; }
+
+int read_ahead_allowance() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<int>::max();
+  }
+  const auto allowance = limit.rlim_cur * 3 / 4 / 2;
+  return allowance < 1 ? 1 : static_cast<int>(std::min<rlim_t>(allowance, 1 << 20));
+}
 
 InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}
 

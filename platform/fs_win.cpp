@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <limits>
+
 #include "platform/fs.h"
 #include "platform/wide_text.h"
 #include "platform/win_path.h"
@@ -94,6 +96,11 @@ std::int64_t value_of(const FILETIME& time) {
 constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
 }  // namespace
+
+bool out_of_descriptors(SystemError error) { return error == ERROR_TOO_MANY_OPEN_FILES; }
+
+// A process may hold millions of handles.
+int read_ahead_allowance() { return std::numeric_limits<int>::max(); }
 
 std::string error_text(SystemError error) {
   wchar_t* text = nullptr;

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""quadrell as a user stops it, and its status line on a terminal.
+"""quadrell as a process: stopped by signals, its status line on a
+terminal, and the limits and outputs its callers hand it.
 
 Interrupts: SIGINT and SIGTERM at random moments of a -p run over thousands
 of small files, read ahead 16 and 1: every file changed has its line and
@@ -7,9 +8,11 @@ its dates, every line's file is changed, the summary line closes the log,
 standard error says the run was interrupted, and the program ends by the
 signal. Progress: a slow run (storage that waits 1 ms per open and read)
 on a pseudo-terminal draws its status line, and the screen ends up holding
-exactly what the log and the messages hold.
+exactly what the log and the messages hold. Limits and outputs: no thread
+to be had, a descriptor limit below -j, a pipe closed by its reader and a
+non-blocking pipe read slowly each leave the run's log as it would be.
 
-Usage: cli_interrupt_test.py QUADRELL SLOW_STORAGE_C [--interrupts-only]
+Usage: cli_process_test.py QUADRELL SLOW_STORAGE_C [--interrupts-only]
 """
 import os
 import pty
@@ -22,6 +25,7 @@ import sys
 import tempfile
 import time
 import fcntl
+import resource
 import termios
 
 QUADRELL, SLOW_STORAGE = sys.argv[1], sys.argv[2]
@@ -191,11 +195,78 @@ def progress(scratch):
               raw.count(b"files/s"))
 
 
+def slow_run(scratch, tree, arguments, limit=None, **pipes):
+    """quadrell on storage that waits 1 ms per open and read, so that its
+    read-ahead workers start, under an optional (resource, value) limit."""
+    shim = os.path.join(scratch, "slow_storage.so")
+    if not os.path.exists(shim):
+        subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, SLOW_STORAGE, "-ldl"],
+                       check=True)
+    environment = dict(os.environ, LD_PRELOAD=shim, QUADRELL_SLOW_FOLDER=tree)
+    limited = (lambda: resource.setrlimit(limit[0], (limit[1], limit[1]))) if limit else None
+    return subprocess.Popen([QUADRELL] + arguments + [tree], env=environment,
+                            preexec_fn=limited, **pipes)
+
+
+def limits_and_outputs(scratch):
+    tree = os.path.join(scratch, "files")
+    make_tree(tree, 3000)
+    expected = subprocess.run([QUADRELL, "-n", "-j", "1", tree], capture_output=True).stdout
+
+    # Address space for a few threads at most: pthread_create fails.
+    run = slow_run(scratch, tree, ["-n"], (resource.RLIMIT_AS, 24 << 20),
+                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = run.communicate(timeout=120)
+    if run.returncode != 0 or out != expected:
+        fail("no threads: ended with %d, %r" % (run.returncode, err[-200:]))
+
+    folders = os.path.join(scratch, "folders")
+    for i in range(400):
+        make_tree(os.path.join(folders, "f%03d" % i), 1)
+    expected_folders = subprocess.run([QUADRELL, "-rn", "-j", "1", folders],
+                                      capture_output=True).stdout
+    run = slow_run(scratch, folders, ["-rn", "-j", "256"], (resource.RLIMIT_NOFILE, 256),
+                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = run.communicate(timeout=120)
+    if run.returncode != 0 or out != expected_folders:
+        fail("-j 256 under 256 descriptors: ended with %d, %d access errors, %r" %
+             (run.returncode, out.count(b"Access error!"), err[-200:]))
+
+    # A reader that takes one line and goes: the run stops with status 1
+    # and says why, rather than dying of SIGPIPE.
+    run = subprocess.Popen([QUADRELL, "-n", tree], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    run.stdout.readline()
+    run.stdout.close()
+    err = run.stderr.read()
+    run.wait(timeout=60)
+    if run.returncode != 1 or b"standard output: Broken pipe; the run stopped there." not in err:
+        fail("closed pipe: ended with %d, %r" % (run.returncode, err[:200]))
+
+    # A pipe left non-blocking by the caller, read slowly.
+    read_end, write_end = os.pipe()
+    fcntl.fcntl(write_end, fcntl.F_SETFL, fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+    run = subprocess.Popen([QUADRELL, "-n", tree], stdout=write_end, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    out = b""
+    while True:
+        time.sleep(0.002)
+        chunk = os.read(read_end, 4096)
+        if not chunk:
+            break
+        out += chunk
+    os.close(read_end)
+    run.wait(timeout=60)
+    if run.returncode != 0 or out != expected:
+        fail("non-blocking pipe: ended with %d after %d of %d bytes" %
+             (run.returncode, len(out), len(expected)))
+
+
 def main():
-    with tempfile.TemporaryDirectory(prefix="quadrell-interrupt-") as scratch:
+    with tempfile.TemporaryDirectory(prefix="quadrell-process-") as scratch:
         interrupts(scratch)
         if not INTERRUPTS_ONLY:
             progress(scratch)
+            limits_and_outputs(scratch)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0
 
