@@ -64,13 +64,18 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
 LogName log_name_from_bytes(std::string_view bytes) {
   LogName name;
   while (!bytes.empty()) {
-    char32_t c;
+    char32_t c = 0;
     std::size_t length = decode_utf8(bytes, c);
-    if (length == 0) {
-      c = kReplacement;
+    if (length == 0) {  // no character: the byte as it is
       length = 1;
+      c = 0;
     }
-    append_shown(name, c);
+    if (c == '\n' || c == '\r') {
+      name.text += '?';
+    } else {
+      name.text += bytes.substr(0, length);
+    }
+    name.length += c >= 0x10000 ? 2 : 1;
     bytes.remove_prefix(length);
   }
   return name;

@@ -100,10 +100,16 @@ TEST_F(Cli, AccessErrorFailsWithTheSystemsReason) {
   EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
 }
 
-// No name can forge a line on standard error.
+// No name can forge a line on standard error: a line break shows as "?" on
+// POSIX, which shows names as their bytes, and as U+FFFD on Windows.
 TEST_F(Cli, LineBreakInANameStaysOnItsLine) {
   EXPECT_EQ(run({"a\nquadrell: forged.jpg"}), kExitFileError);
-  EXPECT_EQ(output_.error.rfind("quadrell: a\xEF\xBF\xBDquadrell: forged.jpg: ", 0), 0u);
+#ifdef _WIN32
+  const std::string shown = "a\xEF\xBF\xBDquadrell: forged.jpg";
+#else
+  const std::string shown = "a?quadrell: forged.jpg";
+#endif
+  EXPECT_EQ(output_.error.rfind("quadrell: " + shown + ": ", 0), 0u) << output_.error;
   EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
 }
 
