@@ -69,6 +69,7 @@ class Parser {
       options_.action = CliOptions::Action::kVersion;
     } else if (options_.paths.empty()) {
       options_.action = CliOptions::Action::kUsageError;
+      options_.usage_error = "missing PATH";
     }
     return std::move(options_);
   }
@@ -94,6 +95,8 @@ class Parser {
 
   void parse_long(const std::string& text) {
     const std::size_t equals = text.find('=');
+    // "--=x" names no option, though every name starts with its empty one.
+    if (equals == 0) return fail("unknown option --" + text);
     const OptionName* option = find_long(text.substr(0, equals));
     if (option == nullptr) return;
     if (!option->takes_value) {

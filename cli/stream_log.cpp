@@ -32,6 +32,8 @@ std::string reason(const FileFailure& failure) {
       break;
     case FileFailure::Kind::kPassedOver:
       return "not a JPEG file, passed over";
+    case FileFailure::Kind::kNotJpegName:
+      return "only names ending in .jpg or .jpeg are processed, passed over";
     case FileFailure::Kind::kList:
       // The one folder failure without a system error: the walk would not
       // enter what stands in the listed folder's place.
@@ -67,7 +69,10 @@ void StreamLog::append_to_log(std::string_view text) {
 }
 
 void StreamLog::report_failure(const FileFailure& failure) {
-  if (failure.kind != FileFailure::Kind::kPassedOver) failed_ = true;
+  if (failure.kind != FileFailure::Kind::kPassedOver &&
+      failure.kind != FileFailure::Kind::kNotJpegName) {
+    failed_ = true;
+  }
   if (progress_ != nullptr) progress_->clear();
   output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
 }

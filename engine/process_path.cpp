@@ -85,7 +85,7 @@ class PathRun {
   void process_candidate(const Candidate& candidate) {
     if (!is_jpeg_name(candidate.shown)) {
       if (candidate.named && typed()) {
-        report_in_order(FileFailure::Kind::kPassedOver, candidate.reported, 0);
+        report_in_order(FileFailure::Kind::kNotJpegName, candidate.reported, 0);
       }
       return;
     }

@@ -17,6 +17,7 @@ struct FileFailure {
     kTimes,         // the file was patched, but its dates could not be put back
     kNamesNothing,  // a path typed names no file or folder (error 0: nothing of either kind)
     kPassedOver,    // a file named itself is not a JPEG file: no failure, a notice
+    kNotJpegName,   // a file named itself is not named .jpg or .jpeg: a notice too
   };
   Kind kind;
   NativePath path;  // the file or folder as the run shows it

@@ -55,11 +55,16 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
 
   std::string last = path.substr(path.rfind('/') + 1);
   if (last == "." || last == "..") {
+    // A folder too deep for the system to resolve is kept as given: the
+    // system walks its "." and ".." the same way when it is opened.
     const auto resolved = real_path(path);
-    if (!resolved) return nothing(errno);
-    if (*resolved == "/") return root_entry();
-    path = *resolved;
-    last = path.substr(path.rfind('/') + 1);
+    if (resolved) {
+      if (*resolved == "/") return root_entry();
+      path = *resolved;
+      last = path.substr(path.rfind('/') + 1);
+    } else if (errno != ENAMETOOLONG) {
+      return nothing(errno);
+    }
   } else {
     const std::size_t separator = path.rfind('/');
     const auto folder = real_path(separator == 0 ? "/" : path.substr(0, separator));
@@ -171,10 +176,12 @@ bool names_current_folder(const NativePath& path) {
   return !path.empty() && path[0] == '.' && path.find_first_not_of('/', 1) == std::string::npos;
 }
 
+// "x//" gives "x/a.jpg", "//" gives "/a.jpg": one separator, as typed or not.
 NativePath child_path(const NativePath& folder, const NativePath& name) {
   if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  const std::size_t last = folder.find_last_not_of('/');
+  if (last == std::string::npos) return "/" + name;
+  return folder.substr(0, last + 1) + "/" + name;
 }
 
 }  // namespace quadrell::fs

@@ -131,6 +131,15 @@ TEST(PosixPaths, FoldersBeyondPathMax) {
   const testing::Bytes bytes = jfif_file(1, 2);
   ASSERT_EQ(::write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   ::close(file);
+  // "." and ".." there, which the system cannot resolve to a full path.
+  const int back = ::open(".", O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::fchdir(folder), 0);
+  const auto here = fs::look_up(".", fs::HiddenNamed::kFound);
+  const auto up = fs::look_up("../", fs::HiddenNamed::kFound);
+  ASSERT_EQ(::fchdir(back), 0);
+  ::close(back);
+  EXPECT_TRUE(here && here->is_folder);
+  EXPECT_TRUE(up && up->is_folder);
   ::close(folder);
 
   testing::FakeWindow window;
@@ -210,6 +219,8 @@ TEST(PosixPaths, SubfolderIsEnteredOnlyAsListed) {
 TEST(PosixPaths, ChildPathHasNoDoubledSeparator) {
   EXPECT_EQ(fs::child_path("/", "a.jpg"), "/a.jpg");
   EXPECT_EQ(fs::child_path("/photos", "a.jpg"), "/photos/a.jpg");
+  EXPECT_EQ(fs::child_path("photos//", "a.jpg"), "photos/a.jpg");
+  EXPECT_EQ(fs::child_path("//", "a.jpg"), "/a.jpg");
 }
 
 TEST(PosixNames, NewlineInANameCannotForgeALine) {
