@@ -136,3 +136,29 @@ peak=$(tail -n 1 "$scratch/peak")
 log=$("$quadrell" "$scratch/large" | wc -c)
 echo
 echo "$large files in one folder: peak memory $((peak / 1024)) MiB (/usr/bin/time -f %M), log text $((log / 1024 / 1024)) MiB"
+
+# Trees one folder wide and thousands deep: time and memory grow with the
+# depth, not with its square, and past the descriptor limit.
+make_deep() {  # folder levels
+  python3 - "$1" "$2" <<'PY'
+import os, sys
+root, levels = sys.argv[1], int(sys.argv[2])
+os.makedirs(root)
+fd = os.open(root, os.O_RDONLY)
+for _ in range(levels):
+    os.mkdir("d", dir_fd=fd)
+    inner = os.open("d", os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd = inner
+PY
+}
+echo
+echo "a tree one folder wide, quadrell -rn over it (descriptors limited to 256)"
+printf '%-28s %10s %12s\n' "levels" "seconds" "peak MiB"
+for levels in 5000 20000; do
+  make_deep "$scratch/deep-$levels" "$levels"
+  (ulimit -n 256; /usr/bin/time -f '%e %M' -o "$scratch/deep-time" "$quadrell" -rn "$scratch/deep-$levels" >/dev/null 2>&1) || true
+  read -r deep_seconds deep_peak <"$scratch/deep-time"
+  printf '%-28s %10s %12s\n' "$levels" "$deep_seconds" "$((deep_peak / 1024))"
+  rm -rf "$scratch/deep-$levels"
+done

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -99,9 +100,12 @@ class PathRun {
   }
 
   // One folder of a tree being walked: its subfolders still to enter, and
-  // how long the shown prefix of its files is.
+  // how long the shown prefix of its files is. Only the deepest levels keep
+  // their folder open (fs::kFoldersKeptOpen); the others are opened again
+  // from their child as the walk climbs back, checked by their identity.
   struct Level {
-    fs::FolderRef folder;
+    std::optional<fs::FolderRef> folder;
+    fs::FileIdentity identity;
     std::vector<fs::Subfolder> subfolders;
     std::size_t next = 0;
     std::size_t prefix_size = 0;
@@ -124,14 +128,14 @@ class PathRun {
     while (!levels.empty() && !stopped()) {
       Level& level = levels.back();
       if (level.next == level.subfolders.size()) {
-        levels.pop_back();
+        climb_back(levels);
         continue;
       }
       const fs::Subfolder& subfolder = level.subfolders[level.next++];
       prefix_.resize(level.prefix_size);
       const NativePath sub_shown = fs::child_path(prefix_, subfolder.name);
       prefix_ = fs::child_path(sub_shown, {});
-      const auto opened = fs::open_subfolder(level.folder, subfolder, &error);
+      const auto opened = fs::open_subfolder(*level.folder, subfolder, &error);
       if (!opened) {
         report_folder(sub_shown, error);
         continue;
@@ -156,7 +160,28 @@ class PathRun {
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
-    if (options_.recursive) levels.push_back({folder, std::move(subfolders), 0, prefix_.size()});
+    if (!options_.recursive) return;
+    levels.push_back({folder, fs::identity_of(folder), std::move(subfolders), 0, prefix_.size()});
+    if (levels.size() > fs::kFoldersKeptOpen)
+      levels[levels.size() - fs::kFoldersKeptOpen - 1].folder.reset();
+  }
+
+  // Leaves the deepest level. The level above gets its folder back from
+  // the one left, if it had let go of it: a folder moved away meanwhile
+  // gets the access-error line, and its other subfolders are not entered.
+  void climb_back(std::vector<Level>& levels) {
+    Level child = std::move(levels.back());
+    levels.pop_back();
+    if (levels.empty() || levels.back().folder) return;
+    Level& parent = levels.back();
+    SystemError error = 0;
+    if (child.folder) parent.folder = fs::open_parent(*child.folder, parent.identity, &error);
+    if (parent.folder || parent.next == parent.subfolders.size()) return;
+    parent.next = parent.subfolders.size();
+    NativePath shown = prefix_.substr(0, parent.prefix_size);
+    while (!shown.empty() && fs::child_path(shown, {}) == shown && shown.size() > 1)
+      shown.pop_back();
+    report_folder(shown.empty() ? NativePath(1, '.') : shown, error);
   }
 
   // A folder that cannot be opened or listed is reported under its own

@@ -53,6 +53,19 @@ std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error 
 std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
                                         SystemError* error = nullptr);
 
+// How many folders a walk down a tree keeps open at most: a descriptor each
+// on POSIX, where they are few. The others are let go of and opened again
+// with open_parent as the walk climbs back.
+inline constexpr std::size_t kFoldersKeptOpen = 64;
+
+// Which folder an opening reached.
+FileIdentity identity_of(const FolderRef& folder);
+
+// The parent of child, opened from child itself, if it is still the folder
+// identified by expected: one moved meanwhile is not opened, and error is 0.
+std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
+                                     SystemError* error = nullptr);
+
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
 // in byte order of the name (the directory's own order is arbitrary there),

@@ -121,6 +121,28 @@ std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder
   return FolderRef{std::move(fd)};
 }
 
+FileIdentity identity_of(const FolderRef& folder) {
+  struct stat status {};
+  if (::fstat(folder.fd->get(), &status) != 0) return {};
+  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
+                                     SystemError* error) {
+  auto fd = std::make_shared<const UniqueFd>(
+      ::openat(child.fd->get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FolderRef parent{std::move(fd)};
+  if (!parent.fd->valid()) {
+    if (error != nullptr) *error = static_cast<SystemError>(errno);
+    return std::nullopt;
+  }
+  if (identity_of(parent) != expected) {
+    if (error != nullptr) *error = 0;
+    return std::nullopt;
+  }
+  return parent;
+}
+
 bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
                       std::vector<Subfolder>* subfolders, SystemError* error) {

@@ -102,6 +102,28 @@ std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder
   return open_pinned(child_path(parent.path, subfolder.name), true, error);
 }
 
+FileIdentity identity_of(const FolderRef& folder) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(folder.pin->get(), &information)) return {};
+  return {
+      information.dwVolumeSerialNumber,
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+// By the child's path less its last component: the folder that the walk
+// entered it from, if that is still the one there.
+std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
+                                     SystemError* error) {
+  const std::size_t separator = child.path.find_last_of(L"\\/");
+  const std::wstring root = child.path.substr(0, separator + 1);
+  auto parent = open_pinned(is_root(root) ? root : child.path.substr(0, separator), false, error);
+  if (parent && identity_of(*parent) != expected) {
+    if (error != nullptr) *error = 0;
+    return std::nullopt;
+  }
+  return parent;
+}
+
 bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
                       std::vector<Subfolder>* subfolders, SystemError* error) {
