@@ -1,16 +1,24 @@
 /* The least a program must do for each file of a folder to fix its
  * densities: open + read 4 KiB + close, then open + pwrite 2 bytes + close;
  * with "read" as a second argument only the first three, the floor of a dry
- * run. The floor that bench/cli_bench.sh measures quadrell against. */
+ * run; with "dates", the times read before the write and set back after it
+ * (fstat and futimens on the descriptor that writes), the floor of a run
+ * that keeps dates. The floors that bench/cli_bench.sh measures quadrell
+ * against. */
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-  if (argc != 2 && !(argc == 3 && strcmp(argv[2], "read") == 0)) return 2;
-  const int write_too = argc == 2;
+  const char* mode = argc == 3 ? argv[2] : "";
+  if (argc != 2 && !(argc == 3 && (strcmp(mode, "read") == 0 || strcmp(mode, "dates") == 0))) {
+    return 2;
+  }
+  const int write_too = strcmp(mode, "read") != 0;
+  const int dates = strcmp(mode, "dates") == 0;
   DIR* folder = opendir(argv[1]);
   if (!folder) return 1;
   char path[4096];
@@ -26,7 +34,13 @@ int main(int argc, char** argv) {
     close(fd);
     if (!write_too) continue;
     fd = open(path, O_WRONLY);
+    struct stat status;
+    if (dates && fstat(fd, &status) != 0) return 1;
     if (pwrite(fd, bytes, 2, 14) != 2) return 1;
+    if (dates) {
+      const struct timespec times[2] = {status.st_atim, status.st_mtim};
+      if (futimens(fd, times) != 0) return 1;
+    }
     close(fd);
   }
   closedir(folder);

@@ -1,8 +1,9 @@
 /* Preloaded into quadrell, makes each opening of a file under
  * QUADRELL_SLOW_FOLDER, and each read, wait 1 ms first, as a network share
  * or a card does: storage whose cost is its latency. quadrell is built with
- * 64-bit file offsets, so openat64 and pread64 are what it calls. Built as a
- * shared library by bench/read_ahead_bench.sh. */
+ * 64-bit file offsets, so openat64 and pread64 are what it calls; the header
+ * walk floor calls open and pread. Built as a shared library by
+ * bench/read_ahead_bench.sh. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -38,6 +39,24 @@ int openat64(int folder, const char* path, int flags, ...) {
 ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
   static ssize_t (*real)(int, void*, size_t, off64_t);
   if (!real) real = (ssize_t (*)(int, void*, size_t, off64_t))dlsym(RTLD_NEXT, "pread64");
+  wait_a_millisecond();
+  return real(fd, data, size, offset);
+}
+
+int open(const char* path, int flags, ...) {
+  static int (*real)(const char*, int, ...);
+  if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
+  va_end(rest);
+  if (slow_path(AT_FDCWD, path)) wait_a_millisecond();
+  return real(path, flags, mode);
+}
+
+ssize_t pread(int fd, void* data, size_t size, off_t offset) {
+  static ssize_t (*real)(int, void*, size_t, off_t);
+  if (!real) real = (ssize_t (*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread");
   wait_a_millisecond();
   return real(fd, data, size, offset);
 }
