@@ -7,6 +7,7 @@
 #include "cli/stream_log.h"
 #include "engine/drop_run.h"
 #include "engine/log_name.h"
+#include "platform/directory.h"
 #include "platform/fs.h"
 #include "res/version.h"
 
@@ -93,6 +94,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   StreamLog log(output, options.keep_dates,
                 options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll,
                 progress ? &*progress : nullptr);
+  options.paths = fs::expand_wildcards(options.paths);
   options.run.observer = &log;
   options.run.stop = stop;
   options.run.form = PathForm::kTyped;

@@ -78,6 +78,17 @@ bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
                       std::vector<Subfolder>* subfolders = nullptr, SystemError* error = nullptr);
 
+// The paths of a command line with wildcards expanded as a Windows console
+// program expands them (cmd and PowerShell leave that to the program): a
+// path whose last component holds * or ? is replaced, at its place, by the
+// plain files and folders it matches, neither hidden nor system, in name
+// order without regard to case, each as the folder typed joined with its
+// name. Only long names match (the system's search also matches 8.3 short
+// names). A pattern that matches nothing stays as typed, to name nothing;
+// one with a wildcard in a folder's name too. On POSIX the shell expands,
+// and the paths are returned as they are.
+std::vector<NativePath> expand_wildcards(const std::vector<NativePath>& paths);
+
 // folder, one separator, name (no doubled separator behind a root); name
 // alone when folder is empty.
 NativePath child_path(const NativePath& folder, const NativePath& name);

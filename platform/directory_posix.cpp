@@ -194,6 +194,8 @@ bool list_plain_files(const FolderRef& folder,
   return complete;
 }
 
+std::vector<NativePath> expand_wildcards(const std::vector<NativePath>& paths) { return paths; }
+
 bool names_current_folder(const NativePath& path) {
   return !path.empty() && path[0] == '.' && path.find_first_not_of('/', 1) == std::string::npos;
 }

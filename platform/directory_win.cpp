@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/directory.h"
 #include "platform/unique_handle.h"
 #include "platform/win_path.h"
@@ -40,9 +43,15 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
     if (error != nullptr) *error = reason;
     return std::nullopt;
   };
-  // A wildcard would make the search find some other name.
+  // A wildcard would make the search find some other name. One in the last
+  // component is a pattern that expand_wildcards found no match for; one in
+  // a folder's name is not searched at all.
   if (given.empty()) return nothing(ERROR_FILE_NOT_FOUND);
-  if (given.find_first_of(L"*?") != std::wstring::npos) return nothing(ERROR_INVALID_NAME);
+  const std::size_t wildcard = given.find_first_of(L"*?");
+  if (wildcard != std::wstring::npos) {
+    const bool in_folder = given.find_first_of(L"\\/", wildcard) != std::wstring::npos;
+    return nothing(in_folder ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
+  }
   // Full paths are kept as they are: GetFullPathNameW would trim a name
   // that ends in a dot or a space.
   const bool full = (given.size() >= 3 && given[1] == L':' && is_separator(given[2])) ||
@@ -146,6 +155,76 @@ bool list_plain_files(const FolderRef& folder,
   if (failure == ERROR_NO_MORE_FILES) return true;
   if (error != nullptr) *error = failure;
   return false;
+}
+
+namespace {
+
+bool has_wildcard(std::wstring_view text) { return text.find_first_of(L"*?") != text.npos; }
+
+std::wstring upper(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// * any run of characters, ? one; both already upper-cased. A ".*" at the
+// end also matches nothing, as in cmd ("*.*" takes names without a dot).
+bool matches(std::wstring_view pattern, std::wstring_view name) {
+  if (pattern.empty()) return name.empty();
+  if (pattern == L".*" && name.empty()) return true;
+  if (pattern[0] == L'*') {
+    for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+      if (matches(pattern.substr(1), name.substr(skip))) return true;
+    }
+    return false;
+  }
+  return !name.empty() && (pattern[0] == L'?' || pattern[0] == name[0]) &&
+         matches(pattern.substr(1), name.substr(1));
+}
+
+bool before_ignoring_case(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+}
+
+}  // namespace
+
+std::vector<NativePath> expand_wildcards(const std::vector<NativePath>& paths) {
+  std::vector<NativePath> expanded;
+  for (const NativePath& path : paths) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    const std::size_t name_start = separator == NativePath::npos ? 0 : separator + 1;
+    // A drive-relative "C:*.jpg" keeps its "C:" as its folder.
+    const std::size_t folder_end =
+        name_start == 0 && path.size() >= 2 && path[1] == L':' ? 2 : name_start;
+    const std::wstring folder = path.substr(0, folder_end);
+    const std::wstring pattern = path.substr(folder_end);
+    if (!has_wildcard(pattern) || has_wildcard(folder)) {
+      expanded.push_back(path);
+      continue;
+    }
+    std::vector<std::wstring> names;
+    const std::wstring wanted = upper(pattern);
+    WIN32_FIND_DATAW found{};
+    const UniqueFindHandle search(FindFirstFileExW(extended_path(absolute_path(path)).c_str(),
+                                                   FindExInfoBasic, &found, FindExSearchNameMatch,
+                                                   nullptr, 0));
+    for (bool more = search.valid(); more; more = FindNextFileW(search.get(), &found)) {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L".." ||
+          (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) ||
+          !matches(wanted, upper(name))) {
+        continue;
+      }
+      names.push_back(name);
+    }
+    if (names.empty()) {
+      expanded.push_back(path);
+      continue;
+    }
+    std::sort(names.begin(), names.end(), before_ignoring_case);
+    for (const std::wstring& name : names) expanded.push_back(folder + name);
+  }
+  return expanded;
 }
 
 bool names_current_folder(const NativePath& path) {

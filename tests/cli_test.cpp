@@ -16,6 +16,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win_path.h"
 #endif
 
 namespace quadrell {
@@ -333,6 +335,53 @@ TEST(CliPaths, ShownAsTypedWithAReasonForEach) {
     EXPECT_EQ(output.error, c.error) << c.arguments[0];
   }
 }
+
+#ifdef _WIN32
+// The console program expands * and ? in a PATH's last component itself, as
+// cmd leaves it to: matches in name order without regard to case, hidden
+// ones and 8.3 short names left out, each shown as the folder typed joined
+// with its name; a pattern with no match names nothing.
+TEST_F(Cli, WildcardsOnWindows) {
+  std::filesystem::create_directories(dir_ / "w/sub.jpg");
+  for (const char* name : {"a.jpg", "B.JPG", "hidden.jpg", "with space.jpg", "写真.jpg", "c.jpeg",
+                           "photo.jpgx", "sub.jpg/x.jpg"}) {
+    testing::write_bytes(dir_ / ("w/" + std::string(name)), jfif_file(2, 2));
+  }
+  testing::make_hidden(dir_ / "w/hidden.jpg");
+  std::string deep = "w";
+  while (deep.size() < 270) deep += "\\folder-with-a-long-name";
+  std::filesystem::create_directories(
+      std::filesystem::path(extended_path(testing::native(dir_ / deep))));
+  testing::write_bytes(
+      std::filesystem::path(extended_path(testing::native(dir_ / (deep + "\\d.jpg")))),
+      jfif_file(2, 2));
+  const std::string not_found = fs::error_text(ERROR_FILE_NOT_FOUND);
+  const struct {
+    std::vector<std::string> arguments;
+    std::vector<std::string> shown;  // the names of the log's lines
+    std::string error;
+  } cases[] = {
+      {{"w\\*.jpg"},
+       {"w\\a.jpg", "w\\B.JPG", "w\\sub.jpg\\x.jpg", "w\\with space.jpg", "w\\写真.jpg"},
+       ""},
+      {{"w/?.JPG", "--", "w\\*.jpeg"}, {"w/a.jpg", "w/B.JPG", "w\\c.jpeg"}, ""},
+      {{"w\\*.png", "w\\a.jpg"}, {"w\\a.jpg"}, "quadrell: w\\*.png: " + not_found + "\n"},
+      {{"*\\a.jpg"}, {}, "quadrell: *\\a.jpg: " + fs::error_text(ERROR_INVALID_NAME) + "\n"},
+      {{deep + "\\*.jpg"}, {deep + "\\d.jpg"}, ""},
+  };
+  for (const auto& c : cases) {
+    output_ = CapturedOutput();
+    run(c.arguments);
+    std::vector<std::string> shown;
+    std::string line;
+    for (std::istringstream in(output_.out); std::getline(in, line) && !line.empty();) {
+      shown.push_back(line.substr(0, line.find(" .")));
+    }
+    EXPECT_EQ(shown, c.shown) << c.arguments[0];
+    EXPECT_EQ(output_.error, c.error) << c.arguments[0];
+  }
+}
+#endif
 
 struct UsageCase {
   std::vector<std::string> arguments;
