@@ -19,13 +19,16 @@ test: deps-test format-check test-native install-check test-sanitize test-tsan t
       release-check win64 run-fuzz
 	@echo "make test: every build and every test passed"
 
-# quadrell and its manual page under $(DESTDIR)$(PREFIX).
+# quadrell, its manual page and its bash completion under $(DESTDIR)$(PREFIX).
+COMPLETION = share/bash-completion/completions/quadrell
 install: deps-run native-quiet
 	install -D -m 755 build/native/cli/quadrell $(DESTDIR)$(PREFIX)/bin/quadrell
 	install -D -m 644 docs/quadrell.1 $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
+	install -D -m 644 cli/quadrell-completion.bash $(DESTDIR)$(PREFIX)/$(COMPLETION)
 
 uninstall:
-	rm -f $(DESTDIR)$(PREFIX)/bin/quadrell $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
+	rm -f $(DESTDIR)$(PREFIX)/bin/quadrell $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1 \
+	  $(DESTDIR)$(PREFIX)/$(COMPLETION)
 
 # make install into a scratch folder: the program runs from there, the
 # manual page renders without a warning, and make uninstall leaves nothing.
