@@ -9,20 +9,25 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: run test deps-run deps-test native native-quiet sanitize win32 win64 fuzz install uninstall \
+        install-files deb deb-check \
         install-check release-check \
         tsan test-native test-sanitize test-tsan test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
 run: deps-run native-quiet
 	@tools/run-samples $(ARGS)
 
-test: deps-test format-check test-native install-check test-sanitize test-tsan test-win32 \
+test: deps-test format-check test-native install-check deb-check test-sanitize test-tsan test-win32 \
       release-check win64 run-fuzz
 	@echo "make test: every build and every test passed"
 
 # quadrell, its manual page and its bash completion under $(DESTDIR)$(PREFIX).
 COMPLETION = share/bash-completion/completions/quadrell
-install: deps-run native-quiet
-	install -D -m 755 build/native/cli/quadrell $(DESTDIR)$(PREFIX)/bin/quadrell
+QUADRELL_PROGRAM ?= build/native/cli/quadrell
+install: deps-run native-quiet install-files
+
+# The files alone, of whichever build QUADRELL_PROGRAM names (make deb's).
+install-files:
+	install -D -m 755 $(QUADRELL_PROGRAM) $(DESTDIR)$(PREFIX)/bin/quadrell
 	install -D -m 644 docs/quadrell.1 $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
 	install -D -m 644 cli/quadrell-completion.bash $(DESTDIR)$(PREFIX)/$(COMPLETION)
 
@@ -109,8 +114,20 @@ bench-gui: deps-test win32 win64
 screenshot: deps-test win32 win64
 	@tools/screenshot build/win32
 
+# The zip for Windows and the Debian package, with SHA256SUMS over both.
 dist: deps-test win32
 	@tools/make-dist build/win32
+	@tools/make-deb
+	@cd dist && sha256sum Quadrell-*-win32.zip quadrell_*.deb >SHA256SUMS && cat SHA256SUMS
+
+# The command line as a Debian package.
+deb: deps-test
+	@tools/make-deb
+
+# Two packages from nothing give the same bytes, lintian finds nothing, and
+# the package installs, works and goes again.
+deb-check: deps-test
+	@tools/check-deb
 
 # The programs' PE flags and imports, and two release builds from nothing
 # that must give the same zip.
