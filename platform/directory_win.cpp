@@ -161,13 +161,13 @@ namespace {
 
 bool has_wildcard(std::wstring_view text) { return text.find_first_of(L"*?") != text.npos; }
 
-std::wstring upper(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
+// As the file system compares names: ordinal, without regard to case.
+bool same_ignoring_case(wchar_t a, wchar_t b) {
+  return CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
-// * any run of characters, ? one; both already upper-cased. A ".*" at the
-// end also matches nothing, as in cmd ("*.*" takes names without a dot).
+// * any run of characters, ? one. A ".*" at the end also matches nothing,
+// as in cmd ("*.*" takes names without a dot).
 bool matches(std::wstring_view pattern, std::wstring_view name) {
   if (pattern.empty()) return name.empty();
   if (pattern == L".*" && name.empty()) return true;
@@ -177,7 +177,7 @@ bool matches(std::wstring_view pattern, std::wstring_view name) {
     }
     return false;
   }
-  return !name.empty() && (pattern[0] == L'?' || pattern[0] == name[0]) &&
+  return !name.empty() && (pattern[0] == L'?' || same_ignoring_case(pattern[0], name[0])) &&
          matches(pattern.substr(1), name.substr(1));
 }
 
@@ -203,7 +203,6 @@ std::vector<NativePath> expand_wildcards(const std::vector<NativePath>& paths) {
       continue;
     }
     std::vector<std::wstring> names;
-    const std::wstring wanted = upper(pattern);
     WIN32_FIND_DATAW found{};
     const UniqueFindHandle search(FindFirstFileExW(extended_path(absolute_path(path)).c_str(),
                                                    FindExInfoBasic, &found, FindExSearchNameMatch,
@@ -212,7 +211,7 @@ std::vector<NativePath> expand_wildcards(const std::vector<NativePath>& paths) {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L".." ||
           (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) ||
-          !matches(wanted, upper(name))) {
+          !matches(pattern, name)) {
         continue;
       }
       names.push_back(name);
