@@ -99,8 +99,9 @@ class PathRun {
     read_ahead_.queue(candidate.file);
   }
 
-  // One folder of a tree being walked: its subfolders still to enter, and
-  // how long the shown prefix of its files is. Only the deepest levels keep
+  // One folder of a tree being walked: its subfolders still to enter, how
+  // long the shown prefix of its files is, and how long its own shown name
+  // at the start of that prefix (the top's is top_shown_). Only the deepest levels keep
   // their folder open (fs::kFoldersKeptOpen); the others are opened again
   // from their child as the walk climbs back, checked by their identity.
   struct Level {
@@ -109,6 +110,7 @@ class PathRun {
     std::vector<fs::Subfolder> subfolders;
     std::size_t next = 0;
     std::size_t prefix_size = 0;
+    std::size_t shown_size = 0;
   };
 
   // The files of the folder at path, then with recursion those of each
@@ -120,6 +122,7 @@ class PathRun {
   void process_tree(const NativePath& path, const NativePath& shown, const NativePath& prefix) {
     if (stopped()) return;
     prefix_ = prefix;
+    top_shown_ = shown;
     SystemError error = 0;
     const auto top = fs::open_folder(path, &error);
     if (!top) return report_folder(shown, error);
@@ -161,7 +164,8 @@ class PathRun {
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
     if (!options_.recursive) return;
-    levels.push_back({folder, fs::identity_of(folder), std::move(subfolders), 0, prefix_.size()});
+    levels.push_back(
+        {folder, fs::identity_of(folder), std::move(subfolders), 0, prefix_.size(), shown.size()});
     if (levels.size() > fs::kFoldersKeptOpen)
       levels[levels.size() - fs::kFoldersKeptOpen - 1].folder.reset();
   }
@@ -178,10 +182,7 @@ class PathRun {
     if (child.folder) parent.folder = fs::open_parent(*child.folder, parent.identity, &error);
     if (parent.folder || parent.next == parent.subfolders.size()) return;
     parent.next = parent.subfolders.size();
-    NativePath shown = prefix_.substr(0, parent.prefix_size);
-    while (!shown.empty() && fs::child_path(shown, {}) == shown && shown.size() > 1)
-      shown.pop_back();
-    report_folder(shown.empty() ? NativePath(1, '.') : shown, error);
+    report_folder(levels.size() == 1 ? top_shown_ : prefix_.substr(0, parent.shown_size), error);
   }
 
   // A folder that cannot be opened or listed is reported under its own
@@ -300,6 +301,7 @@ class PathRun {
   std::deque<Waiting> waiting_;   // the files queued in the read-ahead, in order
   NativePath folder_being_read_;  // the folder last listed, as shown
   NativePath prefix_;             // what the names of the files being listed begin with
+  NativePath top_shown_;          // the name of the tree being walked
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
   ReadAhead read_ahead_;  // last: its workers end before what they may use
