@@ -48,7 +48,7 @@ class PathRun {
       : window_(window),
         counts_(counts),
         options_(options),
-        read_ahead_(options.read_ahead, options.slow_scan) {}
+        read_ahead_(options.read_ahead, options.slow_scan, options.trace) {}
 
   void process(const NativePath& path) {
     SystemError error = 0;
@@ -200,9 +200,9 @@ class PathRun {
     window_.repaint();
     ReadAhead::Scan scan = read_ahead_.take();
     // Scanned before the run patched the same file under this or another
-    // name: the file is scanned again, as the run would scan it now. A
-    // worker that found no descriptor left hands the file back to the run.
-    if (scan.by_worker &&
+    // name: the file is scanned again, as the run would scan it now. A scan
+    // ahead that found no descriptor left is made again now.
+    if (scan.ahead &&
         (patched_since(waiting.patches_before, scan.detail.identity) ||
          (scan.result == kAccessError && fs::out_of_descriptors(scan.detail.error)))) {
       scan = scan_here(waiting.candidate);
@@ -229,7 +229,7 @@ class PathRun {
       report_failure(FileFailure::Kind::kRead, candidate.reported, scan.detail.error);
     } else if (result > 0) {
       const Written written = write(candidate, result, scan);
-      // Changed since a worker scanned it: decided on the run's own scan.
+      // Changed since it was scanned ahead: decided on a scan made now.
       if (written == Written::kScanAgain) return handle(candidate, scan_here(candidate));
       if (written == Written::kNo) result = kAccessError;
     }
@@ -260,7 +260,7 @@ class PathRun {
     const PatchOutcome outcome =
         patch_density(candidate.file, position, scan.detail,
                       window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
-    if (outcome.changed && scan.by_worker) return Written::kScanAgain;
+    if (outcome.changed && scan.ahead) return Written::kScanAgain;
     if (outcome.changed) {
       report_failure(FileFailure::Kind::kChanged, candidate.reported, 0);
     } else if (!outcome.written) {

@@ -38,9 +38,11 @@ struct RunOptions {
   // How many files are scanned ahead of the one handled (1: none). The log,
   // the counts and every byte written are those of a run one file at a time.
   int read_ahead = kDefaultReadAhead;
-  // How long a scan takes before the workers are woken (see kSlowScan); 0:
-  // they take every file from the first on.
+  // How long a scan takes before it counts as waiting on the storage (see
+  // kSlowScan); 0: the storage counts as slow from the first file on.
   std::chrono::nanoseconds slow_scan = kSlowScan;
+  // For benches: hears of each file's times in the read-ahead.
+  ReadAheadTrace* trace = nullptr;
 };
 
 // Handles one dropped path: the file itself, or the plain files directly
