@@ -3,10 +3,13 @@
 # (each file's cached pages dropped before every run), by default and with
 # -j 1, beside a header walk spread over 1, 4, 16 and 64 threads; the same
 # with storage whose every open and read waits 1 ms; and over the photos in
-# the page cache. Usage: bench/read_ahead_bench.sh QUADRELL [PHOTOS]
+# the page cache. With TRACE (bench/read_ahead_trace.cpp), where the time of
+# a cold and a warm run goes. Usage: bench/read_ahead_bench.sh QUADRELL
+# [PHOTOS [TRACE]]
 set -euo pipefail
 quadrell=$1
 photos=${2:-3000}
+trace=${3:-}
 here=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d /tmp/quadrell-read-ahead-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -107,3 +110,13 @@ row "run" "seconds" "x floor"
 row "header walk, 16 threads (the floor)" "$slow_floor16" "1.00"
 row "quadrell -n (default)" "$slow_default" "$(ratio "$slow_default" "$slow_floor16")"
 row "quadrell -n -j 1" "$slow_one" "$(ratio "$slow_one" "$slow_floor16")"
+
+if [ -n "$trace" ]; then
+  echo
+  echo "Where the time goes, from the disk ($trace 16, cached pages dropped)"
+  drop_cache
+  "$trace" 16 "$scratch/camera" >/dev/null
+  echo
+  echo "Where the time goes, in the page cache"
+  "$trace" 16 "$scratch/camera" >/dev/null
+fi
