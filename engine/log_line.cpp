@@ -7,7 +7,12 @@ int leader_length(int name_length) { return name_length <= 29 ? 64 - 2 * name_le
 std::string number_text(std::int64_t number) { return " " + std::to_string(number); }
 
 std::string log_line(const LogName& name, ScanResult result) {
-  std::string line = name.text + " " + std::string(leader_length(name.length), '.');
+  const int dots = leader_length(name.length);
+  std::string line;
+  line.reserve(name.text.size() + dots + 32);
+  line += name.text;
+  line += ' ';
+  line.append(dots, '.');
   if (result > 0) {
     line += number_text(result) + number_text(std::int64_t{result} + 1) + " Change";
   } else if (result == kFair) {

@@ -63,7 +63,17 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
 
 LogName log_name_from_bytes(std::string_view bytes) {
   LogName name;
+  name.text.reserve(bytes.size());
   while (!bytes.empty()) {
+    // Most names are printable ASCII: taken a run at a time.
+    std::size_t plain = 0;
+    while (plain < bytes.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F) ++plain;
+    if (plain > 0) {
+      name.text += bytes.substr(0, plain);
+      name.length += static_cast<int>(plain);
+      bytes.remove_prefix(plain);
+      continue;
+    }
     char32_t c = 0;
     std::size_t length = decode_utf8(bytes, c);
     if (length == 0) {  // no character: the byte as it is
