@@ -99,6 +99,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   options.run.stop = stop;
   options.run.form = PathForm::kTyped;
   const RunCounts counts = drop_run(log, options.paths, options.run);
+  log.flush();
   if (progress) progress->clear();
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +

@@ -6,14 +6,14 @@
 namespace quadrell {
 namespace {
 
-std::string with_line_ends(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
+// Appends text with each CR LF as LF, and a LF at its end.
+void append_with_line_ends(std::string& out, std::string_view text) {
+  for (std::size_t end; (end = text.find("\r\n")) != std::string_view::npos;) {
+    out += text.substr(0, end);
+    text.remove_prefix(end + 1);
   }
-  return out;
+  out += text;
+  out += '\n';
 }
 
 std::string reason(const FileFailure& failure) {
@@ -58,14 +58,31 @@ void StreamLog::append_to_log(std::string_view text) {
   empty_ = false;
   // A fair file's line is the only one that ends in " OK".
   if (lines_ == Lines::kChangesAndErrors && text.ends_with(" OK")) return;
-  const std::string lines = with_line_ends(text) + "\n";
   if (write_failure_ != 0) {
-    unwritten_ += lines;
+    append_with_line_ends(unwritten_, text);
     return;
   }
+  if (gathered_.empty()) first_gathered_ = std::chrono::steady_clock::now();
+  append_with_line_ends(gathered_, text);
+  if (!gathers_ || gathered_.size() >= kGatheredBytes) {
+    flush();
+  } else {
+    repaint();
+  }
+}
+
+void StreamLog::repaint() {
+  if (!gathered_.empty() && std::chrono::steady_clock::now() - first_gathered_ >= kGatheredFor) {
+    flush();
+  }
+}
+
+void StreamLog::flush() {
+  if (gathered_.empty() || write_failure_ != 0) return;
   if (progress_ != nullptr) progress_->before_log_line();
-  write_failure_ = output_.write_out(lines);
-  if (write_failure_ != 0) unwritten_ = lines;
+  write_failure_ = output_.write_out(gathered_);
+  if (write_failure_ != 0) unwritten_ = gathered_;
+  gathered_.clear();
 }
 
 void StreamLog::report_failure(const FileFailure& failure) {
@@ -73,6 +90,7 @@ void StreamLog::report_failure(const FileFailure& failure) {
       failure.kind != FileFailure::Kind::kNotJpegName) {
     failed_ = true;
   }
+  flush();
   if (progress_ != nullptr) progress_->clear();
   output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
 }

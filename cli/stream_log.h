@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "cli/cli_output.h"
@@ -9,13 +10,17 @@
 
 namespace quadrell {
 
-// The log of a command-line run, written to standard output as it grows:
-// each line with its line end at once, so that standard error, written only
-// between whole lines, never lands inside one. No text is kept, so memory
-// does not grow with the log. Quiet, the lines of fair files are left out.
-// Every failure gets one line on standard error with the system's reason.
-// When the log cannot be written the run stops before it touches another
-// file, and the text that was lost is kept for the final message.
+// The log of a command-line run, written to standard output as it grows,
+// whole lines at a time, so that standard error, written only between whole
+// lines, never lands inside one. On a terminal each line is written as its
+// file is done. Into a file or a pipe the lines are gathered into writes of
+// up to kGatheredBytes, each out within kGatheredFor of its first line and
+// before anything goes to standard error; flush() writes out the rest at
+// the run's end. Memory does not grow with the log. Quiet, the lines of fair
+// files are left out. Every failure gets one line on standard error with
+// the system's reason. When the log cannot be written the run stops before
+// it touches another file, and the text that was lost, every line of a file
+// handled included, is kept for the final message.
 class StreamLog final : public LogWindow, public RunObserver {
  public:
   enum class Lines { kAll, kChangesAndErrors };
@@ -24,14 +29,22 @@ class StreamLog final : public LogWindow, public RunObserver {
   // cleared before each line and each message.
   StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll,
             ProgressLine* progress = nullptr)
-      : output_(output), keep_dates_(keep_dates), lines_(lines), progress_(progress) {}
+      : output_(output),
+        keep_dates_(keep_dates),
+        lines_(lines),
+        progress_(progress),
+        gathers_(!output.out_is_terminal()) {}
+
+  static constexpr std::size_t kGatheredBytes = 16 * 1024;
+  static constexpr std::chrono::milliseconds kGatheredFor{100};
 
   // A run starts by emptying the log; the output holds the run's text only.
   void clear_log() override { empty_ = true; }
   bool log_is_empty() const override { return empty_; }
   void append_to_log(std::string_view text) override;
   void scroll_log_to_end() override {}
-  void repaint() override {}
+  // Between files: gathered lines that waited long enough are written.
+  void repaint() override;
   bool keep_dates() const override { return keep_dates_; }
 
   void report_failure(const FileFailure& failure) override;
@@ -39,6 +52,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   void run_progress(const RunCounts& counts, const NativePath& folder) override {
     if (progress_ != nullptr) progress_->update(counts, folder);
   }
+
+  // Writes the lines gathered so far.
+  void flush();
 
   // Whether any failure was reported, the log's own included; a file passed
   // over is none.
@@ -52,6 +68,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   const bool keep_dates_;
   const Lines lines_;
   ProgressLine* const progress_;
+  const bool gathers_;
+  std::string gathered_;
+  std::chrono::steady_clock::time_point first_gathered_;
   bool empty_ = true;
   bool failed_ = false;
   SystemError write_failure_ = 0;

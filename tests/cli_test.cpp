@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "cli/options.h"
 #include "cli/progress_line.h"
@@ -37,12 +38,13 @@ class CapturedOutput final : public CliOutput {
     return 0;
   }
   void write_error(std::string_view text) override { error += text; }
-  bool out_is_terminal() const override { return false; }
+  bool out_is_terminal() const override { return terminal; }
   int error_terminal_columns() const override { return 0; }
   std::string out;
   std::string error;
   int writes = 0;
   int fail_from = 1 << 30;
+  bool terminal = false;  // a file's lines are gathered, a terminal's are not
 };
 
 #ifdef _WIN32
@@ -80,15 +82,21 @@ class Cli : public ::testing::Test {
   CapturedOutput output_;
 };
 
+// On a terminal each line is written when its file is done; into a file or
+// a pipe the lines go out together.
 TEST_F(Cli, PrintsTheLogTextWithLineEnds) {
-  testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
-  testing::write_bytes(dir_ / "b.jpg", jfif_file(2, 2));
-  EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitSuccess);
-  EXPECT_EQ(output_.out, "a.jpg " + dots(54) + " 15 16 Change\nb.jpg " + dots(54) +
-                             " OK\n\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0\n");
-  EXPECT_EQ(output_.error, "");
-  EXPECT_GE(output_.writes, 3) << "each line is written when its file is done";
-  EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
+  for (const auto& [terminal, writes] : {std::pair{true, 3}, std::pair{false, 1}}) {
+    testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
+    testing::write_bytes(dir_ / "b.jpg", jfif_file(2, 2));
+    output_ = CapturedOutput();
+    output_.terminal = terminal;
+    EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitSuccess);
+    EXPECT_EQ(output_.out, "a.jpg " + dots(54) + " 15 16 Change\nb.jpg " + dots(54) +
+                               " OK\n\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0\n");
+    EXPECT_EQ(output_.error, "");
+    EXPECT_EQ(output_.writes, writes) << "terminal: " << terminal;
+    EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
+  }
 }
 
 TEST_F(Cli, AccessErrorFailsWithTheSystemsReason) {
@@ -115,19 +123,32 @@ TEST_F(Cli, LineBreakInANameStaysOnItsLine) {
   EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
 }
 
-// The log cannot be written: the run stops before it touches another file,
-// and what was lost, the line of the file just changed, goes to standard
-// error.
+// The log cannot be written: the run stops at the first write that fails,
+// and what was lost goes to standard error. On a terminal that is the line
+// of the file just changed, before another file is touched; into a file, the
+// lines gathered since the last write, each file's among them.
 TEST_F(Cli, LogThatCannotBeWrittenStopsTheRun) {
-  testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
-  testing::write_bytes(dir_ / "b.jpg", jfif_file(1, 2));
-  output_.fail_from = 1;
-  EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitFileError);
-  EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
-  EXPECT_EQ(testing::read_bytes(dir_ / "b.jpg"), jfif_file(1, 2)) << "not touched";
-  EXPECT_NE(output_.error.find("could not be written:\na.jpg " + dots(54) + " 15 16 Change\n"),
-            std::string::npos)
-      << output_.error;
+  const std::string a_line = "a.jpg " + dots(54) + " 15 16 Change\n";
+  const std::string b_line = "b.jpg " + dots(54) + " 15 16 Change\n";
+  const struct {
+    bool terminal;
+    bool b_patched;
+    std::string lost;
+  } cases[] = {
+      {true, false, a_line + "\nJpeg files =>  total: 1  fair: 0  update: 1  error: 0\n"},
+      {false, true, a_line + b_line + "\nJpeg files =>  total: 2  fair: 0  update: 2  error: 0\n"},
+  };
+  for (const auto& c : cases) {
+    testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
+    testing::write_bytes(dir_ / "b.jpg", jfif_file(1, 2));
+    output_ = CapturedOutput();
+    output_.terminal = c.terminal;
+    output_.fail_from = 1;
+    EXPECT_EQ(run({"a.jpg", "b.jpg"}), kExitFileError);
+    EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(2, 2));
+    EXPECT_EQ(testing::read_bytes(dir_ / "b.jpg"), jfif_file(c.b_patched ? 2 : 1, 2));
+    EXPECT_TRUE(output_.error.ends_with("could not be written:\n" + c.lost)) << output_.error;
+  }
 }
 
 // Subfolders with -r, their files shown as the folder typed joined with
@@ -519,20 +540,47 @@ TEST(ProgressLine, DrawnInPlaceAndCleared) {
   EXPECT_EQ(output.error, "");
 }
 
+// Gathered lines (into a file or a pipe) are those a terminal gets once
+// they are flushed.
 TEST(LogWindowContract, StreamLog) {
   for (const auto rules :
        {testing::expect_lines_then_summary, testing::expect_summary_in_empty_log}) {
-    CapturedOutput output;
-    StreamLog log(output, false);
-    // Each line comes with its line end: the text so far is what stands
-    // before the last one.
-    rules(log, [&] {
-      std::string text;
-      for (const char c : output.out) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-      EXPECT_TRUE(text.ends_with("\r\n")) << text;
-      return text.substr(0, text.size() - 2);
-    });
+    for (const bool terminal : {true, false}) {
+      CapturedOutput output;
+      output.terminal = terminal;
+      StreamLog log(output, false);
+      // Each line comes with its line end: the text so far is what stands
+      // before the last one.
+      rules(log, [&] {
+        if (!terminal) log.flush();
+        std::string text;
+        for (const char c : output.out) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        EXPECT_TRUE(text.ends_with("\r\n")) << text;
+        return text.substr(0, text.size() - 2);
+      });
+    }
   }
+}
+
+// Gathered lines go out once they fill a write, or once the first of them
+// has waited long enough, between two files.
+TEST(StreamLogGathering, BySizeAndByAge) {
+  CapturedOutput output;
+  StreamLog log(output, false);
+  log.clear_log();
+  const std::string line(1000, 'x');
+  for (std::size_t size = 0; size + line.size() < StreamLog::kGatheredBytes;
+       size += 2 + line.size())
+    log.append_to_log("\r\n" + line);
+  EXPECT_EQ(output.writes, 0);
+  log.append_to_log("\r\n" + line);
+  EXPECT_EQ(output.writes, 1) << "full";
+  log.append_to_log("\r\n" + line);
+  log.repaint();
+  EXPECT_EQ(output.writes, 1);
+  std::this_thread::sleep_for(StreamLog::kGatheredFor);
+  log.repaint();
+  EXPECT_EQ(output.writes, 2) << "waited long enough";
 }
 
 // The built program, as a user runs it: exact bytes on standard output.
@@ -614,8 +662,8 @@ ProgramRun run_program(const std::string& arguments, const ProgramOptions& optio
   return run;
 }
 
-// A full disk under the log: the run stops before the next file, and the
-// change it made is told on standard error.
+// A full disk under the log: the run stops at the write that fails, and the
+// changes made since the last write are told on standard error.
 TEST(CliProgram, StandardOutputOnAFullDisk) {
   testing::TempDir dir;
   testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
@@ -623,12 +671,12 @@ TEST(CliProgram, StandardOutputOnAFullDisk) {
   const ProgramRun run = run_program(".", {.redirect = "/dev/full", .folder = dir.path()});
   EXPECT_EQ(run.status, kExitFileError);
   EXPECT_EQ(testing::read_bytes(dir / "a.jpg"), jfif_file(2, 2));
-  EXPECT_EQ(testing::read_bytes(dir / "b.jpg"), jfif_file(1, 2));
+  EXPECT_EQ(testing::read_bytes(dir / "b.jpg"), jfif_file(2, 2));
   EXPECT_EQ(run.error,
             "quadrell: standard output: No space left on device; the run stopped "
             "there. What could not be written:\na.jpg " +
-                dots(54) + " 15 16 Change\n\n" +
-                "Jpeg files =>  total: 1  fair: 0  update: 1  error: 0\n");
+                dots(54) + " 15 16 Change\nb.jpg " + dots(54) + " 15 16 Change\n\n" +
+                "Jpeg files =>  total: 2  fair: 0  update: 2  error: 0\n");
 }
 
 // Keep-dates on a file that another user owns and lets everyone write: the
