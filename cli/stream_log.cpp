@@ -64,11 +64,8 @@ void StreamLog::append_to_log(std::string_view text) {
   }
   if (gathered_.empty()) first_gathered_ = std::chrono::steady_clock::now();
   append_with_line_ends(gathered_, text);
-  if (!gathers_ || gathered_.size() >= kGatheredBytes) {
-    flush();
-  } else {
-    repaint();
-  }
+  // Their age is checked between files, in repaint().
+  if (!gathers_ || gathered_.size() >= kGatheredBytes) flush();
 }
 
 void StreamLog::repaint() {
