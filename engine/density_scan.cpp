@@ -64,7 +64,9 @@ class BlockReader {
   }
 
  private:
-  static constexpr std::size_t kSmallRead = 4096;
+  // Holds the tables and frame header behind a camera's Exif block; a file
+  // in the page cache costs its copy by the byte, so no more is asked for.
+  static constexpr std::size_t kSmallRead = 1024;
 
   int fill(std::int64_t offset) {
     const std::size_t size =
