@@ -32,9 +32,13 @@ std::string summary_line(const RunCounts& counts) {
 void append_log_line(LogWindow& window, std::string_view line) {
   if (window.log_is_empty()) {
     window.append_to_log(line);
-  } else {
-    window.append_to_log("\r\n" + std::string(line));
+    return;
   }
+  std::string text;
+  text.reserve(2 + line.size());
+  text += "\r\n";
+  text += line;
+  window.append_to_log(text);
 }
 
 void append_summary_line(LogWindow& window, std::string_view line) {

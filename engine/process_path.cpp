@@ -31,13 +31,15 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
 }
 
 // A file to handle: what opens it, the name the log shows, the path the
-// failure reports show, and whether it was named itself rather than found
-// in a folder.
+// failure reports show where that is not the name shown (empty: it is),
+// and whether it was named itself rather than found in a folder.
 struct Candidate {
   fs::FileRef file;
   NativePath shown;
-  NativePath reported;
+  NativePath reported_path;
   bool named = false;
+
+  const NativePath& reported() const { return reported_path.empty() ? shown : reported_path; }
 };
 
 // The files of a run's paths, each handled in turn as a run one file at a
@@ -67,7 +69,7 @@ class PathRun {
     } else if (entry->is_folder) {
       process_tree(entry->path, path, fs::names_current_folder(path) ? NativePath{} : path);
     } else {
-      process_candidate({fs::FileRef{entry->path}, path, path, true});
+      process_candidate({fs::FileRef{entry->path}, path, {}, true});
     }
   }
 
@@ -83,10 +85,10 @@ class PathRun {
     std::uint64_t patches_before;  // how many files the run had patched when it was queued
   };
 
-  void process_candidate(const Candidate& candidate) {
+  void process_candidate(Candidate candidate) {
     if (!is_jpeg_name(candidate.shown)) {
       if (candidate.named && typed()) {
-        report_in_order(FileFailure::Kind::kNotJpegName, candidate.reported, 0);
+        report_in_order(FileFailure::Kind::kNotJpegName, candidate.reported(), 0);
       }
       return;
     }
@@ -95,8 +97,8 @@ class PathRun {
       read_ahead_.stop();
       return;
     }
-    waiting_.push_back({candidate, patches_});
     read_ahead_.queue(candidate.file);
+    waiting_.push_back({std::move(candidate), patches_});
   }
 
   // One folder of a tree being walked: its subfolders still to enter, how
@@ -158,8 +160,7 @@ class PathRun {
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          const NativePath file_shown = fs::child_path(prefix_, name);
-          process_candidate({file, file_shown, file_shown});
+          process_candidate({file, fs::child_path(prefix_, name), {}});
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
@@ -221,12 +222,12 @@ class PathRun {
     if (result < kAccessError) {
       // At its place already: every file before it is handled.
       if (candidate.named && typed()) {
-        report_failure(FileFailure::Kind::kPassedOver, candidate.reported, 0);
+        report_failure(FileFailure::Kind::kPassedOver, candidate.reported(), 0);
       }
       return;
     }
     if (result == kAccessError) {
-      report_failure(FileFailure::Kind::kRead, candidate.reported, scan.detail.error);
+      report_failure(FileFailure::Kind::kRead, candidate.reported(), scan.detail.error);
     } else if (result > 0) {
       const Written written = write(candidate, result, scan);
       // Changed since it was scanned ahead: decided on a scan made now.
@@ -262,11 +263,11 @@ class PathRun {
                       window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
     if (outcome.changed && scan.ahead) return Written::kScanAgain;
     if (outcome.changed) {
-      report_failure(FileFailure::Kind::kChanged, candidate.reported, 0);
+      report_failure(FileFailure::Kind::kChanged, candidate.reported(), 0);
     } else if (!outcome.written) {
-      report_failure(FileFailure::Kind::kWrite, candidate.reported, outcome.error);
+      report_failure(FileFailure::Kind::kWrite, candidate.reported(), outcome.error);
     } else if (outcome.times == fs::TimesRestored::kNo) {
-      report_failure(FileFailure::Kind::kTimes, candidate.reported, outcome.times_error);
+      report_failure(FileFailure::Kind::kTimes, candidate.reported(), outcome.times_error);
     }
     if (outcome.written) note_patched(outcome.identity);
     return outcome.written ? Written::kYes : Written::kNo;

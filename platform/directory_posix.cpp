@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/directory.h"
@@ -183,9 +184,14 @@ bool list_plain_files(const FolderRef& folder,
     }
   }
   const bool complete = errno == 0 || failed();
-  std::sort(names.begin(), names.end());
   directory.reset();
-  for (const std::string& name : names) visit(FileRef{name, folder.fd}, name);
+  // Sorted as views, which move as two words where a name moves as four.
+  std::vector<std::string_view> order(names.begin(), names.end());
+  std::sort(order.begin(), order.end());
+  for (const std::string_view name : order) {
+    const FileRef file{NativePath(name), folder.fd};
+    visit(file, file.path);
+  }
   if (subfolders != nullptr) {
     std::sort(folders.begin(), folders.end(),
               [](const Subfolder& a, const Subfolder& b) { return a.name < b.name; });
@@ -205,7 +211,10 @@ NativePath child_path(const NativePath& folder, const NativePath& name) {
   if (folder.empty()) return name;
   const std::size_t last = folder.find_last_not_of('/');
   if (last == std::string::npos) return "/" + name;
-  return folder.substr(0, last + 1) + "/" + name;
+  NativePath path;
+  path.reserve(last + 2 + name.size());
+  path.append(folder, 0, last + 1).append(1, '/').append(name);
+  return path;
 }
 
 }  // namespace quadrell::fs
