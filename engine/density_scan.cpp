@@ -54,6 +54,7 @@ class BlockReader {
         if (const int status = fill(offset); status < 0) return status;
       }
       const std::uint8_t* from = buffer_.data() + (offset - start_);
+      if (*from == value) return offset;  // a segment mostly follows the last directly
       const auto size = static_cast<std::size_t>(std::min(end_, limit) - offset);
       if (const void* hit = std::memchr(from, value, size)) {
         return offset + (static_cast<const std::uint8_t*>(hit) - from);
