@@ -65,9 +65,10 @@ class BlockReader {
   }
 
  private:
-  // Holds the tables and frame header behind a camera's Exif block; a file
-  // in the page cache costs its copy by the byte, so no more is asked for.
-  static constexpr std::size_t kSmallRead = 1024;
+  // Holds the segments behind a camera's or a phone's Exif block (XMP, a
+  // small ICC profile, the tables, the frame header); a file in the page
+  // cache costs its copy by the byte, so no more is asked for.
+  static constexpr std::size_t kSmallRead = 2048;
 
   int fill(std::int64_t offset) {
     const std::size_t size =
