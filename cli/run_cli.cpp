@@ -48,6 +48,13 @@ constexpr std::string_view kHelp =
     "line follows, then the program ends as interrupted. A second Ctrl-C ends\n"
     "it at once.\n";
 
+constexpr std::string_view kVersion =
+    "quadrell " QUADRELL_VERSION_TEXT "\n"
+    QUADRELL_COPYRIGHT "\n"
+    "License MIT: <https://opensource.org/licenses/MIT>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
 // What help and version print must reach standard output, as any output.
 int print(CliOutput& output, const std::string& text) {
   const SystemError error = output.write_out(text);
@@ -76,7 +83,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
     case CliOptions::Action::kHelp:
       return print(output, std::string(kUsage) + std::string(kHelp));
     case CliOptions::Action::kVersion:
-      return print(output, "quadrell " QUADRELL_VERSION_TEXT "\n");
+      return print(output, std::string(kVersion));
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
         output.write_error("quadrell: " + log_name_from_bytes(options.usage_error).text + "\n");

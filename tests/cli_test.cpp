@@ -418,7 +418,7 @@ TEST_F(Cli, Usage) {
       {{"-rn"}, kExitUsage, "", "quadrell: missing PATH\nusage: quadrell"},
       {{"--frobnicate", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --frobnicate"},
       {{"-rx", "a.jpg"}, kExitUsage, "", "quadrell: unknown option -x\nusage: quadrell"},
-      {{"--version"}, kExitSuccess, "quadrell 1.00\n", ""},
+      {{"--version"}, kExitSuccess, "quadrell 1.00\nCopyright (C) 2026 The Quadrell developers\n", ""},
       {{"--help"},
        kExitSuccess,
        "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...",

@@ -189,7 +189,7 @@ TEST(HelpText, Lines) {
   EXPECT_EQ(lines[13], L"◎アスペクト比の縦横が違うファイルのみ処理します\xFF61");
   EXPECT_EQ(lines[19], std::wstring(43, L'='));
   EXPECT_NE(lines[20].find(L"1.00"), std::wstring::npos) << "the notice names the version";
-  EXPECT_NE(lines[21].find(L"README"), std::wstring::npos);
+  EXPECT_NE(lines[21].find(L"README-ja.txt"), std::wstring::npos) << "the guide in the zip";
   EXPECT_EQ(lines[22], std::wstring(43, L'='));
 }
 
