@@ -2,14 +2,15 @@
 # Debian 12: each installs the packages it needs first.
 
 BUILD_TYPE ?= RelWithDebInfo
-CMAKE_COMMON = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+# Warnings are errors in our own builds; debian/rules leaves them off.
+CMAKE_COMMON = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUADRELL_WERROR=ON
 FUZZ_SECONDS ?= 60
 ARGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run test deps-run deps-test native native-quiet sanitize win32 win64 fuzz install uninstall \
-        install-files deb deb-check \
+.PHONY: run test deps-run deps-test deps-deb native native-quiet sanitize win32 win64 fuzz install uninstall \
+        deb deb-check \
         install-check release-check \
         tsan test-native test-sanitize test-tsan test-win32 run-fuzz format-check bench bench-gui screenshot dist gui clean
 
@@ -20,20 +21,17 @@ test: deps-test format-check test-native install-check deb-check test-sanitize t
       release-check win64 run-fuzz
 	@echo "make test: every build and every test passed"
 
-# quadrell, its manual page and its bash completion under $(DESTDIR)$(PREFIX).
-COMPLETION = share/bash-completion/completions/quadrell
-QUADRELL_PROGRAM ?= build/native/cli/quadrell
-install: deps-run native-quiet install-files
-
-# The files alone, of whichever build QUADRELL_PROGRAM names (make deb's).
-install-files:
-	install -D -m 755 $(QUADRELL_PROGRAM) $(DESTDIR)$(PREFIX)/bin/quadrell
-	install -D -m 644 docs/quadrell.1 $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1
-	install -D -m 644 cli/quadrell-completion.bash $(DESTDIR)$(PREFIX)/$(COMPLETION)
+# quadrell, its manual page and its bash completion under $(DESTDIR)$(PREFIX),
+# by the build's install rules; uninstall removes under $(DESTDIR) what the
+# last install wrote, as CMake listed it.
+install: deps-run native-quiet
+	@DESTDIR=$(DESTDIR) cmake --install build/native --prefix $(PREFIX)
 
 uninstall:
-	rm -f $(DESTDIR)$(PREFIX)/bin/quadrell $(DESTDIR)$(PREFIX)/share/man/man1/quadrell.1 \
-	  $(DESTDIR)$(PREFIX)/$(COMPLETION)
+	@test -f build/native/install_manifest.txt || \
+	  { echo "make uninstall: nothing was installed from build/native"; exit 1; }
+	@sed 's|^|$(DESTDIR)|' build/native/install_manifest.txt | xargs -d '\n' rm -fv
+	@rm build/native/install_manifest.txt
 
 # make install into a scratch folder: the program runs from there, the
 # manual page renders without a warning, and make uninstall leaves nothing.
@@ -45,6 +43,9 @@ deps-run:
 
 deps-test:
 	@tools/install-deps test
+
+deps-deb:
+	@tools/install-deps deb
 
 native:
 	@cmake -S . -B build/native $(CMAKE_COMMON) -DQUADRELL_BENCH=$(if $(wildcard /usr/include/benchmark),ON,OFF) >/dev/null
@@ -115,18 +116,26 @@ screenshot: deps-test win32 win64
 	@tools/screenshot build/win32
 
 # The zip for Windows and the Debian package, with SHA256SUMS over both.
-dist: deps-test win32
+dist: deps-test win32 deb
 	@tools/make-dist build/win32
-	@tools/make-deb
 	@cd dist && sha256sum Quadrell-*-win32.zip quadrell_*.deb >SHA256SUMS && cat SHA256SUMS
 
-# The command line as a Debian package.
-deb: deps-test
-	@tools/make-deb
+# The command line as Debian packages (the program and its -dbgsym), built
+# by dpkg-buildpackage from a copy of the tree's files in build/deb, so that
+# the tree stays clean; DEB_BUILD_OPTIONS=nocheck leaves the tests out.
+DEB_SOURCE = build/deb/quadrell
+deb: deps-deb
+	@rm -rf build/deb
+	@mkdir -p $(DEB_SOURCE) dist
+	@git ls-files -z -c -o --exclude-standard | xargs -0 cp -a --parents -t $(DEB_SOURCE)
+	@cd $(DEB_SOURCE) && dpkg-buildpackage -us -uc -b >../build.log 2>&1 || \
+	  { tail -n 60 ../build.log; exit 1; }
+	@cp build/deb/*.deb dist/
+	@cd build/deb && ls *.deb | sed 's|^|dist/|'
 
 # Two packages from nothing give the same bytes, lintian finds nothing, and
-# the package installs, works and goes again.
-deb-check: deps-test
+# the autopkgtest passes on this machine, which is left as it was.
+deb-check: deps-test deps-deb
 	@tools/check-deb
 
 # The programs' PE flags and imports, and two release builds from nothing
