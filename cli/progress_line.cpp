@@ -45,7 +45,12 @@ void ProgressLine::update(const RunCounts& counts, const NativePath& folder) {
   std::string text = "quadrell: " + std::to_string(counts.total) + " files, " +
                      std::to_string(counts.update) + " changed, " + std::to_string(counts.error) +
                      " errors, " + std::to_string(rate) + " files/s";
-  if (!folder.empty()) text += ", reading " + log_name(folder).text;
+  // Forced into a file or a pipe, the line keeps the names' bytes as the
+  // log does.
+  if (!folder.empty()) {
+    const std::string name = log_name(folder).text;
+    text += ", reading " + (columns_ > 0 ? shown_on_terminal(name) : name);
+  }
   draw(text);
 }
 

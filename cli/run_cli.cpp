@@ -49,8 +49,8 @@ constexpr std::string_view kHelp =
     "it at once.\n";
 
 constexpr std::string_view kVersion =
-    "quadrell " QUADRELL_VERSION_TEXT "\n"
-    QUADRELL_COPYRIGHT "\n"
+    "quadrell " QUADRELL_VERSION_TEXT "\n" QUADRELL_COPYRIGHT
+    "\n"
     "License MIT: <https://opensource.org/licenses/MIT>.\n"
     "This is free software: you are free to change and redistribute it.\n"
     "There is NO WARRANTY, to the extent permitted by law.\n";
@@ -79,6 +79,7 @@ bool shows_progress(const CliOptions& options, const CliOutput& output) {
 
 int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const RunStop* stop) {
   CliOptions options = parse_options(arguments);
+  const bool errors_on_terminal = output.error_terminal_columns() > 0;
   switch (options.action) {
     case CliOptions::Action::kHelp:
       return print(output, std::string(kUsage) + std::string(kHelp));
@@ -86,7 +87,9 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
       return print(output, std::string(kVersion));
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
-        output.write_error("quadrell: " + log_name_from_bytes(options.usage_error).text + "\n");
+        std::string shown = log_name_from_bytes(options.usage_error).text;
+        if (errors_on_terminal) shown = shown_on_terminal(shown);
+        output.write_error("quadrell: " + shown + "\n");
       }
       output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;
@@ -110,7 +113,8 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   if (progress) progress->clear();
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
-                       "; the run stopped there. What could not be written:\n" + log.unwritten());
+                       "; the run stopped there. What could not be written:\n" +
+                       (errors_on_terminal ? shown_on_terminal(log.unwritten()) : log.unwritten()));
   }
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");

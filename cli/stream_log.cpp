@@ -48,7 +48,10 @@ std::string reason(const FileFailure& failure) {
 
 }  // namespace
 
-std::string shown_path(const NativePath& path) { return log_name(path).text; }
+std::string shown_path(const NativePath& path, bool on_terminal) {
+  std::string shown = log_name(path).text;
+  return on_terminal ? shown_on_terminal(shown) : shown;
+}
 
 // The engine puts a CR LF before each line but the first; here each line
 // takes its end with it, so the CR LF before a line was written already.
@@ -62,14 +65,20 @@ void StreamLog::append_to_log(std::string_view text) {
     append_with_line_ends(unwritten_, text);
     return;
   }
-  if (gathered_.empty()) first_gathered_ = std::chrono::steady_clock::now();
-  append_with_line_ends(gathered_, text);
+  if (gathered_.empty()) first_gathered_ = clock_();
+  if (gathers_) {
+    append_with_line_ends(gathered_, text);
+  } else {
+    std::string lines;
+    append_with_line_ends(lines, text);
+    gathered_ += shown_on_terminal(lines);
+  }
   // Their age is checked between files, in repaint().
   if (!gathers_ || gathered_.size() >= kGatheredBytes) flush();
 }
 
 void StreamLog::repaint() {
-  if (!gathered_.empty() && std::chrono::steady_clock::now() - first_gathered_ >= kGatheredFor) {
+  if (!gathered_.empty() && clock_() - first_gathered_ >= kGatheredFor) {
     flush();
   }
 }
@@ -89,7 +98,8 @@ void StreamLog::report_failure(const FileFailure& failure) {
   }
   flush();
   if (progress_ != nullptr) progress_->clear();
-  output_.write_error("quadrell: " + shown_path(failure.path) + ": " + reason(failure) + "\n");
+  output_.write_error("quadrell: " + shown_path(failure.path, errors_on_terminal_) + ": " +
+                      reason(failure) + "\n");
 }
 
 }  // namespace quadrell

@@ -20,20 +20,25 @@ namespace quadrell {
 // files are left out. Every failure gets one line on standard error with
 // the system's reason. When the log cannot be written the run stops before
 // it touches another file, and the text that was lost, every line of a file
-// handled included, is kept for the final message.
+// handled included, is kept for the final message. Names written to a
+// terminal show its controls as "?" (shown_on_terminal).
 class StreamLog final : public LogWindow, public RunObserver {
  public:
   enum class Lines { kAll, kChangesAndErrors };
+  using Clock = std::chrono::steady_clock::time_point (*)();
 
   // With progress, the run's status line is drawn on standard error and
-  // cleared before each line and each message.
+  // cleared before each line and each message. The clock times the
+  // gathered lines.
   StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll,
-            ProgressLine* progress = nullptr)
+            ProgressLine* progress = nullptr, Clock clock = &std::chrono::steady_clock::now)
       : output_(output),
         keep_dates_(keep_dates),
         lines_(lines),
         progress_(progress),
-        gathers_(!output.out_is_terminal()) {}
+        clock_(clock),
+        gathers_(!output.out_is_terminal()),
+        errors_on_terminal_(output.error_terminal_columns() > 0) {}
 
   static constexpr std::size_t kGatheredBytes = 16 * 1024;
   static constexpr std::chrono::milliseconds kGatheredFor{100};
@@ -68,7 +73,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   const bool keep_dates_;
   const Lines lines_;
   ProgressLine* const progress_;
-  const bool gathers_;
+  const Clock clock_;
+  const bool gathers_;  // standard output is no terminal
+  const bool errors_on_terminal_;
   std::string gathered_;
   std::chrono::steady_clock::time_point first_gathered_;
   bool empty_ = true;
@@ -78,7 +85,7 @@ class StreamLog final : public LogWindow, public RunObserver {
 };
 
 // A path on standard error as the log shows names: a control character
-// cannot end the line or start another.
-std::string shown_path(const NativePath& path);
+// cannot end the line or start another, nor, on a terminal, act on it.
+std::string shown_path(const NativePath& path, bool on_terminal);
 
 }  // namespace quadrell

@@ -91,6 +91,24 @@ LogName log_name_from_bytes(std::string_view bytes) {
   return name;
 }
 
+std::string shown_on_terminal(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  while (!text.empty()) {
+    char32_t c = 0;
+    std::size_t length = decode_utf8(text, c);
+    const bool control = length == 0 || (is_control(c) && c != '\n') || (c >= 0x80 && c < 0xA0);
+    if (length == 0) length = 1;
+    if (control) {
+      shown += '?';
+    } else {
+      shown += text.substr(0, length);
+    }
+    text.remove_prefix(length);
+  }
+  return shown;
+}
+
 LogName log_name_from_utf16(std::u16string_view units) {
   LogName name;
   for (std::size_t i = 0; i < units.size(); ++i) {

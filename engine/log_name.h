@@ -29,4 +29,11 @@ LogName log_name_from_utf16(std::u16string_view units);
 // A name as the platform's file functions give it.
 LogName log_name(const NativePath& name);
 
+// Shown text (names, or lines that hold them) as it goes to a terminal:
+// every character a terminal would take as a control (C0, DEL, C1) and
+// every byte that is no UTF-8 character shows as "?", as ls shows names
+// there; only the line feeds that end lines stay. Each of them counts one
+// in a LogName's length, as "?" does, so a line's leader stays right.
+std::string shown_on_terminal(std::string_view text);
+
 }  // namespace quadrell

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "cli/options.h"
 #include "cli/progress_line.h"
@@ -39,12 +38,13 @@ class CapturedOutput final : public CliOutput {
   }
   void write_error(std::string_view text) override { error += text; }
   bool out_is_terminal() const override { return terminal; }
-  int error_terminal_columns() const override { return 0; }
+  int error_terminal_columns() const override { return error_columns; }
   std::string out;
   std::string error;
   int writes = 0;
   int fail_from = 1 << 30;
   bool terminal = false;  // a file's lines are gathered, a terminal's are not
+  int error_columns = 0;  // standard error is a terminal this wide
 };
 
 #ifdef _WIN32
@@ -110,17 +110,88 @@ TEST_F(Cli, AccessErrorFailsWithTheSystemsReason) {
   EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
 }
 
-// No name can forge a line on standard error: a line break shows as "?" on
-// POSIX, which shows names as their bytes, and as U+FFFD on Windows.
-TEST_F(Cli, LineBreakInANameStaysOnItsLine) {
-  EXPECT_EQ(run({"a\nquadrell: forged.jpg"}), kExitFileError);
+// No name can forge a line, and none can act on a terminal: there every
+// kind of control shows as "?" (on the log's lines, on standard error and
+// on the status line, each by whether its own stream is a terminal), while
+// a file or a pipe gets the name as its bytes, a line break aside. Windows
+// names already show C0 controls, DEL and line breaks as U+FFFD, and cannot
+// hold them in a file's name.
+TEST_F(Cli, NamesOnATerminal) {
 #ifdef _WIN32
-  const std::string shown = "a\xEF\xBF\xBDquadrell: forged.jpg";
+  const std::string mark = "\xEF\xBF\xBD";
+  const bool control_names = false;
 #else
-  const std::string shown = "a?quadrell: forged.jpg";
+  const std::string mark = "?";
+  const bool control_names = true;
 #endif
-  EXPECT_EQ(output_.error.rfind("quadrell: " + shown + ": ", 0), 0u) << output_.error;
-  EXPECT_EQ(output_.error.find('\n'), output_.error.size() - 1) << "one line";
+  const struct {
+    const char* kind;
+    std::string name;  // three UTF-16 units, but the Japanese one
+    std::string into_file;
+    std::string on_terminal;
+    bool file_can_exist;
+  } cases[] = {
+      {"line feed", "a\nb", "a" + mark + "b", "a" + mark + "b", control_names},
+      {"C0 (ESC)",
+       "a\x1B"
+       "b",
+       "a" + (control_names ? "\x1B" : mark) + "b", "a" + (control_names ? "?" : mark) + "b",
+       control_names},
+      {"DEL",
+       "a\x7F"
+       "b",
+       "a" + (control_names ? "\x7F" : mark) + "b", "a" + (control_names ? "?" : mark) + "b",
+       control_names},
+      {"C1 (CSI)",
+       "a\xC2\x9B"
+       "b",
+       "a\xC2\x9B"
+       "b",
+       "a?b", true},
+#ifndef _WIN32
+      {"no UTF-8 character",
+       "a\xFF"
+       "b",
+       "a\xFF"
+       "b",
+       "a?b", true},
+#endif
+      {"printable", "写真", "写真", "写真", true},
+  };
+  for (const auto& c : cases) {
+    const int units = c.name == "写真" ? 2 : 3;
+    const std::string line_end = " " + dots(64 - 2 * (units + 4)) + " 15 16 Change\n";
+    if (c.file_can_exist) testing::write_bytes(dir_ / (c.name + ".jpg"), jfif_file(1, 2));
+    for (const auto& [out_terminal, error_terminal] :
+         {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
+      output_ = CapturedOutput();
+      output_.terminal = out_terminal;
+      output_.error_columns = error_terminal ? 80 : 0;
+      std::vector<std::string> arguments = {"-n", "--no-progress", c.name + "-missing.jpg"};
+      if (c.file_can_exist) arguments.push_back(c.name + ".jpg");
+      run(arguments);
+      const std::string& out_name = out_terminal ? c.on_terminal : c.into_file;
+      const std::string& error_name = error_terminal ? c.on_terminal : c.into_file;
+      if (c.file_can_exist) {
+        EXPECT_EQ(output_.out.rfind(out_name + ".jpg" + line_end, 0), 0u)
+            << c.kind << ": " << output_.out;
+      }
+      EXPECT_EQ(output_.error.rfind("quadrell: " + error_name + "-missing.jpg: ", 0), 0u)
+          << c.kind << ": " << output_.error;
+      EXPECT_EQ(std::count(output_.error.begin(), output_.error.end(), '\n'), 2) << c.kind;
+    }
+    // The status line: on a terminal, or forced into a file (no columns).
+    for (const int columns : {200, 0}) {
+      CapturedOutput status;
+      std::chrono::steady_clock::time_point now{};
+      ProgressLine progress(status, columns, false, [&] { return now; });
+      now += std::chrono::seconds(1);
+      progress.update(RunCounts{}, native_path_from_utf8(c.name));
+      EXPECT_TRUE(
+          status.error.ends_with(", reading " + (columns ? c.on_terminal : c.into_file) + "\r"))
+          << c.kind << ": " << status.error;
+    }
+  }
 }
 
 // The log cannot be written: the run stops at the first write that fails,
@@ -418,7 +489,10 @@ TEST_F(Cli, Usage) {
       {{"-rn"}, kExitUsage, "", "quadrell: missing PATH\nusage: quadrell"},
       {{"--frobnicate", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --frobnicate"},
       {{"-rx", "a.jpg"}, kExitUsage, "", "quadrell: unknown option -x\nusage: quadrell"},
-      {{"--version"}, kExitSuccess, "quadrell 1.00\nCopyright (C) 2026 The Quadrell developers\n", ""},
+      {{"--version"},
+       kExitSuccess,
+       "quadrell 1.00\nCopyright (C) 2026 The Quadrell developers\n",
+       ""},
       {{"--help"},
        kExitSuccess,
        "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...",
@@ -563,10 +637,12 @@ TEST(LogWindowContract, StreamLog) {
 }
 
 // Gathered lines go out once they fill a write, or once the first of them
-// has waited long enough, between two files.
+// has waited long enough, between two files; on a clock the test moves.
+std::chrono::steady_clock::time_point gathering_now;
+
 TEST(StreamLogGathering, BySizeAndByAge) {
   CapturedOutput output;
-  StreamLog log(output, false);
+  StreamLog log(output, false, StreamLog::Lines::kAll, nullptr, [] { return gathering_now; });
   log.clear_log();
   const std::string line(1000, 'x');
   for (std::size_t size = 0; size + line.size() < StreamLog::kGatheredBytes;
@@ -576,9 +652,10 @@ TEST(StreamLogGathering, BySizeAndByAge) {
   log.append_to_log("\r\n" + line);
   EXPECT_EQ(output.writes, 1) << "full";
   log.append_to_log("\r\n" + line);
+  gathering_now += StreamLog::kGatheredFor - std::chrono::milliseconds(1);
   log.repaint();
   EXPECT_EQ(output.writes, 1);
-  std::this_thread::sleep_for(StreamLog::kGatheredFor);
+  gathering_now += std::chrono::milliseconds(1);
   log.repaint();
   EXPECT_EQ(output.writes, 2) << "waited long enough";
 }
