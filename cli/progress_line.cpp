@@ -1,6 +1,6 @@
 #include "cli/progress_line.h"
 
-#include "engine/log_name.h"
+#include "cli/stream_log.h"
 
 namespace quadrell {
 namespace {
@@ -45,12 +45,9 @@ void ProgressLine::update(const RunCounts& counts, const NativePath& folder) {
   std::string text = "quadrell: " + std::to_string(counts.total) + " files, " +
                      std::to_string(counts.update) + " changed, " + std::to_string(counts.error) +
                      " errors, " + std::to_string(rate) + " files/s";
-  // Forced into a file or a pipe, the line keeps the names' bytes as the
-  // log does.
-  if (!folder.empty()) {
-    const std::string name = log_name(folder).text;
-    text += ", reading " + (columns_ > 0 ? shown_on_terminal(name) : name);
-  }
+  // Forced into a file or a pipe (no columns), the line keeps the names'
+  // bytes as the log does.
+  if (!folder.empty()) text += ", reading " + shown_path(folder, columns_ > 0);
   draw(text);
 }
 

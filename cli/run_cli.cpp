@@ -48,9 +48,8 @@ constexpr std::string_view kHelp =
     "line follows, then the program ends as interrupted. A second Ctrl-C ends\n"
     "it at once.\n";
 
-constexpr std::string_view kVersion =
-    "quadrell " QUADRELL_VERSION_TEXT "\n" QUADRELL_COPYRIGHT
-    "\n"
+// After the version and the copyright, as GNU programs say it.
+constexpr std::string_view kLicense =
     "License MIT: <https://opensource.org/licenses/MIT>.\n"
     "This is free software: you are free to change and redistribute it.\n"
     "There is NO WARRANTY, to the extent permitted by law.\n";
@@ -84,7 +83,8 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
     case CliOptions::Action::kHelp:
       return print(output, std::string(kUsage) + std::string(kHelp));
     case CliOptions::Action::kVersion:
-      return print(output, std::string(kVersion));
+      return print(output, "quadrell " QUADRELL_VERSION_TEXT "\n" QUADRELL_COPYRIGHT "\n" +
+                               std::string(kLicense));
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
         std::string shown = log_name_from_bytes(options.usage_error).text;
