@@ -124,6 +124,9 @@ TEST_F(Cli, NamesOnATerminal) {
   const std::string mark = "?";
   const bool control_names = true;
 #endif
+  // ESC and DEL into a file, and on a terminal.
+  const std::string esc = control_names ? "\033" : mark, del = control_names ? "\177" : mark;
+  const std::string shown = control_names ? "?" : mark;
   const struct {
     const char* kind;
     std::string name;  // three UTF-16 units, but the Japanese one
@@ -132,29 +135,11 @@ TEST_F(Cli, NamesOnATerminal) {
     bool file_can_exist;
   } cases[] = {
       {"line feed", "a\nb", "a" + mark + "b", "a" + mark + "b", control_names},
-      {"C0 (ESC)",
-       "a\x1B"
-       "b",
-       "a" + (control_names ? "\x1B" : mark) + "b", "a" + (control_names ? "?" : mark) + "b",
-       control_names},
-      {"DEL",
-       "a\x7F"
-       "b",
-       "a" + (control_names ? "\x7F" : mark) + "b", "a" + (control_names ? "?" : mark) + "b",
-       control_names},
-      {"C1 (CSI)",
-       "a\xC2\x9B"
-       "b",
-       "a\xC2\x9B"
-       "b",
-       "a?b", true},
+      {"C0 (ESC)", "a\033b", "a" + esc + "b", "a" + shown + "b", control_names},
+      {"DEL", "a\177b", "a" + del + "b", "a" + shown + "b", control_names},
+      {"C1 (CSI)", "a\302\233b", "a\302\233b", "a?b", true},
 #ifndef _WIN32
-      {"no UTF-8 character",
-       "a\xFF"
-       "b",
-       "a\xFF"
-       "b",
-       "a?b", true},
+      {"no UTF-8 character", "a\377b", "a\377b", "a?b", true},
 #endif
       {"printable", "写真", "写真", "写真", true},
   };
