@@ -9,6 +9,9 @@ namespace quadrell {
 namespace {
 
 constexpr std::uint8_t kMarkerPrefix = 0xFF;
+constexpr std::uint8_t kStuffedZero = 0x00;  // FF 00: an FF inside data
+constexpr std::uint8_t kTem = 0x01;
+constexpr std::uint8_t kRst0 = 0xD0;  // RST0 to RST7 come before SOI
 constexpr std::uint8_t kSoiCode = 0xD8;
 constexpr std::uint8_t kApp0 = 0xE0;
 constexpr std::uint8_t kStartOfScan = 0xDA;
@@ -117,7 +120,7 @@ class HeaderWalk {
       if (code < 0) return ending(code);
 
       if (code == kStartOfScan || code == kEndOfImage) return kFair;
-      if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= kSoiCode)) {
+      if (code == kStuffedZero || code == kTem || (code >= kRst0 && code <= kSoiCode)) {
         offset = code_offset + 1;  // no segment behind these
         continue;
       }
