@@ -87,9 +87,9 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
                                std::string(kLicense));
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
-        std::string shown = log_name_from_bytes(options.usage_error).text;
-        if (errors_on_terminal) shown = shown_on_terminal(shown);
-        output.write_error("quadrell: " + shown + "\n");
+        output.write_error(
+            "quadrell: " +
+            shown_text(log_name_from_bytes(options.usage_error).text, errors_on_terminal) + "\n");
       }
       output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;
@@ -114,7 +114,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
                        "; the run stopped there. What could not be written:\n" +
-                       (errors_on_terminal ? shown_on_terminal(log.unwritten()) : log.unwritten()));
+                       shown_text(log.unwritten(), errors_on_terminal));
   }
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");

@@ -48,9 +48,12 @@ std::string reason(const FileFailure& failure) {
 
 }  // namespace
 
+std::string shown_text(std::string text, bool on_terminal) {
+  return on_terminal ? shown_on_terminal(text) : text;
+}
+
 std::string shown_path(const NativePath& path, bool on_terminal) {
-  std::string shown = log_name(path).text;
-  return on_terminal ? shown_on_terminal(shown) : shown;
+  return shown_text(log_name(path).text, on_terminal);
 }
 
 // The engine puts a CR LF before each line but the first; here each line

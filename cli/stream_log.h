@@ -84,6 +84,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   std::string unwritten_;
 };
 
+// Shown text (lines, names) as it goes to a terminal, or as it is.
+std::string shown_text(std::string text, bool on_terminal);
+
 // A path on standard error as the log shows names: a control character
 // cannot end the line or start another, nor, on a terminal, act on it.
 std::string shown_path(const NativePath& path, bool on_terminal);
