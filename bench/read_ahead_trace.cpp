@@ -3,13 +3,16 @@
 // to standard error what the read-ahead's trace saw: how long files waited
 // in the queue before their scan started, how long the scans took and who
 // made them, and how long the run waited for the oldest file while later
-// ones were done already (head-of-line waits).
+// ones were done already and the workers had nothing left to scan
+// (head-of-line waits).
 // Usage: read_ahead_trace JOBS PATH...
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 #include "cli/cli_output.h"
@@ -20,15 +23,51 @@
 namespace {
 
 using quadrell::ReadAheadTrace;
+using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
-class Recorder final : public ReadAheadTrace {
- public:
-  void file_taken(const File& file) override { files.push_back(file); }
-  std::vector<File> files;
+// The times of one file's steps, and who scanned it (0: the run).
+struct File {
+  Clock::time_point queued, scan_start, scan_end, take_start, taken;
+  int scanned_by = 0;
 };
 
-double micros(ReadAheadTrace::Clock::duration d) { return Micros(d).count(); }
+// Events come from every thread; a lock costs nothing beside a scan that
+// waits on the storage, and the files in the page cache are timed with it
+// too, so figures compare.
+class Recorder final : public ReadAheadTrace {
+ public:
+  void at(Event event, std::uint64_t index, int scanned_by) override {
+    const auto now = Clock::now();
+    const std::lock_guard lock(mutex_);
+    if (files.size() <= index) files.resize(index + 1);
+    File& file = files[index];
+    switch (event) {
+      case Event::kQueued:
+        file.queued = now;
+        break;
+      case Event::kScanStart:
+        file.scan_start = now;
+        file.scanned_by = scanned_by;
+        break;
+      case Event::kScanEnd:
+        file.scan_end = now;
+        break;
+      case Event::kTakeStart:
+        file.take_start = now;
+        break;
+      case Event::kTaken:
+        file.taken = now;
+        break;
+    }
+  }
+  std::deque<File> files;
+
+ private:
+  std::mutex mutex_;
+};
+
+double micros(Clock::duration d) { return Micros(d).count(); }
 
 struct Spread {
   double sum = 0, p50 = 0, p95 = 0, max = 0;
@@ -49,7 +88,7 @@ void print(const char* what, const Spread& s) {
   std::fprintf(stderr, "%-44s %10.0f %8.1f %8.1f %9.1f\n", what, s.sum / 1000, s.p50, s.p95, s.max);
 }
 
-void report(const std::vector<ReadAheadTrace::File>& files, double wall_ms) {
+void report(const std::deque<File>& files, double wall_ms) {
   std::vector<double> queued, scan, run_scan, worker_scan, take, head_of_line;
   std::size_t by_run = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -59,12 +98,17 @@ void report(const std::vector<ReadAheadTrace::File>& files, double wall_ms) {
     (f.scanned_by == 0 ? run_scan : worker_scan).push_back(scan.back());
     if (f.scanned_by == 0) ++by_run;
     take.push_back(micros(f.taken - f.take_start));
-    // The run waited on this file while a later one, queued already, was
-    // scanned before the wait began.
-    const bool later_done = i + 1 < files.size() && files[i + 1].queued < f.take_start &&
-                            files[i + 1].scan_end < f.take_start;
-    if (f.scanned_by != 0 && f.scan_end > f.take_start && later_done) {
-      head_of_line.push_back(micros(f.scan_end - f.take_start));
+    // Head of line: the part of the run's wait for this file during which
+    // every file queued behind it was being or had been scanned, while more
+    // were still to come: workers idle because the queue was full behind
+    // the oldest.
+    std::size_t last = i;
+    auto all_claimed = f.take_start;
+    while (last + 1 < files.size() && files[last + 1].queued < f.take_start) {
+      all_claimed = std::max(all_claimed, files[++last].scan_start);
+    }
+    if (last + 1 < files.size() && f.scan_end > all_claimed) {
+      head_of_line.push_back(micros(f.scan_end - all_claimed));
     }
   }
   const Spread take_spread = spread(take);
@@ -95,11 +139,11 @@ int main(int argc, char** argv) {
   options.read_ahead = std::atoi(argv[1]);
   options.trace = &recorder;
   quadrell::ConsoleOutput output;
-  quadrell::StreamLog log(output, false);
-  options.observer = &log;
-  const auto start = ReadAheadTrace::Clock::now();
+  quadrell::StreamLog log(output);
+  const auto start = Clock::now();
   quadrell::drop_run(log, {argv + 2, argv + argc}, options);
-  const double wall_ms = micros(ReadAheadTrace::Clock::now() - start) / 1000;
+  log.flush();
+  const double wall_ms = micros(Clock::now() - start) / 1000;
   report(recorder.files, wall_ms);
   return 0;
 }

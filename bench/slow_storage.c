@@ -1,9 +1,11 @@
 /* Preloaded into quadrell, makes each opening of a file under
  * QUADRELL_SLOW_FOLDER, and each read, wait 1 ms first, as a network share
- * or a card does: storage whose cost is its latency. quadrell is built with
- * 64-bit file offsets, so openat64 and pread64 are what it calls; the header
- * walk floor calls open and pread. Built as a shared library by
- * bench/read_ahead_bench.sh. */
+ * or a card does: storage whose cost is its latency. With
+ * QUADRELL_SLOW_VARIES set, each wait is drawn evenly from 0 to 2 ms instead
+ * (1 ms on average), as a disk's seeks and a share's round trips vary.
+ * quadrell is built with 64-bit file offsets, so openat64 and pread64 are
+ * what it calls; the header walk floor calls open and pread. Built as a
+ * shared library by bench/read_ahead_bench.sh. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -15,7 +17,11 @@
 #include <unistd.h>
 
 static void wait_a_millisecond(void) {
-  const struct timespec pause = {0, 1000000};
+  static __thread unsigned seed;
+  if (seed == 0) seed = (unsigned)(size_t)&seed ^ (unsigned)time(NULL);
+  const long nanoseconds =
+      getenv("QUADRELL_SLOW_VARIES") != NULL ? (long)(rand_r(&seed) % 2000001) : 1000000L;
+  const struct timespec pause = {0, nanoseconds};
   nanosleep(&pause, NULL);
 }
 

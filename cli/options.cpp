@@ -146,7 +146,7 @@ class Parser {
   void set(Option option, const std::string& value) {
     switch (option) {
       case Option::kKeepDates:
-        options_.keep_dates = true;
+        options_.run.keep_dates = true;
         break;
       case Option::kDryRun:
         options_.run.mode = WriteMode::kDryRun;

@@ -13,7 +13,6 @@ struct CliOptions {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::string usage_error;  // what was wrong, for kUsageError; may be empty
-  bool keep_dates = false;
   bool quiet = false;
   // The status line: kAuto when standard error is a terminal and not quiet.
   enum class Progress { kAuto, kOn, kOff };

@@ -101,11 +101,10 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   if (shows_progress(options, output)) {
     progress.emplace(output, output.error_terminal_columns(), output.out_is_terminal());
   }
-  StreamLog log(output, options.keep_dates,
+  StreamLog log(output,
                 options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll,
                 progress ? &*progress : nullptr);
   options.paths = fs::expand_wildcards(options.paths);
-  options.run.observer = &log;
   options.run.stop = stop;
   options.run.form = PathForm::kTyped;
   const RunCounts counts = drop_run(log, options.paths, options.run);

@@ -1,20 +1,11 @@
 #include "cli/stream_log.h"
 
+#include "engine/log_line.h"
 #include "engine/log_name.h"
 #include "platform/fs.h"
 
 namespace quadrell {
 namespace {
-
-// Appends text with each CR LF as LF, and a LF at its end.
-void append_with_line_ends(std::string& out, std::string_view text) {
-  for (std::size_t end; (end = text.find("\r\n")) != std::string_view::npos;) {
-    out += text.substr(0, end);
-    text.remove_prefix(end + 1);
-  }
-  out += text;
-  out += '\n';
-}
 
 std::string reason(const FileFailure& failure) {
   switch (failure.kind) {
@@ -56,31 +47,38 @@ std::string shown_path(const NativePath& path, bool on_terminal) {
   return shown_text(log_name(path).text, on_terminal);
 }
 
-// The engine puts a CR LF before each line but the first; here each line
-// takes its end with it, so the CR LF before a line was written already.
-void StreamLog::append_to_log(std::string_view text) {
-  if (text.empty()) return;
-  if (!empty_ && text.starts_with("\r\n")) text.remove_prefix(2);
-  empty_ = false;
-  // A fair file's line is the only one that ends in " OK".
-  if (lines_ == Lines::kChangesAndErrors && text.ends_with(" OK")) return;
+void StreamLog::file_done(const FileOutcome& outcome, const RunCounts& counts) {
+  if (lines_ == Lines::kAll || outcome.result != kFair) {
+    add_line(log_line(log_name(outcome.shown), outcome.result));
+  }
+  if (progress_ != nullptr) progress_->update(counts, folder_);
+}
+
+// Set off by an empty line, and written with it.
+void StreamLog::run_ended(const RunCounts& counts) { add_line("\n" + summary_line(counts)); }
+
+void StreamLog::listing_folder(const NativePath& folder, const RunCounts& counts) {
+  folder_ = folder;
+  if (progress_ != nullptr) progress_->update(counts, folder_);
+}
+
+// Each line goes out with its line end.
+void StreamLog::add_line(std::string_view line) {
   if (write_failure_ != 0) {
-    append_with_line_ends(unwritten_, text);
+    (unwritten_ += line) += '\n';
     return;
   }
   if (gathered_.empty()) first_gathered_ = clock_();
   if (gathers_) {
-    append_with_line_ends(gathered_, text);
+    (gathered_ += line) += '\n';
   } else {
-    std::string lines;
-    append_with_line_ends(lines, text);
-    gathered_ += shown_on_terminal(lines);
+    (gathered_ += shown_on_terminal(line)) += '\n';
   }
-  // Their age is checked between files, in repaint().
+  // Their age is checked between files, in next_file().
   if (!gathers_ || gathered_.size() >= kGatheredBytes) flush();
 }
 
-void StreamLog::repaint() {
+void StreamLog::next_file() {
   if (!gathered_.empty() && clock_() - first_gathered_ >= kGatheredFor) {
     flush();
   }
@@ -94,7 +92,7 @@ void StreamLog::flush() {
   gathered_.clear();
 }
 
-void StreamLog::report_failure(const FileFailure& failure) {
+void StreamLog::failed(const FileFailure& failure) {
   if (failure.kind != FileFailure::Kind::kPassedOver &&
       failure.kind != FileFailure::Kind::kNotJpegName) {
     failed_ = true;

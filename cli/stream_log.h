@@ -5,8 +5,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/progress_line.h"
-#include "engine/log_window.h"
-#include "engine/run_observer.h"
+#include "engine/run_report.h"
 
 namespace quadrell {
 
@@ -17,12 +16,12 @@ namespace quadrell {
 // up to kGatheredBytes, each out within kGatheredFor of its first line and
 // before anything goes to standard error; flush() writes out the rest at
 // the run's end. Memory does not grow with the log. Quiet, the lines of fair
-// files are left out. Every failure gets one line on standard error with
-// the system's reason. When the log cannot be written the run stops before
+// files are left out. The progress line shows the folder being listed. Every failure gets one line
+// on standard error with the system's reason. When the log cannot be written the run stops before
 // it touches another file, and the text that was lost, every line of a file
 // handled included, is kept for the final message. Names written to a
 // terminal show its controls as "?" (shown_on_terminal).
-class StreamLog final : public LogWindow, public RunObserver {
+class StreamLog final : public RunListener {
  public:
   enum class Lines { kAll, kChangesAndErrors };
   using Clock = std::chrono::steady_clock::time_point (*)();
@@ -30,10 +29,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   // With progress, the run's status line is drawn on standard error and
   // cleared before each line and each message. The clock times the
   // gathered lines.
-  StreamLog(CliOutput& output, bool keep_dates, Lines lines = Lines::kAll,
-            ProgressLine* progress = nullptr, Clock clock = &std::chrono::steady_clock::now)
+  explicit StreamLog(CliOutput& output, Lines lines = Lines::kAll, ProgressLine* progress = nullptr,
+                     Clock clock = &std::chrono::steady_clock::now)
       : output_(output),
-        keep_dates_(keep_dates),
         lines_(lines),
         progress_(progress),
         clock_(clock),
@@ -43,20 +41,13 @@ class StreamLog final : public LogWindow, public RunObserver {
   static constexpr std::size_t kGatheredBytes = 16 * 1024;
   static constexpr std::chrono::milliseconds kGatheredFor{100};
 
-  // A run starts by emptying the log; the output holds the run's text only.
-  void clear_log() override { empty_ = true; }
-  bool log_is_empty() const override { return empty_; }
-  void append_to_log(std::string_view text) override;
-  void scroll_log_to_end() override {}
   // Between files: gathered lines that waited long enough are written.
-  void repaint() override;
-  bool keep_dates() const override { return keep_dates_; }
-
-  void report_failure(const FileFailure& failure) override;
-  bool run_stopped() const override { return write_failure_ != 0; }
-  void run_progress(const RunCounts& counts, const NativePath& folder) override {
-    if (progress_ != nullptr) progress_->update(counts, folder);
-  }
+  void next_file() override;
+  void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
+  void failed(const FileFailure& failure) override;
+  void listing_folder(const NativePath& folder, const RunCounts& counts) override;
+  bool stopped() const override { return write_failure_ != 0; }
+  void run_ended(const RunCounts& counts) override;
 
   // Writes the lines gathered so far.
   void flush();
@@ -69,8 +60,9 @@ class StreamLog final : public LogWindow, public RunObserver {
   const std::string& unwritten() const { return unwritten_; }
 
  private:
+  void add_line(std::string_view line);
+
   CliOutput& output_;
-  const bool keep_dates_;
   const Lines lines_;
   ProgressLine* const progress_;
   const Clock clock_;
@@ -78,7 +70,7 @@ class StreamLog final : public LogWindow, public RunObserver {
   const bool errors_on_terminal_;
   std::string gathered_;
   std::chrono::steady_clock::time_point first_gathered_;
-  bool empty_ = true;
+  NativePath folder_;  // the folder last listed, as shown
   bool failed_ = false;
   SystemError write_failure_ = 0;
   std::string unwritten_;

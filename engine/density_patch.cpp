@@ -42,7 +42,7 @@ std::size_t write_fully(PatchTarget& file, std::int64_t offset, const std::uint8
 }  // namespace
 
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
-                        PatchOutcome& outcome) {
+                        PatchOutcome& outcome, const std::function<bool()>& approve) {
   const auto& densities = detail.densities;
   const unsigned x = (densities[0] << 8) + densities[1];
   const unsigned y = (densities[2] << 8) + densities[3];
@@ -57,6 +57,10 @@ bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail
   if (std::memcmp(held.data(), jfif::kIdentifier, sizeof jfif::kIdentifier) != 0 ||
       std::memcmp(held.data() + kDensitiesAt, densities.data(), densities.size()) != 0) {
     outcome.changed = true;
+    return false;
+  }
+  if (approve && !approve()) {
+    outcome.refused = true;
     return false;
   }
 
@@ -76,7 +80,7 @@ bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail
 }
 
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
-                           KeepTimes keep_times) {
+                           KeepTimes keep_times, RunListener* listener) {
   PatchOutcome outcome;
   fs::PatchFile target(file, keep_times);
   outcome.identity = target.identity();
@@ -84,7 +88,14 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
     outcome.error = target.error();
     return outcome;
   }
-  const bool touched = write_if_unchanged(target, position, detail, outcome);
+  const auto& densities = detail.densities;
+  const bool x_smaller = (densities[0] << 8) + densities[1] < (densities[2] << 8) + densities[3];
+  const std::size_t at = x_smaller ? 0 : 2;
+  outcome.change = {
+      position, {densities[at], densities[at + 1]}, detail.value, outcome.identity, target.times()};
+  const bool touched = write_if_unchanged(target, position, detail, outcome, [&] {
+    return listener == nullptr || listener->may_change(outcome.change);
+  });
   const fs::PatchFile::Closing closing = target.close(touched);
   if (!closing.closed && outcome.written) {
     outcome.written = false;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/density_types.h"
+#include "engine/run_report.h"
 #include "platform/byte_source.h"
 #include "platform/fs.h"
 
@@ -10,28 +12,32 @@ namespace quadrell {
 
 // What a patch did. Nothing is written unless the file still holds, at the
 // place the scan read them, the JFIF identifier and the two densities the
-// scan decided on; otherwise changed is set, or error says what the system
-// refused.
+// scan decided on, and the listener allows it; otherwise changed or refused
+// is set, or error says what the system refused.
 struct PatchOutcome {
   bool written = false;
   bool changed = false;  // the file no longer holds what the scan read
+  bool refused = false;  // the listener did not allow the change
   SystemError error = 0;
   fs::TimesRestored times = fs::TimesRestored::kNotAsked;
   SystemError times_error = 0;
   fs::FileIdentity identity;  // of the file opened for the patch
+  DensityChange change;       // what is written, once the file is open
 };
 
 // Writes detail.value at the 1-based position that scan_density returned
 // for the same file, and nothing else. With KeepTimes::kYes the file's time
-// stamps are read first and set back after a write.
+// stamps are read first and set back after a write. A listener is asked
+// right before the write, with what is to be written.
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
-                           KeepTimes keep_times);
+                           KeepTimes keep_times, RunListener* listener = nullptr);
 
 // The check and the write on a file already open: the identifier and the
 // densities read back, then both bytes written with one call, a short write
 // continued, and the first byte put back when the second cannot be written.
-// Returns whether anything was written; outcome says how it ended.
+// approve, when given, is asked once the check has passed. Returns whether
+// anything was written; outcome says how it ended.
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
-                        PatchOutcome& outcome);
+                        PatchOutcome& outcome, const std::function<bool()>& approve = {});
 
 }  // namespace quadrell

@@ -29,20 +29,14 @@ std::string summary_line(const RunCounts& counts) {
          "  error:" + number_text(counts.error);
 }
 
-void append_log_line(LogWindow& window, std::string_view line) {
-  if (window.log_is_empty()) {
-    window.append_to_log(line);
-    return;
-  }
-  std::string text;
-  text.reserve(2 + line.size());
-  text += "\r\n";
+void add_log_line(std::string& text, bool log_empty, std::string_view line) {
+  if (!log_empty) text += "\r\n";
   text += line;
-  window.append_to_log(text);
 }
 
-void append_summary_line(LogWindow& window, std::string_view line) {
-  window.append_to_log((window.log_is_empty() ? "\r\n" : "\r\n\r\n") + std::string(line));
+void add_summary_line(std::string& text, bool log_empty, std::string_view line) {
+  text += log_empty ? "\r\n" : "\r\n\r\n";
+  text += line;
 }
 
 }  // namespace quadrell

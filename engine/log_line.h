@@ -6,7 +6,6 @@
 
 #include "engine/density_types.h"
 #include "engine/log_name.h"
-#include "engine/log_window.h"
 #include "engine/run_counts.h"
 
 namespace quadrell {
@@ -27,11 +26,12 @@ std::string log_line(const LogName& name, ScanResult result);
 // "Jpeg files =>  total: 3  fair: 1  update: 2  error: 0"
 std::string summary_line(const RunCounts& counts);
 
-// A line goes at the end of the log, behind a CR LF unless the log is empty.
-void append_log_line(LogWindow& window, std::string_view line);
+// The window's log text, which a run adds to: a line goes behind a CR LF
+// unless the log is empty.
+void add_log_line(std::string& text, bool log_empty, std::string_view line);
 
 // The summary line is set off by an empty line: a CR LF unless the log is
 // empty, then one more.
-void append_summary_line(LogWindow& window, std::string_view line);
+void add_summary_line(std::string& text, bool log_empty, std::string_view line);
 
 }  // namespace quadrell

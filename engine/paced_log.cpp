@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/log_line.h"
+#include "engine/log_name.h"
+
 namespace quadrell {
 namespace {
 
@@ -10,9 +13,20 @@ constexpr int kDrawShare = 3;  // wait three times what the last update took
 
 }  // namespace
 
-void PacedLog::clear_log() {
-  pending_.clear();
-  window_.clear_log();
+PacedLog::PacedLog(LogView& view, Clock clock) : view_(view), clock_(std::move(clock)) {
+  view_.clear_log();
+}
+
+void PacedLog::file_done(const FileOutcome& outcome, const RunCounts&) {
+  add_log_line(pending_, empty_, log_line(log_name(outcome.shown), outcome.result));
+  empty_ = false;
+  update_if_due();
+}
+
+void PacedLog::run_ended(const RunCounts& counts) {
+  add_summary_line(pending_, empty_, summary_line(counts));
+  empty_ = false;
+  update();
 }
 
 void PacedLog::update_if_due() {
@@ -22,11 +36,11 @@ void PacedLog::update_if_due() {
 void PacedLog::update() {
   const auto start = clock_();
   if (!pending_.empty()) {
-    window_.append_to_log(pending_);
+    view_.append_to_log(pending_);
     pending_.clear();
   }
-  window_.scroll_log_to_end();
-  window_.repaint();
+  view_.scroll_log_to_end();
+  view_.repaint();
   const auto end = clock_();
   next_update_ = end + std::max(kFrame, kDrawShare * (end - start));
 }

@@ -30,66 +30,38 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
   return true;
 }
 
-// A file to handle: what opens it, the name the log shows, the path the
-// failure reports show where that is not the name shown (empty: it is),
-// and whether it was named itself rather than found in a folder.
-struct Candidate {
-  fs::FileRef file;
-  NativePath shown;
-  NativePath reported_path;
-  bool named = false;
-
-  const NativePath& reported() const { return reported_path.empty() ? shown : reported_path; }
-};
-
 // The files of a run's paths, each handled in turn as a run one file at a
 // time handles it, while the read-ahead scans the files after it.
 class PathRun {
  public:
-  PathRun(LogWindow& window, RunCounts& counts, const RunOptions& options)
-      : window_(window),
+  PathRun(RunListener& listener, RunCounts& counts, const RunOptions& options)
+      : listener_(listener),
         counts_(counts),
         options_(options),
         read_ahead_(options.read_ahead, options.slow_scan, options.trace) {}
 
   void process(const NativePath& path) {
+    const bool typed = options_.form == PathForm::kTyped;
     SystemError error = 0;
     const auto entry =
-        fs::look_up(path, typed() ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
-    if (!entry) {
-      if (typed()) report_in_order(FileFailure::Kind::kNamesNothing, path, error);
-      return;
-    }
-    if (!typed()) {
-      if (entry->is_folder) {
-        process_tree(entry->path, entry->name, {});
-      } else {
-        process_candidate({fs::FileRef{entry->path}, entry->name, entry->path, true});
-      }
-    } else if (entry->is_folder) {
-      process_tree(entry->path, path, fs::names_current_folder(path) ? NativePath{} : path);
-    } else {
-      process_candidate({fs::FileRef{entry->path}, path, {}, true});
-    }
+        fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
+    if (!entry) return report_in_order(FileFailure::Kind::kNamesNothing, path, error);
+    const NativePath& shown = typed ? path : entry->name;
+    if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true});
+    const bool prefixed = typed && !fs::names_current_folder(path);
+    process_tree(entry->path, shown, prefixed ? path : NativePath{});
   }
 
   // Handles every file still queued; a run ends with it.
   void finish() {
-    while (!waiting_.empty() && !stopped()) handle_oldest();
+    while (!read_ahead_.empty() && !stopped()) handle_oldest();
     if (stopped()) read_ahead_.stop();
   }
 
  private:
-  struct Waiting {
-    Candidate candidate;
-    std::uint64_t patches_before;  // how many files the run had patched when it was queued
-  };
-
-  void process_candidate(Candidate candidate) {
-    if (!is_jpeg_name(candidate.shown)) {
-      if (candidate.named && typed()) {
-        report_in_order(FileFailure::Kind::kNotJpegName, candidate.reported(), 0);
-      }
+  void process_file(QueuedFile file) {
+    if (!is_jpeg_name(file.shown)) {
+      if (file.named) report_in_order(FileFailure::Kind::kNotJpegName, file.shown, 0);
       return;
     }
     while (read_ahead_.full() && !stopped()) handle_oldest();
@@ -97,8 +69,8 @@ class PathRun {
       read_ahead_.stop();
       return;
     }
-    read_ahead_.queue(candidate.file);
-    waiting_.push_back({std::move(candidate), patches_});
+    file.patches_before = patches_;
+    read_ahead_.queue(std::move(file));
   }
 
   // One folder of a tree being walked: its subfolders still to enter, how
@@ -153,14 +125,13 @@ class PathRun {
   void list_folder(const fs::FolderRef& folder, const NativePath& shown,
                    std::vector<Level>& levels) {
     if (stopped()) return;
-    folder_being_read_ = shown;
-    if (options_.observer != nullptr) options_.observer->run_progress(counts_, folder_being_read_);
+    listener_.listing_folder(shown, counts_);
     std::vector<fs::Subfolder> subfolders;
     SystemError error = 0;
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          process_candidate({file, fs::child_path(prefix_, name), {}});
+          process_file({file, fs::child_path(prefix_, name)});
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
@@ -196,52 +167,62 @@ class PathRun {
   }
 
   void handle_oldest() {
-    const Waiting waiting = std::move(waiting_.front());
-    waiting_.pop_front();
-    window_.repaint();
-    ReadAhead::Scan scan = read_ahead_.take();
+    listener_.next_file();
+    ReadAhead::Taken taken = read_ahead_.take();
     // Scanned before the run patched the same file under this or another
     // name: the file is scanned again, as the run would scan it now. A scan
     // ahead that found no descriptor left is made again now.
-    if (scan.ahead &&
-        (patched_since(waiting.patches_before, scan.detail.identity) ||
-         (scan.result == kAccessError && fs::out_of_descriptors(scan.detail.error)))) {
-      scan = scan_here(waiting.candidate);
+    if (taken.scan.ahead &&
+        (patched_since(taken.file.patches_before, taken.scan.detail.identity) ||
+         (taken.scan.result == kAccessError && fs::out_of_descriptors(taken.scan.detail.error)))) {
+      taken.scan = scan_here(taken.file);
     }
-    handle(waiting.candidate, scan);
+    handle(taken.file, taken.scan);
   }
 
-  static ReadAhead::Scan scan_here(const Candidate& candidate) {
+  static ReadAhead::Scan scan_here(const QueuedFile& file) {
     ReadAhead::Scan scan;
-    scan.result = scan_density(candidate.file, scan.detail);
+    scan.result = scan_density(file.file, scan.detail);
     return scan;
   }
 
-  void handle(const Candidate& candidate, const ReadAhead::Scan& scan) {
+  void handle(const QueuedFile& file, const ReadAhead::Scan& scan) {
     ScanResult result = scan.result;
     if (result < kAccessError) {
       // At its place already: every file before it is handled.
-      if (candidate.named && typed()) {
-        report_failure(FileFailure::Kind::kPassedOver, candidate.reported(), 0);
-      }
+      if (file.named) report_failure(FileFailure::Kind::kPassedOver, file.shown, 0);
       return;
     }
     if (result == kAccessError) {
-      report_failure(FileFailure::Kind::kRead, candidate.reported(), scan.detail.error);
-    } else if (result > 0) {
-      const Written written = write(candidate, result, scan);
-      // Changed since it was scanned ahead: decided on a scan made now.
-      if (written == Written::kScanAgain) return handle(candidate, scan_here(candidate));
-      if (written == Written::kNo) result = kAccessError;
+      report_failure(FileFailure::Kind::kRead, file.shown, scan.detail.error);
+      return report(file.shown, result);
     }
-    report(candidate.shown, result);
+    if (result == kFair || options_.mode == WriteMode::kDryRun) return report(file.shown, result);
+    const PatchOutcome outcome =
+        patch_density(file.file, result, scan.detail,
+                      options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo, &listener_);
+    // Changed since it was scanned ahead: decided on a scan made now.
+    if (outcome.changed && scan.ahead) return handle(file, scan_here(file));
+    if (outcome.refused) {
+      refused_ = true;
+      return;
+    }
+    if (outcome.changed) {
+      report_failure(FileFailure::Kind::kChanged, file.shown, 0);
+    } else if (!outcome.written) {
+      report_failure(FileFailure::Kind::kWrite, file.shown, outcome.error);
+    } else if (outcome.times == fs::TimesRestored::kNo) {
+      report_failure(FileFailure::Kind::kTimes, file.shown, outcome.times_error);
+    }
+    if (!outcome.written) return report(file.shown, kAccessError);
+    note_patched(outcome.identity);
+    report(file.shown, result, &outcome.change);
   }
 
   bool stopped() const {
-    return (options_.stop != nullptr && options_.stop->requested()) ||
-           (options_.observer != nullptr && options_.observer->run_stopped());
+    return refused_ || (options_.stop != nullptr && options_.stop->requested()) ||
+           listener_.stopped();
   }
-  bool typed() const { return options_.form == PathForm::kTyped; }
 
   // A report that is no file's line goes after the lines of the files
   // queued before it.
@@ -251,33 +232,14 @@ class PathRun {
   }
 
   void report_failure(FileFailure::Kind kind, const NativePath& path, SystemError error) {
-    if (options_.observer != nullptr) options_.observer->report_failure({kind, path, error});
-  }
-
-  enum class Written { kYes, kNo, kScanAgain };
-
-  Written write(const Candidate& candidate, ScanResult position, const ReadAhead::Scan& scan) {
-    if (options_.mode == WriteMode::kDryRun) return Written::kYes;
-    const PatchOutcome outcome =
-        patch_density(candidate.file, position, scan.detail,
-                      window_.keep_dates() ? KeepTimes::kYes : KeepTimes::kNo);
-    if (outcome.changed && scan.ahead) return Written::kScanAgain;
-    if (outcome.changed) {
-      report_failure(FileFailure::Kind::kChanged, candidate.reported(), 0);
-    } else if (!outcome.written) {
-      report_failure(FileFailure::Kind::kWrite, candidate.reported(), outcome.error);
-    } else if (outcome.times == fs::TimesRestored::kNo) {
-      report_failure(FileFailure::Kind::kTimes, candidate.reported(), outcome.times_error);
-    }
-    if (outcome.written) note_patched(outcome.identity);
-    return outcome.written ? Written::kYes : Written::kNo;
+    listener_.failed({kind, path, error});
   }
 
   // The files patched while a queued file waited: no more than the files
   // queued before it, so only the last ones are kept.
   void note_patched(const fs::FileIdentity& identity) {
     recent_patches_.push_back({++patches_, identity});
-    if (recent_patches_.size() > static_cast<std::size_t>(options_.read_ahead)) {
+    if (recent_patches_.size() > read_ahead_.window()) {
       recent_patches_.pop_front();
     }
   }
@@ -288,23 +250,20 @@ class PathRun {
     });
   }
 
-  void report(const NativePath& shown, ScanResult result) {
+  void report(const NativePath& shown, ScanResult result, const DensityChange* change = nullptr) {
     ++(result > 0 ? counts_.update : result == kFair ? counts_.fair : counts_.error);
     ++counts_.total;
-    append_log_line(window_, log_line(log_name(shown), result));
-    window_.scroll_log_to_end();
-    if (options_.observer != nullptr) options_.observer->run_progress(counts_, folder_being_read_);
+    listener_.file_done({shown, result, change}, counts_);
   }
 
-  LogWindow& window_;
+  RunListener& listener_;
   RunCounts& counts_;
-  const RunOptions& options_;
-  std::deque<Waiting> waiting_;   // the files queued in the read-ahead, in order
-  NativePath folder_being_read_;  // the folder last listed, as shown
-  NativePath prefix_;             // what the names of the files being listed begin with
-  NativePath top_shown_;          // the name of the tree being walked
+  const RunOptions options_;
+  NativePath prefix_;     // what the names of the files being listed begin with
+  NativePath top_shown_;  // the name of the tree being walked
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
+  bool refused_ = false;  // the listener refused a change: the run ends
   ReadAhead read_ahead_;  // last: its workers end before what they may use
 };
 
@@ -314,14 +273,14 @@ bool is_jpeg_name(const NativePath& name) {
   return ends_with_lower_ascii(name, ".jpg") || ends_with_lower_ascii(name, ".jpeg");
 }
 
-void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
+void process_path(RunListener& listener, const NativePath& path, RunCounts& counts,
                   const RunOptions& options) {
-  process_paths(window, {path}, counts, options);
+  process_paths(listener, {path}, counts, options);
 }
 
-void process_paths(LogWindow& window, const std::vector<NativePath>& paths, RunCounts& counts,
+void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
                    const RunOptions& options) {
-  PathRun run(window, counts, options);
+  PathRun run(listener, counts, options);
   for (const NativePath& path : paths) run.process(path);
   run.finish();
 }

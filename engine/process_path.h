@@ -3,10 +3,9 @@
 #include <chrono>
 #include <vector>
 
-#include "engine/log_window.h"
 #include "engine/read_ahead.h"
 #include "engine/run_counts.h"
-#include "engine/run_observer.h"
+#include "engine/run_report.h"
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
 
@@ -22,26 +21,28 @@ enum class WriteMode { kWrite, kDryRun };
 // a hidden file or folder names nothing. kTyped, as a command line takes its
 // arguments: a file shows as typed, a folder's files as the folder typed
 // joined with their names ("." adds nothing), a hidden file or folder named
-// is taken, and the observer hears of a path that names nothing and of a
-// file named itself that is passed over.
+// is taken.
 enum class PathForm { kDropped, kTyped };
 
+// Every choice of a run, read once as it starts.
 struct RunOptions {
   WriteMode mode = WriteMode::kWrite;
+  // Each patched file gets its time stamps back.
+  bool keep_dates = false;
   // Subfolders too, to any depth: hidden ones and links to folders are not
   // entered. Their files show by their path relative to the dropped folder.
   bool recursive = false;
   PathForm form = PathForm::kDropped;
-  RunObserver* observer = nullptr;
   // Checked before each file and each folder; the run ends once requested.
   const RunStop* stop = nullptr;
-  // How many files are scanned ahead of the one handled (1: none). The log,
-  // the counts and every byte written are those of a run one file at a time.
+  // How many files are scanned at once ahead of the one handled (1: none).
+  // The log, the counts and every byte written are those of a run one file
+  // at a time.
   int read_ahead = kDefaultReadAhead;
   // How long a scan takes before it counts as waiting on the storage (see
   // kSlowScan); 0: the storage counts as slow from the first file on.
   std::chrono::nanoseconds slow_scan = kSlowScan;
-  // For benches: hears of each file's times in the read-ahead.
+  // For benches: hears of each file's steps in the read-ahead.
   ReadAheadTrace* trace = nullptr;
 };
 
@@ -50,13 +51,14 @@ struct RunOptions {
 // case) is scanned and, where its densities differ, patched; every JPEG file
 // among them gets one line in the log, counted in total and in one of fair,
 // update or error. A folder that cannot be listed to its end gets an
-// access-error line under its own name.
-void process_path(LogWindow& window, const NativePath& path, RunCounts& counts,
+// access-error line under its own name. The listener hears of each as it
+// happens, and of every failure.
+void process_path(RunListener& listener, const NativePath& path, RunCounts& counts,
                   const RunOptions& options = {});
 
 // process_path for each path in turn, as one run: the read-ahead goes on
 // from one path to the next.
-void process_paths(LogWindow& window, const std::vector<NativePath>& paths, RunCounts& counts,
+void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
                    const RunOptions& options = {});
 
 // Whether the lower-cased name ends in ".jpg" or ".jpeg".

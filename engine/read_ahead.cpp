@@ -4,25 +4,19 @@
 #include <system_error>
 
 #include "engine/density_scan.h"
+#include "platform/cpu_pause.h"
 
 namespace quadrell {
 namespace {
 
-using Clock = ReadAheadTrace::Clock;
+using Clock = std::chrono::steady_clock;
+using Event = ReadAheadTrace::Event;
 
 // How long a thread with nothing to do polls before it sleeps: longer than
 // a cached file's scan, so that two threads busy on cached files hand each
 // other work without a wake-up, short enough to cost nothing to speak of
 // when they are not.
 constexpr std::chrono::microseconds kPollBeforeSleep{50};
-
-void pause_briefly() {
-#if defined(__i386__) || defined(__x86_64__)
-  __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
-#endif
-}
 
 // Polls until ready() holds or kPollBeforeSleep has passed; whether it held.
 template <typename Ready>
@@ -31,21 +25,33 @@ bool poll(Ready ready) {
   for (;;) {
     for (int i = 0; i < 64; ++i) {
       if (ready()) return true;
-      pause_briefly();
+      cpu_pause();
     }
     if (Clock::now() > until) return ready();
   }
 }
 
+// A queued file may keep its folder open, and a worker the file it scans.
+std::size_t jobs_allowed(int jobs) {
+  return static_cast<std::size_t>(std::clamp(jobs, 1, std::max(fs::read_ahead_allowance() / 2, 1)));
+}
+
+std::size_t window_for(std::size_t jobs) {
+  if (jobs == 1) return 1;
+  const auto descriptors = static_cast<std::size_t>(fs::read_ahead_allowance());
+  return std::max(jobs, std::min(jobs * kQueuedPerJob, descriptors - jobs));
+}
+
 }  // namespace
 
 ReadAhead::ReadAhead(int jobs, std::chrono::nanoseconds slow_scan, ReadAheadTrace* trace)
-    : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance()))),
-      slow_scan_(slow_scan),
-      trace_(trace),
+    : jobs_(jobs_allowed(jobs)),
+      window_(window_for(jobs_)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),
-      slots_(new Slot[jobs_]),
+      slow_scan_(slow_scan),
+      trace_(trace),
+      slots_(new Slot[window_]),
       slow_storage_(slow_scan.count() <= 0) {}
 
 ReadAhead::~ReadAhead() {
@@ -53,86 +59,58 @@ ReadAhead::~ReadAhead() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-void ReadAhead::queue(fs::FileRef file) {
+void ReadAhead::queue(QueuedFile file) {
   const std::uint64_t index = queued_.load(std::memory_order_relaxed);
-  Slot& slot = slots_[index % jobs_];
+  Slot& slot = slots_[index % window_];
   slot.file = std::move(file);
   slot.scan = {};
   slot.done.store(false, std::memory_order_relaxed);
-  if (trace_ != nullptr) {
-    slot.trace = {};
-    slot.trace.queued = Clock::now();
-  }
+  note(Event::kQueued, index, 0);
   queued_.store(index + 1);  // publishes the slot
-  const bool wake_helper = sleeping_helpers_.load() > 0;
-  const bool wake_worker = storage_slow() && sleeping_workers_.load() > 0;
-  if (wake_helper || wake_worker) {
-    { const std::lock_guard lock(mutex_); }
-    if (wake_helper) helper_work_.notify_one();
-    if (wake_worker) work_.notify_one();
-  }
+  wake(Wake::kWorker);
   if (storage_slow()) {
-    start_workers(all_workers());
+    start_workers(jobs_);
   } else if (index >= 1) {  // two files queued: something to share
     start_workers(helpers_);
   }
 }
 
-ReadAhead::Scan ReadAhead::take() {
-  const auto take_start = trace_ != nullptr ? Clock::now() : Clock::time_point{};
-  Slot& oldest = slots_[taken_ % jobs_];
+ReadAhead::Taken ReadAhead::take() {
+  note(Event::kTakeStart, taken_, 0);
+  Slot& oldest = slots_[taken_ % window_];
   while (!oldest.done.load(std::memory_order_acquire)) {
+    if (storage_slow()) start_workers(jobs_);
     std::uint64_t unclaimed = taken_;
-    bool slow = false;
     // On slow storage the workers scan every file: the run stays free for
     // the oldest's result.
     if ((!storage_slow() || workers_.empty()) &&
         claimed_.compare_exchange_strong(unclaimed, taken_ + 1)) {
-      scan_into(taken_, false, slow, 0);
-    } else if (std::uint64_t later = 0; !storage_slow() && claim(later)) {
-      // A helper scans the oldest: the run scans a later file meanwhile.
-      scan_into(later, true, slow, 0);
+      scan(taken_, false, streak_, 0);
+    } else if (std::uint64_t later = 0; !storage_slow() && streak_.slow == 0 && claim(later)) {
+      // A helper scans the oldest: the run scans a later file meanwhile,
+      // unless its last scan waited on the storage, which the next may do
+      // too while the oldest is done.
+      scan(later, true, streak_, 0);
     } else {
+      const bool judged = !storage_slow();
+      const auto start = judged ? Clock::now() : Clock::time_point{};
       wait_for(oldest);
-      continue;
+      // A wait that long for the oldest's scan says what a scan of the
+      // run's own would have said.
+      if (judged && oldest.done.load() && Clock::now() - start > slow_scan_) {
+        judge(streak_.count(true));
+      }
     }
-    judge_storage(slow, slow_scans_in_a_row_, fast_scans_in_a_row_);
   }
-  Scan result = std::move(oldest.scan);
-  if (trace_ != nullptr) {
-    oldest.trace.take_start = take_start;
-    oldest.trace.taken = Clock::now();
-    trace_->file_taken(oldest.trace);
-  }
+  Taken taken{std::move(oldest.file), std::move(oldest.scan)};
+  note(Event::kTaken, taken_, 0);
   ++taken_;
-  if (storage_slow()) start_workers(all_workers());
-  return result;
+  return taken;
 }
 
 void ReadAhead::stop() {
   stopping_.store(true);
-  { const std::lock_guard lock(mutex_); }
-  helper_work_.notify_all();
-  work_.notify_all();
-}
-
-void ReadAhead::judge_storage(bool slow, int& slow_in_a_row, int& fast_in_a_row) {
-  bool changed = false;
-  if (slow) {
-    fast_in_a_row = 0;
-    changed = ++slow_in_a_row >= 2 && !slow_storage_.exchange(true);
-  } else {
-    slow_in_a_row = 0;
-    // slow_scan 0: slow for good.
-    changed = ++fast_in_a_row >= kFastScansInARow && slow_scan_.count() > 0 &&
-              slow_storage_.exchange(false);
-  }
-  if (!changed) return;
-  // Who may scan, and who waits for whom, has changed: every sleeper looks again.
-  { const std::lock_guard lock(mutex_); }
-  helper_work_.notify_all();
-  work_.notify_all();
-  done_.notify_all();
+  wake(Wake::kEverybody);
 }
 
 bool ReadAhead::claim(std::uint64_t& index) {
@@ -146,24 +124,27 @@ bool ReadAhead::claim(std::uint64_t& index) {
   return false;
 }
 
-void ReadAhead::scan_into(std::uint64_t index, bool ahead, bool& slow, int scanned_by) {
-  Slot& slot = slots_[index % jobs_];
-  const bool timed = slow_scan_.count() > 0 || trace_ != nullptr;
+void ReadAhead::scan(std::uint64_t index, bool ahead, ScanStreak& streak, int scanned_by) {
+  Slot& slot = slots_[index % window_];
+  note(Event::kScanStart, index, scanned_by);
+  const bool timed = slow_scan_.count() > 0;
   const auto start = timed ? Clock::now() : Clock::time_point{};
-  slot.scan.result = scan_density(slot.file, slot.scan.detail);
+  slot.scan.result = scan_density(slot.file.file, slot.scan.detail);
   slot.scan.ahead = ahead;
-  const auto end = timed ? Clock::now() : Clock::time_point{};
-  slow = slow_scan_.count() > 0 && end - start > slow_scan_;
-  if (trace_ != nullptr) {
-    slot.trace.scan_start = start;
-    slot.trace.scan_end = end;
-    slot.trace.scanned_by = scanned_by;
-  }
+  const bool waited = timed && Clock::now() - start > slow_scan_;
+  note(Event::kScanEnd, index, scanned_by);
   slot.done.store(true);
-  if (run_waiting_.load()) {
-    { const std::lock_guard lock(mutex_); }
-    done_.notify_one();
-  }
+  wake(Wake::kRun);
+  judge(streak.count(waited));
+}
+
+void ReadAhead::judge(ScanStreak::Verdict verdict) {
+  // slow_scan 0: slow for good.
+  const bool changed = (verdict == ScanStreak::Verdict::kSlow && !slow_storage_.exchange(true)) ||
+                       (verdict == ScanStreak::Verdict::kFast && slow_scan_.count() > 0 &&
+                        slow_storage_.exchange(false));
+  // Who may scan, and who waits for whom, has changed: every sleeper looks again.
+  if (changed) wake(Wake::kEverybody);
 }
 
 void ReadAhead::wait_for(const Slot& oldest) {
@@ -176,6 +157,24 @@ void ReadAhead::wait_for(const Slot& oldest) {
   run_waiting_.store(true);
   done_.wait(lock, ready);
   run_waiting_.store(false);
+}
+
+// A sleeper counts itself, then tests its condition under the lock; a
+// thread that changes the state tests for sleepers after it, and passes
+// through the lock before it notifies, so that no wake-up is lost.
+void ReadAhead::wake(Wake who) {
+  const bool workers = who != Wake::kRun && sleeping_workers_.load() > 0;
+  const bool run = who != Wake::kWorker && run_waiting_.load();
+  if (!workers && !run) return;
+  { const std::lock_guard lock(mutex_); }
+  // While the storage is fast, the workers beyond the helpers sleep too,
+  // and one of them could not take the file.
+  if (workers && (who == Wake::kEverybody || (!storage_slow() && workers_.size() > helpers_))) {
+    work_.notify_all();
+  } else if (workers) {
+    work_.notify_one();
+  }
+  if (run) done_.notify_one();
 }
 
 void ReadAhead::start_workers(std::size_t count) {
@@ -193,8 +192,7 @@ void ReadAhead::start_workers(std::size_t count) {
 }
 
 void ReadAhead::work(bool helper, int number) {
-  int slow_scans_in_a_row = 0;
-  int fast_scans_in_a_row = 0;
+  ScanStreak streak;
   // The workers beyond the helpers scan only while the storage is slow.
   const auto may_claim = [&] { return helper || storage_slow(); };
   const auto ready = [&] {
@@ -204,18 +202,15 @@ void ReadAhead::work(bool helper, int number) {
     std::uint64_t index = 0;
     if (may_claim() && claim(index)) {
       if (stopping_.load()) return;  // nobody takes what is queued now
-      bool slow = false;
-      scan_into(index, true, slow, number);
-      judge_storage(slow, slow_scans_in_a_row, fast_scans_in_a_row);
+      scan(index, true, streak, number);
       continue;
     }
     if (stopping_.load()) return;
     if (helper && !storage_slow() && poll(ready)) continue;
-    std::atomic<int>& sleeping = helper ? sleeping_helpers_ : sleeping_workers_;
     std::unique_lock lock(mutex_);
-    sleeping.fetch_add(1);
-    (helper ? helper_work_ : work_).wait(lock, ready);
-    sleeping.fetch_sub(1);
+    sleeping_workers_.fetch_add(1);
+    work_.wait(lock, ready);
+    sleeping_workers_.fetch_sub(1);
   }
 }
 

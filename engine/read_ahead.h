@@ -16,10 +16,17 @@
 
 namespace quadrell {
 
-// How many files a run scans ahead of the one it handles, unless told
-// otherwise: enough to keep a disk's, a card's or a network share's queue
-// full (see README), few enough that the threads cost nothing to speak of.
+// How many files a run scans at once ahead of the one it handles, unless
+// told otherwise: enough to keep a disk's, a card's or a network share's
+// queue full (see README), few enough that the threads cost nothing to
+// speak of.
 inline constexpr int kDefaultReadAhead = 16;
+
+// How many files the queue holds for each of them: while the oldest file
+// waits on the storage read after read, the workers go on with the files
+// behind it, and none of them idles for want of a file. A scan's result is
+// small; only a queued file's folder may stay open.
+inline constexpr int kQueuedPerJob = 8;
 
 // A scan that takes longer than this has waited on the storage: a file in
 // the page cache takes 3 to 20 us. After two such scans in a row by one
@@ -29,10 +36,37 @@ inline constexpr int kDefaultReadAhead = 16;
 inline constexpr std::chrono::microseconds kSlowScan{50};
 inline constexpr int kFastScansInARow = 32;
 
-// The scans of the files a run will handle next, made in any order and
-// handed back in the order the files were queued. At most jobs files are
-// queued at once, so memory does not grow with the run; with jobs 1 there
-// are no other threads, as in a run one file at a time.
+// A file the run will handle: what opens it, the name the log shows,
+// whether it was named itself rather than found in a folder, and how many
+// files the run had patched when it was queued.
+struct QueuedFile {
+  fs::FileRef file;
+  NativePath shown;
+  bool named = false;
+  std::uint64_t patches_before = 0;
+};
+
+// One thread's scans in a row that waited on the storage, or did not, and
+// what they say of it.
+struct ScanStreak {
+  enum class Verdict { kNone, kSlow, kFast };
+  int slow = 0;
+  int fast = 0;
+
+  Verdict count(bool waited) {
+    if (waited) {
+      fast = 0;
+      return ++slow >= 2 ? Verdict::kSlow : Verdict::kNone;
+    }
+    slow = 0;
+    return ++fast >= kFastScansInARow ? Verdict::kFast : Verdict::kNone;
+  }
+};
+
+// The files a run will handle next, scanned in any order and handed back in
+// the order they were queued. At most window() files are queued at once, so
+// memory does not grow with the run; with jobs 1 there are no other
+// threads, as in a run one file at a time.
 //
 // While the storage is fast (files in the page cache), one helper per core
 // but the run's own scans the files after the oldest, and the run scans
@@ -40,9 +74,10 @@ inline constexpr int kFastScansInARow = 32;
 // through a counter, with no lock and no wake-up while both keep busy. Once
 // the storage proves slow (see kSlowScan; with slow_scan 0, from the first
 // file), jobs workers wait on it at once and the run no longer scans ahead,
-// so that it is free the moment the oldest file's scan is in. Workers only
-// read: they never write, never patch, and open no file once stop() is
-// called.
+// so that it is free the moment the oldest file's scan is in; the queue
+// holds kQueuedPerJob files for each, so that a file that takes many reads
+// holds up no worker. Workers only read: they never write, never patch, and
+// open no file once stop() is called.
 class ReadAhead {
  public:
   struct Scan {
@@ -52,64 +87,70 @@ class ReadAhead {
     // thread or by the run meanwhile.
     bool ahead = false;
   };
+  struct Taken {
+    QueuedFile file;
+    Scan scan;
+  };
 
-  // trace, when given, hears of each file as it is taken.
+  // trace, when given, hears of each file's steps.
   ReadAhead(int jobs, std::chrono::nanoseconds slow_scan, ReadAheadTrace* trace = nullptr);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  bool full() const { return queued_.load(std::memory_order_relaxed) - taken_ >= jobs_; }
+  std::size_t window() const { return window_; }
+  bool full() const { return queued_.load(std::memory_order_relaxed) - taken_ >= window_; }
+  bool empty() const { return queued_.load(std::memory_order_relaxed) == taken_; }
   // Queues a file. Only when not full.
-  void queue(fs::FileRef file);
-  // The scan of the oldest queued file, which leaves the queue.
-  Scan take();
+  void queue(QueuedFile file);
+  // The oldest queued file with its scan; it leaves the queue. Only when not
+  // empty.
+  Taken take();
   // From now on no worker opens another file; the files still queued are
   // not taken.
   void stop();
 
  private:
   struct Slot {
-    fs::FileRef file;
+    QueuedFile file;
     Scan scan;
     std::atomic<bool> done{false};
-    ReadAheadTrace::File trace;
   };
+  // Who a change of state may let go on.
+  enum class Wake { kWorker, kRun, kEverybody };
 
   bool claim(std::uint64_t& index);
-  // Scans the file and hands it over; slow: the scan waited on the storage.
-  void scan_into(std::uint64_t index, bool ahead, bool& slow, int scanned_by);
+  // Scans the file and hands it over; streak counts whether it waited.
+  void scan(std::uint64_t index, bool ahead, ScanStreak& streak, int scanned_by);
+  void judge(ScanStreak::Verdict verdict);
   // Until the oldest is done, or the run may scan it itself.
   void wait_for(const Slot& oldest);
   void work(bool helper, int number);
-  // Counts a thread's scans in a row that were slow, or fast, and sets
-  // whether the storage counts as slow.
-  void judge_storage(bool slow, int& slow_in_a_row, int& fast_in_a_row);
+  void wake(Wake who);
   // Up to count workers in all.
   void start_workers(std::size_t count);
-  std::size_t all_workers() const { return jobs_ > 1 ? jobs_ : 0; }
   bool storage_slow() const { return slow_storage_.load(std::memory_order_relaxed); }
+  void note(ReadAheadTrace::Event event, std::uint64_t index, int scanned_by) {
+    if (trace_ != nullptr) trace_->at(event, index, scanned_by);
+  }
 
-  const std::size_t jobs_;
+  const std::size_t jobs_;     // the workers once the storage is slow
+  const std::size_t window_;   // the files queued at most
+  const std::size_t helpers_;  // the threads that scan while the storage is fast
   const std::chrono::nanoseconds slow_scan_;
   ReadAheadTrace* const trace_;
-  const std::size_t helpers_;      // the threads that scan while the storage is fast
-  std::unique_ptr<Slot[]> slots_;  // a ring: file n in slots_[n % jobs_]
+  std::unique_ptr<Slot[]> slots_;  // a ring: file n in slots_[n % window_]
   std::uint64_t taken_ = 0;        // the run's own
-  int slow_scans_in_a_row_ = 0;    // the run's own
-  int fast_scans_in_a_row_ = 0;    // the run's own
+  ScanStreak streak_;              // the run's own
   std::atomic<std::uint64_t> queued_{0};
   std::atomic<std::uint64_t> claimed_{0};  // files before this one are being or were scanned
-  std::atomic<bool> slow_storage_{false};
+  std::atomic<bool> slow_storage_;
   std::atomic<bool> stopping_{false};
-  // Sleeping: helpers with nothing to claim, the other workers while the
-  // storage is fast or there is nothing to claim, the run waiting for the
+  // Sleeping: the workers with nothing to claim, the run waiting for the
   // oldest.
   std::mutex mutex_;
-  std::condition_variable helper_work_;
   std::condition_variable work_;
   std::condition_variable done_;
-  std::atomic<int> sleeping_helpers_{0};
   std::atomic<int> sleeping_workers_{0};
   std::atomic<bool> run_waiting_{false};
   bool no_more_threads_ = false;  // a thread could not be started

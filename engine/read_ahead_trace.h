@@ -1,27 +1,18 @@
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 
 namespace quadrell {
 
-// What a bench learns of each file the read-ahead hands back, to find where
-// a run loses its time: when the file was queued, when and by whom it was
-// scanned, and how long the run waited for it. Without a trace no clock is
-// read for it.
+// What a bench learns of the read-ahead, to find where a run loses its time.
+// Each event comes on the thread where it happens, with the file's place in
+// the run's queue (0 first) and who scanned it (0: the run, n: the nth
+// worker); the bench reads the clock itself. Without a trace no event is
+// made.
 class ReadAheadTrace {
  public:
-  using Clock = std::chrono::steady_clock;
-  struct File {
-    Clock::time_point queued;
-    Clock::time_point scan_start;
-    Clock::time_point scan_end;
-    Clock::time_point take_start;  // when the run asked for it
-    Clock::time_point taken;
-    int scanned_by = 0;  // 0: the run, n: the nth worker
-  };
-
-  // Called on the run's thread, in the order the files were queued.
-  virtual void file_taken(const File& file) = 0;
+  enum class Event { kQueued, kScanStart, kScanEnd, kTakeStart, kTaken };
+  virtual void at(Event event, std::uint64_t file, int scanned_by) = 0;
 
  protected:
   ~ReadAheadTrace() = default;

@@ -35,10 +35,9 @@ std::string error_text(SystemError error);
 // handle left to open a file with.
 bool out_of_descriptors(SystemError error);
 
-// How many files a run may queue to read ahead with the descriptors the
-// process may open: a queued file may keep its folder open, and a worker the
-// file it reads; a quarter of the limit is left for the folders of a deep
-// walk and for the output. At least 1; no bound where the system sets none.
+// How many descriptors the read-ahead may hold: three quarters of what the
+// process may open, the rest left for the folders of a deep walk and for the
+// output. At least 2; no bound where the system sets none.
 int read_ahead_allowance();
 
 // A regular file open for reading. The opening leaves the file's last-access
@@ -77,6 +76,9 @@ class PatchFile final : public PatchTarget {
   bool is_open() const { return handle_.valid(); }
   SystemError error() const override { return error_; }
   FileIdentity identity() const { return identity_; }
+  // The time stamps as they were when the file was opened: on POSIX always,
+  // on Windows with KeepTimes::kYes.
+  const SavedTimes& times() const { return times_; }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;

@@ -86,8 +86,8 @@ int read_ahead_allowance() {
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
     return std::numeric_limits<int>::max();
   }
-  const auto allowance = limit.rlim_cur * 3 / 4 / 2;
-  return allowance < 1 ? 1 : static_cast<int>(std::min<rlim_t>(allowance, 1 << 20));
+  const auto allowance = limit.rlim_cur * 3 / 4;
+  return allowance < 2 ? 2 : static_cast<int>(std::min<rlim_t>(allowance, 1 << 21));
 }
 
 InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}

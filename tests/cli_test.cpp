@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/run_cli.h"
 #include "cli/stream_log.h"
+#include "engine/log_line.h"
+#include "engine/log_name.h"
 #include "platform/fs.h"
-#include "tests/log_window_contract.h"
+#include "tests/front_end_contract.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
 
@@ -601,23 +604,24 @@ TEST(ProgressLine, DrawnInPlaceAndCleared) {
 
 // Gathered lines (into a file or a pipe) are those a terminal gets once
 // they are flushed.
-TEST(LogWindowContract, StreamLog) {
-  for (const auto rules :
-       {testing::expect_lines_then_summary, testing::expect_summary_in_empty_log}) {
-    for (const bool terminal : {true, false}) {
-      CapturedOutput output;
-      output.terminal = terminal;
-      StreamLog log(output, false);
-      // Each line comes with its line end: the text so far is what stands
-      // before the last one.
-      rules(log, [&] {
-        if (!terminal) log.flush();
-        std::string text;
-        for (const char c : output.out) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        EXPECT_TRUE(text.ends_with("\r\n")) << text;
-        return text.substr(0, text.size() - 2);
-      });
-    }
+TEST(FrontEndContract, StreamLog) {
+  for (const bool terminal : {true, false}) {
+    std::optional<StreamLog> log;
+    std::optional<CapturedOutput> output;
+    testing::expect_report_shown(
+        [&]() -> RunListener& {
+          log.reset();
+          output.emplace().terminal = terminal;
+          return log.emplace(*output);
+        },
+        [&] {
+          log->flush();
+          std::string text;
+          for (const char c : output->out)
+            text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+          EXPECT_TRUE(text.ends_with("\r\n")) << text;
+          return text.substr(0, text.size() - 2);
+        });
   }
 }
 
@@ -627,21 +631,20 @@ std::chrono::steady_clock::time_point gathering_now;
 
 TEST(StreamLogGathering, BySizeAndByAge) {
   CapturedOutput output;
-  StreamLog log(output, false, StreamLog::Lines::kAll, nullptr, [] { return gathering_now; });
-  log.clear_log();
-  const std::string line(1000, 'x');
-  for (std::size_t size = 0; size + line.size() < StreamLog::kGatheredBytes;
-       size += 2 + line.size())
-    log.append_to_log("\r\n" + line);
+  StreamLog log(output, StreamLog::Lines::kAll, nullptr, [] { return gathering_now; });
+  const NativePath name = testing::native(std::string(990, 'x') + ".jpg");
+  const std::size_t line = log_line(log_name(name), kFair).size() + 1;
+  const auto add_line = [&] { log.file_done({name, kFair}, {}); };
+  for (std::size_t size = line; size < StreamLog::kGatheredBytes; size += line) add_line();
   EXPECT_EQ(output.writes, 0);
-  log.append_to_log("\r\n" + line);
+  add_line();
   EXPECT_EQ(output.writes, 1) << "full";
-  log.append_to_log("\r\n" + line);
+  add_line();
   gathering_now += StreamLog::kGatheredFor - std::chrono::milliseconds(1);
-  log.repaint();
+  log.next_file();
   EXPECT_EQ(output.writes, 1);
   gathering_now += std::chrono::milliseconds(1);
-  log.repaint();
+  log.next_file();
   EXPECT_EQ(output.writes, 2) << "waited long enough";
 }
 

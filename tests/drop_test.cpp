@@ -143,7 +143,7 @@ LRESULT CALLBACK recording_procedure(HWND window, UINT message, WPARAM wparam, L
 
 // Runs each drop at once on a fake window.
 struct RunOnFakeWindow final : DropTarget {
-  void run_drop(std::vector<NativePath> names) override { paced_drop_run(window, names); }
+  void run_drop(std::vector<NativePath> names) override { drop_run(window, names); }
   testing::FakeWindow window;
 };
 
@@ -185,8 +185,8 @@ TEST_F(DropOnRecorder, NamesAreReadAndTheDropReleasedBeforeTheRun) {
   testing::write_bytes(dir / "b.jpg", jfif_file(1, 1));
   HDROP handle = make_drop({testing::native(dir / "b.jpg"), testing::native(dir / "a.jpg")});
   bool released_at_first_file = false;
-  fake_.on_repaint = [&] {
-    if (fake_.repaints == 1) released_at_first_file = released(handle);
+  fake_.on_next_file = [&] {
+    if (fake_.next_files == 1) released_at_first_file = released(handle);
   };
   EXPECT_EQ(SendMessageW(target_, WM_DROPFILES, reinterpret_cast<WPARAM>(handle), 99), kOwnResult);
   EXPECT_TRUE(released_at_first_file);

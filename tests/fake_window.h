@@ -2,36 +2,66 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "engine/log_window.h"
+#include "engine/log_line.h"
+#include "engine/log_name.h"
+#include "engine/log_view.h"
+#include "engine/run_report.h"
 
 namespace quadrell::testing {
 
-// A window for engine tests: the log as a string, and a record of what the
-// engine asked of it.
-class FakeWindow final : public LogWindow {
+// A front end for engine tests: the log as the window shows it (lines
+// behind CR LF, the summary after an empty line), and a record of what the
+// run reported and asked.
+class FakeWindow final : public RunListener {
+ public:
+  void next_file() override {
+    ++next_files;
+    if (on_next_file) on_next_file();
+  }
+  bool may_change(const DensityChange& change) override {
+    changes_asked.push_back(change);
+    if (on_change) on_change();
+    return !refuse_changes;
+  }
+  void file_done(const FileOutcome& outcome, const RunCounts&) override {
+    add_log_line(text, text.empty(), log_line(log_name(outcome.shown), outcome.result));
+    if (outcome.change != nullptr) changes_made.push_back(*outcome.change);
+  }
+  void failed(const FileFailure& failure) override { failures.push_back(failure); }
+  // As a log that cannot be written stops a run.
+  bool stopped() const override { return stop_after_first_line && !text.empty(); }
+  void run_ended(const RunCounts& counts) override {
+    add_summary_line(text, text.empty(), summary_line(counts));
+  }
+
+  std::string text;
+  int next_files = 0;
+  std::vector<DensityChange> changes_asked;
+  std::vector<DensityChange> changes_made;
+  std::vector<FileFailure> failures;
+  bool refuse_changes = false;
+  bool stop_after_first_line = false;
+  std::function<void()> on_next_file;  // before each file is taken up
+  std::function<void()> on_change;     // right before each patch writes
+};
+
+// The window's log box, for what draws into it.
+class FakeLogView final : public LogView {
  public:
   void clear_log() override { text.clear(); }
-  bool log_is_empty() const override { return text.empty(); }
   void append_to_log(std::string_view more) override { text += more; }
   void scroll_log_to_end() override { ++scrolls; }
   void repaint() override {
     ++repaints;
     if (on_repaint) on_repaint();
   }
-  bool keep_dates() const override {
-    ++keep_dates_reads;
-    if (on_keep_dates) on_keep_dates();
-    return keep_dates_checked;
-  }
 
   std::string text;
-  bool keep_dates_checked = false;
   int scrolls = 0;
   int repaints = 0;
-  mutable int keep_dates_reads = 0;
   std::function<void()> on_repaint;
-  std::function<void()> on_keep_dates;  // read right before each patch
 };
 
 }  // namespace quadrell::testing

@@ -3,14 +3,16 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/drop_run.h"
+#include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "tests/fake_window.h"
-#include "tests/log_window_contract.h"
+#include "tests/front_end_contract.h"
 #include "tests/test_files.h"
 #include "tests/window_text.h"
 #include "ui/forwarded_paths.h"
@@ -218,10 +220,10 @@ TEST_F(Window, KeepDatesFollowsTheCheckBox) {
   EXPECT_FALSE(window_.keep_dates());
 }
 
-TEST_F(Window, LogLineRulesOnTheEditControl) {
-  const auto text = [&] { return testing::utf8_text_of(window_.list()); };
-  testing::expect_lines_then_summary(window_, text);
-  testing::expect_summary_in_empty_log(window_, text);
+TEST_F(Window, FrontEndContract) {
+  std::optional<PacedLog> log;
+  testing::expect_report_shown([&]() -> RunListener& { return log.emplace(window_); },
+                               [&] { return testing::utf8_text_of(window_.list()); });
 }
 
 TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
@@ -252,12 +254,12 @@ TEST_F(Window, AHundredThousandLinesAreAllKept) {
     if (i > 0) bulk += "\r\n";
     bulk += "photo-" + std::to_string(i) + ".jpg ................................ OK";
   }
-  append_log_line(window_, bulk);
+  window_.append_to_log(bulk);
   for (int i = count - one_by_one; i < count; ++i) {
-    append_log_line(window_,
-                    "photo-" + std::to_string(i) + ".jpg ................................ OK");
+    window_.append_to_log("\r\nphoto-" + std::to_string(i) +
+                          ".jpg ................................ OK");
   }
-  append_summary_line(window_, "Jpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
+  window_.append_to_log("\r\n\r\nJpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
   const std::vector<std::wstring> lines = split_lines(text_of(window_.list()));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(count + 2));
   EXPECT_EQ(lines[0], L"photo-0.jpg ................................ OK");

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "engine/log_line.h"
 #include "tests/fake_window.h"
-#include "tests/log_window_contract.h"
+#include "tests/front_end_contract.h"
 #include "tests/test_files.h"
 
 namespace quadrell {
@@ -87,11 +89,10 @@ TEST(LogName, FromUtf16) {
   EXPECT_EQ(log_name_from_utf16(std::u16string_view(lone, 6)), (LogName{"a\uFFFD.jpg", 6}));
 }
 
-TEST(LogWindowContract, FakeWindow) {
-  testing::FakeWindow window;
-  const auto text = [&] { return window.text; };
-  testing::expect_lines_then_summary(window, text);
-  testing::expect_summary_in_empty_log(window, text);
+TEST(FrontEndContract, FakeWindow) {
+  std::optional<testing::FakeWindow> window;
+  testing::expect_report_shown([&]() -> RunListener& { return window.emplace(); },
+                               [&] { return window->text; });
 }
 
 }  // namespace

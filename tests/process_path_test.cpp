@@ -9,6 +9,7 @@
 #include "engine/drop_run.h"
 #include "engine/paced_log.h"
 #include "engine/process_path.h"
+#include "engine/read_ahead_trace.h"
 #include "platform/directory.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
@@ -46,9 +47,9 @@ std::vector<std::string> in_listing_order(std::vector<std::string> lines) {
 
 class ProcessPath : public ::testing::Test {
  protected:
-  RunCounts process(const std::filesystem::path& path, WriteMode mode = WriteMode::kWrite) {
+  RunCounts process(const std::filesystem::path& path, const RunOptions& options = {}) {
     RunCounts counts;
-    process_path(window_, testing::native(path), counts, {mode});
+    process_path(window_, testing::native(path), counts, options);
     EXPECT_EQ(counts.total, counts.fair + counts.update + counts.error);
     return counts;
   }
@@ -82,8 +83,7 @@ TEST_F(ProcessPath, MixedFolder) {
   EXPECT_EQ(in_listing_order(lines_of(window_.text)),
             (std::vector<std::string>{"a.jpg " + dots(54) + " 15 16 Change",
                                       "b.JPEG " + dots(52) + " OK"}));
-  EXPECT_EQ(window_.repaints, 2);
-  EXPECT_EQ(window_.scrolls, 2);
+  EXPECT_EQ(window_.next_files, 2);
   EXPECT_EQ(testing::read_bytes(dir_ / "c.png"), jfif_file(72, 96));
   EXPECT_EQ(testing::read_bytes(dir_ / ".f.jpg"), jfif_file(72, 96));
   EXPECT_EQ(testing::read_bytes(dir_ / "g.jpg/inner.jpg"), jfif_file(72, 96));
@@ -102,8 +102,7 @@ TEST_F(ProcessPath, CandidateThatIsNotAJpegGetsNothing) {
   const RunCounts outcome = process(file("x.jpg", testing::Bytes(300, 'x')));
   EXPECT_EQ(outcome.total, 0);
   EXPECT_EQ(window_.text, "before");
-  EXPECT_EQ(window_.scrolls, 0);
-  EXPECT_EQ(window_.repaints, 1) << "a candidate is repainted for before its scan";
+  EXPECT_EQ(window_.next_files, 1) << "a candidate is taken up before its scan";
 }
 
 TEST_F(ProcessPath, MissingOrHiddenPathGetsNothing) {
@@ -111,7 +110,7 @@ TEST_F(ProcessPath, MissingOrHiddenPathGetsNothing) {
   EXPECT_EQ(process(dir_ / "missing.jpg").total, 0);
   EXPECT_EQ(process(dir_ / ".hidden.jpg").total, 0);
   EXPECT_EQ(window_.text, "");
-  EXPECT_EQ(window_.repaints, 0);
+  EXPECT_EQ(window_.next_files, 0);
   EXPECT_EQ(testing::read_bytes(dir_ / ".hidden.jpg"), jfif_file(1, 2));
 }
 
@@ -129,23 +128,52 @@ TEST_F(ProcessPath, JapaneseAndEmojiNames) {
   EXPECT_EQ(window_.text, "桜の写真です.jpg " + dots(44) + " OK\r\n😀.jpeg " + dots(50) + " OK");
 }
 
-TEST_F(ProcessPath, KeepDatesIsReadForEachPatchOnly) {
+// The listener hears what each patch is to write, before it writes, and
+// what it wrote; a dry run asks nothing.
+TEST_F(ProcessPath, EachChangeIsAskedForAndReported) {
   file("a.jpg", jfif_file(1, 2));
   file("b.jpg", jfif_file(2, 2));
-  file("c.jpg", jfif_file(2, 1));
-  window_.keep_dates_checked = true;
+  file("c.jpg", jfif_file(0x1234, 0x0102));
+  process(dir_.path(), {WriteMode::kDryRun});
+  EXPECT_TRUE(window_.changes_asked.empty());
   process(dir_.path());
-  EXPECT_EQ(window_.keep_dates_reads, 2);
+  ASSERT_EQ(window_.changes_asked.size(), 2u);
+  const auto& x_smaller = window_.changes_asked[0];
+  EXPECT_EQ(x_smaller.position, 15);
+  EXPECT_EQ(x_smaller.before, (PatchValue{0, 1}));
+  EXPECT_EQ(x_smaller.after, (PatchValue{0, 2}));
+  const auto& y_smaller = window_.changes_asked[1];
+  EXPECT_EQ(y_smaller.position, 17);
+  EXPECT_EQ(y_smaller.before, (PatchValue{0x01, 0x02}));
+  EXPECT_EQ(y_smaller.after, (PatchValue{0x12, 0x34}));
+  EXPECT_EQ(fs::InputFile(testing::file_at(dir_ / "c.jpg")).identity(), y_smaller.identity);
+  ASSERT_EQ(window_.changes_made.size(), 2u);
+  EXPECT_EQ(window_.changes_made[1].before, y_smaller.before);
+}
+
+// A change refused leaves the file as it is and ends the run, with no line
+// for the file: no other file is changed.
+TEST_F(ProcessPath, RefusedChangeEndsTheRun) {
+  file("a.jpg", jfif_file(1, 1));
+  file("b.jpg", jfif_file(1, 2));
+  file("c.jpg", jfif_file(1, 2));
+  window_.refuse_changes = true;
+  const RunCounts outcome = process(dir_.path());
+  EXPECT_EQ(outcome.total, 1);
+  EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " OK");
+  EXPECT_EQ(window_.changes_asked.size(), 1u);
+  EXPECT_EQ(testing::read_bytes(dir_ / "b.jpg"), jfif_file(1, 2));
+  EXPECT_EQ(testing::read_bytes(dir_ / "c.jpg"), jfif_file(1, 2));
 }
 
 TEST_F(ProcessPath, KeepDatesReachesThePatch) {
   const auto path = file("a.jpg", jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
-  window_.keep_dates_checked = true;
-  process(path);
+  RunOptions keep_dates;
+  keep_dates.keep_dates = true;
+  process(path, keep_dates);
   EXPECT_EQ(testing::last_write_of(testing::read_stamps(path)),
             testing::last_write_of(testing::old_stamps()));
-  window_.keep_dates_checked = false;
   testing::write_bytes(path, jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
   process(path);
@@ -155,7 +183,7 @@ TEST_F(ProcessPath, KeepDatesReachesThePatch) {
 
 TEST_F(ProcessPath, FileDeletedAfterTheListingIsAnAccessError) {
   file("a.jpg", jfif_file(1, 2));
-  window_.on_repaint = [&] { std::filesystem::remove(dir_ / "a.jpg"); };
+  window_.on_next_file = [&] { std::filesystem::remove(dir_ / "a.jpg"); };
   const RunCounts outcome = process(dir_.path());
   EXPECT_EQ(outcome.error, 1);
   EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " -1 -1 Access error!");
@@ -176,7 +204,7 @@ TEST_F(ProcessPath, DryRunReportsAndChangesNothing) {
   const auto path = file("a.jpg", jfif_file(1, 2));
   testing::write_stamps(path, testing::old_stamps());
   const testing::Stamps before = testing::read_stamps(path);
-  const RunCounts outcome = process(path, WriteMode::kDryRun);
+  const RunCounts outcome = process(path, {WriteMode::kDryRun});
   EXPECT_EQ(outcome.update, 1);
   EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " 15 16 Change");
   EXPECT_EQ(testing::last_write_of(testing::read_stamps(path)), testing::last_write_of(before));
@@ -226,7 +254,6 @@ TEST(DropRun, SummaryAfterTheLines) {
   testing::write_bytes(dir / "b.jpg", jfif_file(1, 2));
   testing::write_bytes(dir / "c.jpg", jfif_file(2, 1));
   testing::FakeWindow window;
-  window.text = "the text of an earlier run";
   const RunCounts counts =
       drop_run(window, {testing::native(dir / "c.jpg"), testing::native(dir / "a.jpg"),
                         testing::native(dir / "missing.jpg"), testing::native(dir / "b.jpg")});
@@ -234,7 +261,6 @@ TEST(DropRun, SummaryAfterTheLines) {
   EXPECT_EQ(window.text, "c.jpg " + dots(54) + " 17 18 Change\r\na.jpg " + dots(54) +
                              " OK\r\nb.jpg " + dots(54) + " 15 16 Change\r\n\r\n" +
                              "Jpeg files =>  total: 3  fair: 1  update: 2  error: 0");
-  EXPECT_EQ(window.scrolls, 4);
 }
 
 TEST(DropRun, WithoutJpegFilesTheLogIsAnEmptyLineAndTheSummary) {
@@ -242,7 +268,6 @@ TEST(DropRun, WithoutJpegFilesTheLogIsAnEmptyLineAndTheSummary) {
   testing::write_bytes(dir / "x.jpg", testing::Bytes(10, 'x'));
   testing::write_bytes(dir / "y.txt", jfif_file(1, 2));
   testing::FakeWindow window;
-  window.text = "help text";
   drop_run(window, {testing::native(dir.path()), testing::native(dir / "y.txt")});
   EXPECT_EQ(window.text, "\r\nJpeg files =>  total: 0  fair: 0  update: 0  error: 0");
 }
@@ -262,26 +287,26 @@ struct ReadAheadCase {
 struct RunOutcome {
   std::string log;
   std::vector<std::pair<std::string, testing::Bytes>> files;
-  int patches_tried = 0;  // reads of keep-dates, one before each patch
+  int changes_asked = 0;
   bool operator==(const RunOutcome&) const = default;
 };
 
 void PrintTo(const RunOutcome& outcome, std::ostream* out) {
-  *out << outcome.log << "\npatches tried: " << outcome.patches_tried;
+  *out << outcome.log << "\nchanges asked: " << outcome.changes_asked;
   for (const auto& [name, bytes] : outcome.files) *out << "\n" << name << ": " << bytes.size();
 }
 
-// Stops the run once the log holds a line, as a log that cannot be written
-// does.
-class StopAfterFirstLine final : public RunObserver {
+// Calls back as the run takes a file from the read-ahead: after its scan,
+// before its patch.
+class OnTaken final : public ReadAheadTrace {
  public:
-  explicit StopAfterFirstLine(const testing::FakeWindow& window) : window_(window) {}
-  void report_failure(const FileFailure&) override {}
-  bool run_stopped() const override { return !window_.text.empty(); }
-  void run_progress(const RunCounts&, const NativePath&) override {}
+  explicit OnTaken(std::function<void()> call) : call_(std::move(call)) {}
+  void at(Event event, std::uint64_t, int) override {
+    if (event == Event::kTaken) call_();
+  }
 
  private:
-  const testing::FakeWindow& window_;
+  std::function<void()> call_;
 };
 
 // slow_scan 0: the storage counts as slow, and workers scan every file; the
@@ -292,23 +317,23 @@ RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop
   std::vector<NativePath> paths;
   for (const auto& path : c.make(dir.path())) paths.push_back(testing::native(path));
   testing::FakeWindow window;
-  StopAfterFirstLine stopper(window);
+  window.stop_after_first_line = stop;
   const auto change = [&, done = false]() mutable {
     if (!done) testing::write_bytes(dir / "c.jpg", jfif_file(3, 5));
     done = true;
   };
-  // One file at a time, the change comes before the scan; reading ahead,
-  // between a worker's scan and the patch.
-  if (c.changed_after_scan) (read_ahead == 1 ? window.on_repaint : window.on_keep_dates) = change;
+  OnTaken after_the_scan(change);
   RunOptions options;
   options.read_ahead = read_ahead;
   options.slow_scan = slow_scan;
-  if (stop) options.observer = &stopper;
+  // One file at a time, the change comes before the scan; reading ahead,
+  // between a worker's scan and the patch.
+  if (c.changed_after_scan && read_ahead == 1) window.on_next_file = change;
+  if (c.changed_after_scan && read_ahead > 1) options.trace = &after_the_scan;
   drop_run(window, paths, options);
 
   RunOutcome outcome{window.text, {}, 0};
-  // A file changed after a worker's scan is tried twice, by design.
-  if (!c.changed_after_scan) outcome.patches_tried = window.keep_dates_reads;
+  outcome.changes_asked = static_cast<int>(window.changes_asked.size());
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
     if (!entry.is_regular_file()) continue;
     outcome.files.emplace_back(entry.path().lexically_relative(dir.path()).generic_string(),
@@ -390,36 +415,38 @@ TEST(ReadAhead, NoFileChangedAfterTheStop) {
 TEST(PacedLog, UpdatesAtThePaceOfDrawing) {
   using std::chrono::milliseconds;
   std::chrono::steady_clock::time_point now{};
-  testing::FakeWindow window;
-  PacedLog log(window, [&] { return now; });
-  auto draw_costs = [&](milliseconds cost) { window.on_repaint = [&now, cost] { now += cost; }; };
+  testing::FakeLogView view;
+  view.text = "the text of an earlier run";
+  PacedLog log(view, [&] { return now; });
+  EXPECT_EQ(view.text, "");
+  auto draw_costs = [&](milliseconds cost) { view.on_repaint = [&now, cost] { now += cost; }; };
   const auto at = [&](int ms) { now = std::chrono::steady_clock::time_point(milliseconds(ms)); };
+  const NativePath a = testing::native("a.jpg"), b = testing::native("b.jpg");
+  const std::string a_line = "a.jpg " + dots(54) + " OK", b_line = "b.jpg " + dots(54) + " OK";
 
   draw_costs(milliseconds(10));
-  log.repaint();  // the first update is due at once: ends at 10, next at 10 + 30
-  EXPECT_EQ(window.repaints, 1);
+  log.next_file();  // the first update is due at once: ends at 10, next at 10 + 30
+  EXPECT_EQ(view.repaints, 1);
   at(39);
-  log.append_to_log("a");
-  log.scroll_log_to_end();
-  EXPECT_EQ(window.repaints, 1);
-  EXPECT_EQ(window.text, "");
-  EXPECT_FALSE(log.log_is_empty());
+  log.file_done({a, kFair}, {});
+  EXPECT_EQ(view.repaints, 1);
+  EXPECT_EQ(view.text, "");
   at(40);
-  log.repaint();  // ends at 50; next at 50 + 30
-  EXPECT_EQ(window.text, "a");
-  EXPECT_EQ(window.scrolls, 2);
+  log.next_file();  // ends at 50; next at 50 + 30
+  EXPECT_EQ(view.text, a_line);
+  EXPECT_EQ(view.scrolls, 2);
 
   draw_costs(milliseconds(2));
   at(80);
-  log.scroll_log_to_end();  // ends at 82; next at 82 + 16
-  EXPECT_EQ(window.repaints, 3);
-  log.append_to_log("b");
+  log.file_done({b, kFair}, {});  // ends at 82; next at 82 + 16
+  EXPECT_EQ(view.repaints, 3);
   at(97);
-  log.repaint();
-  EXPECT_EQ(window.repaints, 3);
-  log.finish();
-  EXPECT_EQ(window.repaints, 4);
-  EXPECT_EQ(window.text, "ab");
+  log.next_file();
+  EXPECT_EQ(view.repaints, 3);
+  log.run_ended({2, 2, 0, 0});
+  EXPECT_EQ(view.repaints, 4);
+  EXPECT_EQ(view.text, a_line + "\r\n" + b_line + "\r\n\r\n" +
+                           "Jpeg files =>  total: 2  fair: 2  update: 0  error: 0");
 }
 
 TEST(PacedLog, RunLeavesTheSameLogAsAnUnpacedOne) {
@@ -431,12 +458,12 @@ TEST(PacedLog, RunLeavesTheSameLogAsAnUnpacedOne) {
                            jfif_file(72, i % 3 ? 72 : 96));
     }
   }
-  testing::FakeWindow paced;
+  testing::FakeLogView paced;
   testing::FakeWindow unpaced;
   paced_drop_run(paced, {testing::native(dir / "a")});
   drop_run(unpaced, {testing::native(dir / "b")});
   EXPECT_EQ(paced.text, unpaced.text);
-  EXPECT_LT(paced.repaints, unpaced.repaints);
+  EXPECT_LT(paced.repaints, 300);
 }
 
 TEST(TrimAtNul, EdgeCases) {

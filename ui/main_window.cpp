@@ -123,29 +123,13 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       }
       break;
     case WM_CLOSE:
-      // The run in hand stops after its file; the window closes when it ends.
-      if (running()) {
-        stop_.request();
-        close_after_run_ = true;
-        return 0;
-      }
-      run_shutdown();
-      DestroyWindow(window);
+      on_run_event(RunEvent::kCloseAsked);
       return 0;
     case WM_ENDSESSION:
-      // The process may be ended once this returns: the run stops first.
-      if (wparam) {
-        queued_runs_.clear();
-        if (running()) {
-          stop_.request();
-          wait_for_run();
-        }
-        run_shutdown();
-      }
+      if (wparam) on_run_event(RunEvent::kSessionEnds);
       return 0;
     case WM_DESTROY:
-      run_shutdown();
-      PostQuitMessage(0);
+      on_run_event(RunEvent::kDestroyed);
       return 0;
     case WM_COPYDATA:
       if (auto paths = forwarded_paths(*reinterpret_cast<const COPYDATASTRUCT*>(lparam))) {
@@ -154,10 +138,10 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       }
       return FALSE;
     case kRunQueued:
-      if (!running() && !close_after_run_ && !queued_runs_.empty()) start_next_run();
+      on_run_event(RunEvent::kQueued);
       return 0;
     case kRunEnded:
-      end_run();
+      on_run_event(RunEvent::kEnded);
       return 0;
     case kCallOnWindowThread:
       (*reinterpret_cast<const std::function<void()>*>(lparam))();
@@ -174,7 +158,7 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
 }
 
 MainWindow::~MainWindow() {
-  if (!running()) return;
+  if (!run_thread_.joinable()) return;
   stop_.request();
   wait_for_run();
 }
@@ -187,11 +171,54 @@ void MainWindow::queue_run(std::vector<NativePath> paths) {
 
 void MainWindow::run_drop(std::vector<NativePath> names) {
   queued_runs_.push_back(std::move(names));
-  if (!running() && !close_after_run_) start_next_run();
+  on_run_event(RunEvent::kQueued);
 }
 
 void MainWindow::call_on_window_thread(const std::function<void()>& call) const {
   SendMessageW(handle(), kCallOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+}
+
+void MainWindow::on_run_event(RunEvent event) {
+  switch (event) {
+    case RunEvent::kQueued:
+      if (state_ == RunState::kIdle && !queued_runs_.empty()) start_next_run();
+      return;
+    case RunEvent::kEnded:
+      // After a session's end the run was waited for already.
+      if (state_ == RunState::kShutDown) return;
+      finish_run();
+      if (state_ == RunState::kClosing) {
+        state_ = RunState::kIdle;
+        PostMessageW(handle(), WM_CLOSE, 0, 0);
+        return;
+      }
+      state_ = RunState::kIdle;
+      on_run_event(RunEvent::kQueued);
+      return;
+    case RunEvent::kCloseAsked:
+      // The run in hand stops after its file; the window closes when it ends.
+      if (running()) {
+        stop_.request();
+        state_ = RunState::kClosing;
+        return;
+      }
+      shut_down();
+      DestroyWindow(handle());
+      return;
+    case RunEvent::kSessionEnds:
+      // The process may be ended once this returns: the run stops first.
+      queued_runs_.clear();
+      if (running()) {
+        stop_.request();
+        wait_for_run();
+      }
+      shut_down();
+      return;
+    case RunEvent::kDestroyed:
+      shut_down();
+      PostQuitMessage(0);
+      return;
+  }
 }
 
 // The run's thread reaches the window only through calls sent to this
@@ -200,38 +227,34 @@ void MainWindow::call_on_window_thread(const std::function<void()>& call) const 
 void MainWindow::start_next_run() {
   std::vector<NativePath> paths = std::move(queued_runs_.front());
   queued_runs_.pop_front();
+  state_ = RunState::kRunning;
   EnableWindow(not_change_date_, FALSE);
   EnableWindow(about_, FALSE);
   run_done_ = false;
+  RunOptions options;
+  options.keep_dates = keep_dates();
+  options.stop = &stop_;
   HWND window = handle();
   try {
-    run_thread_ = std::thread([this, window, log = WindowThreadLog(*this), paths]() mutable {
-      paced_drop_run(log, paths, &stop_);
-      run_done_ = true;
-      PostMessageW(window, kRunEnded, 0, 0);
-    });
+    run_thread_ =
+        std::thread([this, window, log = WindowThreadLog(*this), paths, options]() mutable {
+          paced_drop_run(log, paths, options);
+          run_done_ = true;
+          PostMessageW(window, kRunEnded, 0, 0);
+        });
   } catch (const std::system_error&) {
     // No thread to be had: the run goes on this thread, which it holds
     // until it ends.
-    paced_drop_run(*this, paths, &stop_);
+    paced_drop_run(*this, paths, options);
     run_done_ = true;
     PostMessageW(window, kRunEnded, 0, 0);
   }
 }
 
 void MainWindow::finish_run() {
-  if (running()) run_thread_.join();
+  if (run_thread_.joinable()) run_thread_.join();
   EnableWindow(not_change_date_, TRUE);
   EnableWindow(about_, TRUE);
-}
-
-void MainWindow::end_run() {
-  finish_run();
-  if (close_after_run_) {
-    PostMessageW(handle(), WM_CLOSE, 0, 0);
-  } else if (!queued_runs_.empty()) {
-    start_next_run();
-  }
 }
 
 // Does the calls the run sends and draws the batches it posts meanwhile.
@@ -247,9 +270,9 @@ void MainWindow::wait_for_run() {
   finish_run();
 }
 
-void MainWindow::run_shutdown() {
-  if (shut_down_) return;
-  shut_down_ = true;
+void MainWindow::shut_down() {
+  if (state_ == RunState::kShutDown) return;
+  state_ = RunState::kShutDown;
   if (shutdown_) shutdown_();
 }
 
@@ -295,8 +318,6 @@ bool MainWindow::create_controls(HWND window, HINSTANCE instance) {
 void MainWindow::show_help() { SetWindowTextW(list_, kHelpText); }
 
 void MainWindow::clear_log() { SetWindowTextW(list_, L""); }
-
-bool MainWindow::log_is_empty() const { return text_length(list_) == 0; }
 
 // The edit control's own append: the cost does not grow with the log.
 void MainWindow::append_to_log(std::string_view text) {

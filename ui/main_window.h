@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
-#include "engine/log_window.h"
+#include "engine/log_view.h"
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
 #include "ui/window_owners.h"
@@ -19,10 +19,10 @@ namespace quadrell::ui {
 
 // The main window: the keep-dates check box (not_change_date), the log box
 // (list) and the Help button (about), laid out in twips at the system's DPI.
-// It is the window the engine reports to. Runs go on a thread of their own,
-// one at a time, so that the window stays alive meanwhile: it can be moved,
+// A run draws into its log box. Runs go on a thread of their own, one at a
+// time, so that the window stays alive meanwhile: it can be moved,
 // minimised, scrolled and closed, while the check box and Help are disabled.
-class MainWindow final : public LogWindow, public DropTarget {
+class MainWindow final : public LogView, public DropTarget {
  public:
   // The window class, by which a second start finds the running window.
   static constexpr wchar_t kWindowClass[] = L"QuadrellMain";
@@ -53,7 +53,7 @@ class MainWindow final : public LogWindow, public DropTarget {
   void queue_run(std::vector<NativePath> paths);
   // A drop: run now, or after the runs under way and queued before it.
   void run_drop(std::vector<NativePath> names) override;
-  bool running() const { return run_thread_.joinable(); }
+  bool running() const { return state_ == RunState::kRunning || state_ == RunState::kClosing; }
 
   // Does call on the window's own thread, which owns the controls, and
   // returns once it is done: how a run's thread reaches the window.
@@ -65,11 +65,10 @@ class MainWindow final : public LogWindow, public DropTarget {
   HWND about() const { return about_; }
 
   void clear_log() override;
-  bool log_is_empty() const override;
   void append_to_log(std::string_view text) override;
   void scroll_log_to_end() override;
   void repaint() override;
-  bool keep_dates() const override;
+  bool keep_dates() const;
 
   void set_keep_dates(bool checked);
 
@@ -77,17 +76,24 @@ class MainWindow final : public LogWindow, public DropTarget {
   static int system_dpi();
 
  private:
+  // Idle, a run under way, a run under way after which the window closes,
+  // and shut down: no run starts again.
+  enum class RunState { kIdle, kRunning, kClosing, kShutDown };
+  // What moves the run state on.
+  enum class RunEvent { kQueued, kEnded, kCloseAsked, kSessionEnds, kDestroyed };
+
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  // Every change of the run state.
+  void on_run_event(RunEvent event);
   void start_next_run();
-  void end_run();
   void finish_run();
   void wait_for_run();
   bool create_controls(HWND window, HINSTANCE instance);
   HWND create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
                       const wchar_t* text, DWORD style, DWORD extended_style, int id, int left,
                       int top, int width, int height);
-  void run_shutdown();
+  void shut_down();
 
   HWND not_change_date_ = nullptr;
   HWND list_ = nullptr;
@@ -96,11 +102,10 @@ class MainWindow final : public LogWindow, public DropTarget {
   int dpi_ = 96;
   std::function<void()> shutdown_;
   std::deque<std::vector<NativePath>> queued_runs_;
-  bool shut_down_ = false;
-  bool close_after_run_ = false;
-  RunStop stop_;
-  std::atomic<bool> run_done_{false};
-  std::thread run_thread_;  // after what it uses
+  RunState state_ = RunState::kIdle;
+  RunStop stop_;                       // requested once: no run starts after it
+  std::atomic<bool> run_done_{false};  // set by the run's thread as it ends
+  std::thread run_thread_;             // after what it uses
   UniqueFont font_;
   // Last: the window is destroyed first, while the state its messages use
   // and the font of its controls still exist.

@@ -7,19 +7,9 @@ constexpr int kMostUnapplied = 2;
 
 }  // namespace
 
-WindowThreadLog::WindowThreadLog(MainWindow& window)
-    : window_(window), keep_dates_(window.keep_dates()), empty_(window.log_is_empty()) {}
-
 void WindowThreadLog::clear_log() {
   text_.clear();
-  empty_ = true;
   window_.call_on_window_thread([this] { window_.clear_log(); });
-}
-
-void WindowThreadLog::append_to_log(std::string_view text) {
-  if (text.empty()) return;
-  text_ += text;
-  empty_ = false;
 }
 
 void WindowThreadLog::repaint() {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/log_window.h"
+#include "engine/log_view.h"
 #include "ui/main_window.h"
 
 namespace quadrell::ui {
@@ -19,9 +19,8 @@ namespace quadrell::ui {
 // goes on with its next files; the window paints itself whenever its thread
 // is free, so no repaint is forced. The run waits only while two batches
 // are still unapplied, so that a slow screen cannot pile them up. The log is
-// emptied with a call that waits. The keep-dates setting is the check box as
-// it stood when the run began: the box is disabled while the run goes on.
-class WindowThreadLog final : public LogWindow {
+// emptied with a call that waits.
+class WindowThreadLog final : public LogView {
  public:
   // Posted to the main window with a batch, which its thread hands to
   // apply_batch.
@@ -29,15 +28,13 @@ class WindowThreadLog final : public LogWindow {
   static void apply_batch(MainWindow& window, LPARAM batch);
 
   // On the window's thread.
-  explicit WindowThreadLog(MainWindow& window);
+  explicit WindowThreadLog(MainWindow& window) : window_(window) {}
 
   void clear_log() override;
-  bool log_is_empty() const override { return empty_; }
-  void append_to_log(std::string_view text) override;
+  void append_to_log(std::string_view text) override { text_ += text; }
   void scroll_log_to_end() override { scroll_ = true; }
   // Posts the batch.
   void repaint() override;
-  bool keep_dates() const override { return keep_dates_; }
 
  private:
   // The batches posted and not yet applied; shared with the batches, which
@@ -54,8 +51,6 @@ class WindowThreadLog final : public LogWindow {
   };
 
   MainWindow& window_;
-  const bool keep_dates_;
-  bool empty_;  // the run alone writes the log while it goes on
   std::string text_;
   bool scroll_ = false;
   std::shared_ptr<Flow> flow_ = std::make_shared<Flow>();

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/density_types.h"
+#include "engine/run_counts.h"
+#include "platform/fs.h"
+#include "platform/native_path.h"
+
+namespace quadrell {
+
+// A failure of a run, beyond its line in the log: what failed, where, and the
+// system's reason.
+struct FileFailure {
+  enum class Kind {
+    kRead,          // the file could not be opened or read
+    kWrite,         // it could not be opened for writing or written
+    kChanged,       // another program changed it between the scan and the write
+    kList,          // a folder could not be listed to its end
+    kTimes,         // the file was patched, but its dates could not be put back
+    kNamesNothing,  // a path typed names no file or folder (error 0: nothing of either kind)
+    kPassedOver,    // a file named itself is not a JPEG file: no failure, a notice
+    kNotJpegName,   // a file named itself is not named .jpg or .jpeg: a notice too
+  };
+  Kind kind;
+  NativePath path;  // the file or folder as the run shows it
+  SystemError error = 0;
+};
+
+// The two bytes a patch writes, with what identifies the file and its state
+// before: position is the 1-based place of the first byte (the line's first
+// number), times the file's time stamps as the patch read them.
+struct DensityChange {
+  ScanResult position = 0;
+  PatchValue before{};
+  PatchValue after{};
+  fs::FileIdentity identity;
+  fs::SavedTimes times;
+};
+
+// One JPEG file's outcome: its name in the log and its result (kFair, the
+// position changed, kAccessError); change, for a file written, what was
+// written (none in a dry run).
+struct FileOutcome {
+  const NativePath& shown;
+  ScanResult result;
+  const DensityChange* change = nullptr;
+};
+
+// What a run tells its front end, in the order it happens, on the run's
+// thread. Each front end makes its own text of it.
+class RunListener {
+ public:
+  // Before each file the run takes up: the moment to draw what came so far.
+  virtual void next_file() {}
+  // Right before the bytes are written: false leaves the file as it is, with
+  // no line, and ends the run there.
+  virtual bool may_change(const DensityChange&) { return true; }
+  virtual void file_done(const FileOutcome& outcome, const RunCounts& counts) = 0;
+  virtual void failed(const FileFailure&) {}
+  // As a folder's listing begins, by its name as the run shows it.
+  virtual void listing_folder(const NativePath&, const RunCounts&) {}
+  // Asked before each file and folder: true ends the run there, as a stop
+  // does (the listener can take no more).
+  virtual bool stopped() const { return false; }
+  // After the last file: the counts of the whole run.
+  virtual void run_ended(const RunCounts&) {}
+
+ protected:
+  ~RunListener() = default;
+};
+
+}  // namespace quadrell
