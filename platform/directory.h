@@ -66,6 +66,10 @@ FileIdentity identity_of(const FolderRef& folder);
 std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
                                      SystemError* error = nullptr);
 
+// The folder child was entered from, opened the platform's way: on POSIX
+// its "..", on Windows its path less the last component.
+std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error);
+
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
 // in byte order of the name (the directory's own order is arbitrary there),

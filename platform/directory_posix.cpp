@@ -44,11 +44,7 @@ NativePath absolute_path(const NativePath& path) {
 // long for the system to resolve is kept as given: the system walks it the
 // same way when the file is opened.
 std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
-  const auto nothing = [error](int reason) -> std::optional<Entry> {
-    if (error != nullptr) *error = static_cast<SystemError>(reason);
-    return std::nullopt;
-  };
-  if (given.empty()) return nothing(ENOENT);
+  if (given.empty()) return failure(error, ENOENT);
   std::string path = absolute_path(given);
   const bool names_a_folder = path.back() == '/';
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -64,7 +60,7 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
       path = *resolved;
       last = path.substr(path.rfind('/') + 1);
     } else if (errno != ENAMETOOLONG) {
-      return nothing(errno);
+      return failure(error, errno);
     }
   } else {
     const std::size_t separator = path.rfind('/');
@@ -72,15 +68,15 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
     if (folder) {
       path = child_path(*folder, last);
     } else if (errno != ENAMETOOLONG) {
-      return nothing(errno);
+      return failure(error, errno);
     }
   }
-  if (last.front() == '.' && hidden == HiddenNamed::kNotFound) return nothing(ENOENT);
+  if (last.front() == '.' && hidden == HiddenNamed::kNotFound) return failure(error, ENOENT);
 
   struct stat status {};
-  if (!stat_any_length(path, status)) return nothing(errno);
-  if (S_ISREG(status.st_mode) && names_a_folder) return nothing(ENOTDIR);
-  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return nothing(0);
+  if (!stat_any_length(path, status)) return failure(error, errno);
+  if (S_ISREG(status.st_mode) && names_a_folder) return failure(error, ENOTDIR);
+  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return failure(error, 0);
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
@@ -97,58 +93,42 @@ std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error)
   auto fd =
       std::make_shared<const UniqueFd>(open_at(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd->valid()) return FolderRef{std::move(fd)};
-  if (error != nullptr) *error = static_cast<SystemError>(errno);
-  return std::nullopt;
+  return failure(error, errno);
 }
 
 // O_NOFOLLOW refuses a link put in the subfolder's place; the device and
 // inode tell a folder moved in from elsewhere from the one listed.
 std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
                                         SystemError* error) {
-  const auto fail = [error](int reason) -> std::optional<FolderRef> {
-    if (error != nullptr) *error = static_cast<SystemError>(reason);
-    return std::nullopt;
-  };
   auto fd = std::make_shared<const UniqueFd>(::openat(
       parent.fd->get(), subfolder.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   // A link there now: ELOOP, or ENOTDIR as Linux says with O_DIRECTORY; a
   // file there now: ENOTDIR.
-  if (!fd->valid()) return fail(errno == ELOOP || errno == ENOTDIR ? 0 : errno);
+  if (!fd->valid()) return failure(error, errno == ELOOP || errno == ENOTDIR ? 0 : errno);
   struct stat status {};
-  if (::fstat(fd->get(), &status) != 0) return fail(errno);
-  const FileIdentity identity{static_cast<std::uint64_t>(status.st_dev),
-                              static_cast<std::uint64_t>(status.st_ino)};
-  if (identity != subfolder.identity) return fail(0);
+  if (::fstat(fd->get(), &status) != 0) return failure(error, errno);
+  if (identity_of(status) != subfolder.identity) return failure(error, 0);
   return FolderRef{std::move(fd)};
 }
 
 FileIdentity identity_of(const FolderRef& folder) {
   struct stat status {};
   if (::fstat(folder.fd->get(), &status) != 0) return {};
-  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return identity_of(status);
 }
 
-std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
-                                     SystemError* error) {
+std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error) {
   auto fd = std::make_shared<const UniqueFd>(
       ::openat(child.fd->get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  FolderRef parent{std::move(fd)};
-  if (!parent.fd->valid()) {
-    if (error != nullptr) *error = static_cast<SystemError>(errno);
-    return std::nullopt;
-  }
-  if (identity_of(parent) != expected) {
-    if (error != nullptr) *error = 0;
-    return std::nullopt;
-  }
-  return parent;
+  if (!fd->valid()) return failure(error, errno);
+  return FolderRef{std::move(fd)};
 }
 
 bool list_plain_files(const FolderRef& folder,
                       const std::function<void(const FileRef& file, const NativePath& name)>& visit,
                       std::vector<Subfolder>* subfolders, SystemError* error) {
   const auto failed = [error] {
-    if (error != nullptr) *error = static_cast<SystemError>(errno);
+    failure(error, errno);
     return false;
   };
   // The files are opened relative to the folder, which stays open while a
@@ -177,9 +157,7 @@ bool list_plain_files(const FolderRef& folder,
       struct stat status {};
       if (::fstatat(folder_fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
           S_ISDIR(status.st_mode)) {
-        folders.push_back({entry->d_name,
-                           {static_cast<std::uint64_t>(status.st_dev),
-                            static_cast<std::uint64_t>(status.st_ino)}});
+        folders.push_back({entry->d_name, identity_of(status)});
       }
     }
   }

@@ -39,18 +39,14 @@ NativePath absolute_path(const NativePath& path) {
 }
 
 std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
-  const auto nothing = [error](DWORD reason) -> std::optional<Entry> {
-    if (error != nullptr) *error = reason;
-    return std::nullopt;
-  };
   // A wildcard would make the search find some other name. One in the last
   // component is a pattern that expand_wildcards found no match for; one in
   // a folder's name is not searched at all.
-  if (given.empty()) return nothing(ERROR_FILE_NOT_FOUND);
+  if (given.empty()) return failure(error, ERROR_FILE_NOT_FOUND);
   const std::size_t wildcard = given.find_first_of(L"*?");
   if (wildcard != std::wstring::npos) {
     const bool in_folder = given.find_first_of(L"\\/", wildcard) != std::wstring::npos;
-    return nothing(in_folder ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
+    return failure(error, in_folder ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
   }
   // Full paths are kept as they are: GetFullPathNameW would trim a name
   // that ends in a dot or a space.
@@ -59,8 +55,8 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
   std::wstring path = full ? given : absolute_path(given);
   if (is_root(path)) {
     const DWORD attributes = GetFileAttributesW(extended_path(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return nothing(GetLastError());
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return nothing(ERROR_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failure(error, GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return failure(error, ERROR_DIRECTORY);
     return Entry{path, path, true};
   }
   while (path.size() > 1 && is_separator(path.back()) && !is_root(path)) path.pop_back();
@@ -68,11 +64,11 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
 
   WIN32_FIND_DATAW found{};
   if (!UniqueFindHandle(FindFirstFileW(extended_path(path).c_str(), &found)).valid()) {
-    return nothing(GetLastError());
+    return failure(error, GetLastError());
   }
   if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
       hidden == HiddenNamed::kNotFound) {
-    return nothing(ERROR_FILE_NOT_FOUND);
+    return failure(error, ERROR_FILE_NOT_FOUND);
   }
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
@@ -89,13 +85,11 @@ std::optional<FolderRef> open_pinned(const NativePath& path, bool reparse, Syste
       FILE_FLAG_BACKUP_SEMANTICS | (reparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (!pin->valid() || !GetFileInformationByHandle(pin->get(), &information)) {
-    if (error != nullptr) *error = GetLastError();
-    return std::nullopt;
+    return failure(error, GetLastError());
   }
   if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (reparse && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    if (error != nullptr) *error = reparse ? 0 : ERROR_DIRECTORY;
-    return std::nullopt;
+    return failure(error, reparse ? 0 : ERROR_DIRECTORY);
   }
   return FolderRef{path, std::move(pin)};
 }
@@ -119,18 +113,11 @@ FileIdentity identity_of(const FolderRef& folder) {
       (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
-// By the child's path less its last component: the folder that the walk
-// entered it from, if that is still the one there.
-std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
-                                     SystemError* error) {
+// By the child's path less its last component.
+std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error) {
   const std::size_t separator = child.path.find_last_of(L"\\/");
   const std::wstring root = child.path.substr(0, separator + 1);
-  auto parent = open_pinned(is_root(root) ? root : child.path.substr(0, separator), false, error);
-  if (parent && identity_of(*parent) != expected) {
-    if (error != nullptr) *error = 0;
-    return std::nullopt;
-  }
-  return parent;
+  return open_pinned(is_root(root) ? root : child.path.substr(0, separator), false, error);
 }
 
 bool list_plain_files(const FolderRef& folder,
@@ -139,9 +126,9 @@ bool list_plain_files(const FolderRef& folder,
   WIN32_FIND_DATAW found{};
   const UniqueFindHandle search(
       FindFirstFileW(extended_path(child_path(folder.path, L"*.*")).c_str(), &found));
-  DWORD failure = search.valid() ? ERROR_SUCCESS : GetLastError();
-  if (failure == ERROR_FILE_NOT_FOUND) return true;
-  while (failure == ERROR_SUCCESS) {
+  DWORD last_error = search.valid() ? ERROR_SUCCESS : GetLastError();
+  if (last_error == ERROR_FILE_NOT_FOUND) return true;
+  while (last_error == ERROR_SUCCESS) {
     const NativePath name = found.cFileName;
     const DWORD attributes = found.dwFileAttributes;
     if ((attributes & kNotPlain) == 0) {
@@ -150,10 +137,10 @@ bool list_plain_files(const FolderRef& folder,
                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && name != L"." && name != L"..") {
       subfolders->push_back({name, {}});
     }
-    if (!FindNextFileW(search.get(), &found)) failure = GetLastError();
+    if (!FindNextFileW(search.get(), &found)) last_error = GetLastError();
   }
-  if (failure == ERROR_NO_MORE_FILES) return true;
-  if (error != nullptr) *error = failure;
+  if (last_error == ERROR_NO_MORE_FILES) return true;
+  failure(error, last_error);
   return false;
 }
 

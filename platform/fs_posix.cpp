@@ -41,10 +41,6 @@ UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, Syste
   return fd;
 }
 
-FileIdentity identity_of(const struct stat& status) {
-  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
 UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity) {
   struct stat status {};
 #ifdef O_NOATIME
