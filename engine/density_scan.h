@@ -11,25 +11,12 @@
 namespace quadrell {
 
 // Walks the header of a JPEG file segment by segment, as a decoder does, up
-// to its JFIF APP0 segment, and decides which density to overwrite.
-//
-// The file (positions 1-based, H = 0 or 128):
-//
-//   1 .. 128      128  MacBinary header, assumed when 1..2 are not FF D8
-//   H+1 .. H+2    2    SOI, FF D8
-//   then segments, each an FF (more FFs before it are fill), a marker code
-//   and, but for 00, 01 and D0..D8, a two-byte length L that counts itself
-//   and the payload; bytes between segments are passed over.
-//
-// The JFIF APP0 segment, M the position of its E0 code:
-//
-//   M+1 .. M+2    2    segment length L, at least 16
-//   M+3 .. M+7    5    identifier "JFIF" NUL
-//   M+8 .. M+9    2    version              (not tested)
-//   M+10          1    density units        (not tested)
-//   M+11 .. M+12  2    X density, unsigned big-endian
-//   M+13 .. M+14  2    Y density, unsigned big-endian
-//   M+15 ..            thumbnail, to the end of the segment
+// to its JFIF APP0 segment (the byte table below), and decides which density
+// to overwrite. Positions are 1-based. A 128-byte MacBinary header is
+// assumed when the file does not start with SOI (FF D8). Each segment is an
+// FF (more FFs before it are fill), a marker code and, but for 00, 01 and
+// D0..D8, a two-byte length that counts itself and the payload; bytes
+// between segments are passed over.
 //
 // Every segment, an APP0 that is not JFIF included, is passed over by its
 // length; any byte inside it (an FF in a length, a density or a payload) is
@@ -45,16 +32,19 @@ namespace quadrell {
 //   - a 128-byte MacBinary header before the SOI is passed over (libjpeg
 //     wants the SOI at the first byte);
 //   - markers libjpeg refuses (a second SOI, unknown codes) are passed over;
-//   - positions are 1-based and signed 32-bit: a position that the walk
-//     would move to, or that the log would print, past 2^31 - 1 gives
-//     kAccessError.
+//   - positions are signed 32-bit: a position that the walk would move to,
+//     or that the log would print, past 2^31 - 1 gives kAccessError.
 //
 // Payloads passed over are not read, nor is the compressed data: the reads
 // are the first block and, after each jump, a small block at its target.
 ScanResult scan_header(ByteSource& source, std::span<std::uint8_t> buffer, ScanDetail& detail);
 
-// The JFIF APP0 segment of the table above, for the walk and for the patch,
-// which reads it back before it writes.
+// The JFIF APP0 segment, after its E0 code at M, for the walk and for the
+// patch, which reads it back before it writes:
+//   M+1   length, 2 bytes, at least 16     M+10  density units
+//   M+3   "JFIF" NUL                        M+11  X density, 2 bytes, big-endian
+//   M+8   version, 2 bytes                  M+13  Y density, 2 bytes, big-endian
+// then the thumbnail, to the end of the segment.
 namespace jfif {
 inline constexpr std::uint8_t kIdentifier[5] = {'J', 'F', 'I', 'F', 0x00};
 inline constexpr unsigned kShortestLength = 16;
