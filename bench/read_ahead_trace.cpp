@@ -17,8 +17,8 @@
 
 #include "cli/cli_output.h"
 #include "cli/stream_log.h"
-#include "engine/drop_run.h"
-#include "engine/read_ahead_trace.h"
+#include "engine/process_path.h"
+#include "engine/read_ahead.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
-#include "engine/run_counts.h"
+#include "engine/run_report.h"
 #include "platform/native_path.h"
 
 namespace quadrell {

@@ -5,8 +5,8 @@
 
 #include "cli/options.h"
 #include "cli/stream_log.h"
-#include "engine/drop_run.h"
 #include "engine/log_name.h"
+#include "engine/process_path.h"
 #include "platform/directory.h"
 #include "platform/fs.h"
 #include "res/version.h"

@@ -6,7 +6,7 @@
 
 #include "engine/density_types.h"
 #include "engine/log_name.h"
-#include "engine/run_counts.h"
+#include "engine/run_report.h"
 
 namespace quadrell {
 

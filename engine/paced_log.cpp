@@ -13,10 +13,6 @@ constexpr int kDrawShare = 3;  // wait three times what the last update took
 
 }  // namespace
 
-PacedLog::PacedLog(LogView& view, Clock clock) : view_(view), clock_(std::move(clock)) {
-  view_.clear_log();
-}
-
 void PacedLog::file_done(const FileOutcome& outcome, const RunCounts&) {
   add_log_line(pending_, empty_, log_line(log_name(outcome.shown), outcome.result));
   empty_ = false;
@@ -43,6 +39,12 @@ void PacedLog::update() {
   view_.repaint();
   const auto end = clock_();
   next_update_ = end + std::max(kFrame, kDrawShare * (end - start));
+}
+
+RunCounts paced_drop_run(LogView& view, const std::vector<NativePath>& paths,
+                         const RunOptions& options) {
+  PacedLog paced(view);
+  return drop_run(paced, paths, options);
 }
 
 }  // namespace quadrell

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/log_view.h"
+#include "engine/process_path.h"
 #include "engine/run_report.h"
 
 namespace quadrell {
@@ -21,7 +22,10 @@ class PacedLog final : public RunListener {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-  explicit PacedLog(LogView& view, Clock clock = &std::chrono::steady_clock::now);
+  explicit PacedLog(LogView& view, Clock clock = &std::chrono::steady_clock::now)
+      : view_(view), clock_(std::move(clock)) {
+    view_.clear_log();
+  }
 
   void next_file() override { update_if_due(); }
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
@@ -37,5 +41,10 @@ class PacedLog final : public RunListener {
   bool empty_ = true;
   std::chrono::steady_clock::time_point next_update_{};  // the first is due at once
 };
+
+// drop_run shown in a window's log box, emptied first: at the screen's pace,
+// as PacedLog draws, ending with the whole log shown.
+RunCounts paced_drop_run(LogView& view, const std::vector<NativePath>& paths,
+                         const RunOptions& options = {});
 
 }  // namespace quadrell

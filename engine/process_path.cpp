@@ -162,7 +162,7 @@ class PathRun {
   void report_folder(const NativePath& shown, SystemError error) {
     finish();
     if (stopped()) return;
-    report_failure(FileFailure::Kind::kList, shown, error);
+    listener_.failed({FileFailure::Kind::kList, shown, error});
     report(shown, kAccessError);
   }
 
@@ -190,11 +190,11 @@ class PathRun {
     ScanResult result = scan.result;
     if (result < kAccessError) {
       // At its place already: every file before it is handled.
-      if (file.named) report_failure(FileFailure::Kind::kPassedOver, file.shown, 0);
+      if (file.named) listener_.failed({FileFailure::Kind::kPassedOver, file.shown, 0});
       return;
     }
     if (result == kAccessError) {
-      report_failure(FileFailure::Kind::kRead, file.shown, scan.detail.error);
+      listener_.failed({FileFailure::Kind::kRead, file.shown, scan.detail.error});
       return report(file.shown, result);
     }
     if (result == kFair || options_.mode == WriteMode::kDryRun) return report(file.shown, result);
@@ -208,11 +208,11 @@ class PathRun {
       return;
     }
     if (outcome.changed) {
-      report_failure(FileFailure::Kind::kChanged, file.shown, 0);
+      listener_.failed({FileFailure::Kind::kChanged, file.shown, 0});
     } else if (!outcome.written) {
-      report_failure(FileFailure::Kind::kWrite, file.shown, outcome.error);
+      listener_.failed({FileFailure::Kind::kWrite, file.shown, outcome.error});
     } else if (outcome.times == fs::TimesRestored::kNo) {
-      report_failure(FileFailure::Kind::kTimes, file.shown, outcome.times_error);
+      listener_.failed({FileFailure::Kind::kTimes, file.shown, outcome.times_error});
     }
     if (!outcome.written) return report(file.shown, kAccessError);
     note_patched(outcome.identity);
@@ -228,11 +228,7 @@ class PathRun {
   // queued before it.
   void report_in_order(FileFailure::Kind kind, const NativePath& path, SystemError error) {
     finish();
-    if (!stopped()) report_failure(kind, path, error);
-  }
-
-  void report_failure(FileFailure::Kind kind, const NativePath& path, SystemError error) {
-    listener_.failed({kind, path, error});
+    if (!stopped()) listener_.failed({kind, path, error});
   }
 
   // The files patched while a queued file waited: no more than the files
@@ -269,13 +265,16 @@ class PathRun {
 
 }  // namespace
 
-bool is_jpeg_name(const NativePath& name) {
-  return ends_with_lower_ascii(name, ".jpg") || ends_with_lower_ascii(name, ".jpeg");
+RunCounts drop_run(RunListener& listener, const std::vector<NativePath>& paths,
+                   const RunOptions& options) {
+  RunCounts counts;
+  process_paths(listener, paths, counts, options);
+  listener.run_ended(counts);
+  return counts;
 }
 
-void process_path(RunListener& listener, const NativePath& path, RunCounts& counts,
-                  const RunOptions& options) {
-  process_paths(listener, {path}, counts, options);
+bool is_jpeg_name(const NativePath& name) {
+  return ends_with_lower_ascii(name, ".jpg") || ends_with_lower_ascii(name, ".jpeg");
 }
 
 void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/read_ahead.h"
-#include "engine/run_counts.h"
 #include "engine/run_report.h"
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
@@ -46,19 +45,20 @@ struct RunOptions {
   ReadAheadTrace* trace = nullptr;
 };
 
-// Handles one dropped path: the file itself, or the plain files directly
+// Handles the paths in turn, as one run (the read-ahead goes on from one
+// path to the next): for each, the file itself, or the plain files directly
 // inside the folder. Every file whose name ends in ".jpg" or ".jpeg" (any
 // case) is scanned and, where its densities differ, patched; every JPEG file
 // among them gets one line in the log, counted in total and in one of fair,
 // update or error. A folder that cannot be listed to its end gets an
 // access-error line under its own name. The listener hears of each as it
 // happens, and of every failure.
-void process_path(RunListener& listener, const NativePath& path, RunCounts& counts,
-                  const RunOptions& options = {});
-
-// process_path for each path in turn, as one run: the read-ahead goes on
-// from one path to the next.
 void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
+                   const RunOptions& options = {});
+
+// One drop as one run: every path processed in the order given, then the
+// end of the run with its counts.
+RunCounts drop_run(RunListener& listener, const std::vector<NativePath>& paths,
                    const RunOptions& options = {});
 
 // Whether the lower-cased name ends in ".jpg" or ".jpeg".

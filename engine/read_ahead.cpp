@@ -32,20 +32,15 @@ bool poll(Ready ready) {
 }
 
 // A queued file may keep its folder open, and a worker the file it scans.
-std::size_t jobs_allowed(int jobs) {
-  return static_cast<std::size_t>(std::clamp(jobs, 1, std::max(fs::read_ahead_allowance() / 2, 1)));
-}
-
 std::size_t window_for(std::size_t jobs) {
-  if (jobs == 1) return 1;
   const auto descriptors = static_cast<std::size_t>(fs::read_ahead_allowance());
-  return std::max(jobs, std::min(jobs * kQueuedPerJob, descriptors - jobs));
+  return jobs == 1 ? 1 : std::max(jobs, std::min(jobs * kQueuedPerJob, descriptors - jobs));
 }
 
 }  // namespace
 
 ReadAhead::ReadAhead(int jobs, std::chrono::nanoseconds slow_scan, ReadAheadTrace* trace)
-    : jobs_(jobs_allowed(jobs)),
+    : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2))),
       window_(window_for(jobs_)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "engine/density_types.h"
-#include "engine/read_ahead_trace.h"
 #include "platform/fs.h"
 
 namespace quadrell {
@@ -46,21 +45,31 @@ struct QueuedFile {
   std::uint64_t patches_before = 0;
 };
 
-// One thread's scans in a row that waited on the storage, or did not, and
-// what they say of it.
+// One thread's scans in a row that waited on the storage, or did not: two
+// that waited say it is slow, kFastScansInARow that did not say it is fast.
 struct ScanStreak {
   enum class Verdict { kNone, kSlow, kFast };
   int slow = 0;
   int fast = 0;
-
   Verdict count(bool waited) {
-    if (waited) {
-      fast = 0;
-      return ++slow >= 2 ? Verdict::kSlow : Verdict::kNone;
-    }
-    slow = 0;
+    (waited ? fast : slow) = 0;
+    if (waited) return ++slow >= 2 ? Verdict::kSlow : Verdict::kNone;
     return ++fast >= kFastScansInARow ? Verdict::kFast : Verdict::kNone;
   }
+};
+
+// What a bench learns of the read-ahead, to find where a run loses its time.
+// Each event comes on the thread where it happens, with the file's place in
+// the run's queue (0 first) and who scanned it (0: the run, n: the nth
+// worker); the bench reads the clock itself. Without a trace no event is
+// made.
+class ReadAheadTrace {
+ public:
+  enum class Event { kQueued, kScanStart, kScanEnd, kTakeStart, kTaken };
+  virtual void at(Event event, std::uint64_t file, int scanned_by) = 0;
+
+ protected:
+  ~ReadAheadTrace() = default;
 };
 
 // The files a run will handle next, scanned in any order and handed back in

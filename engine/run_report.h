@@ -1,11 +1,20 @@
 #pragma once
 
+#include <cstdint>
+
 #include "engine/density_types.h"
-#include "engine/run_counts.h"
 #include "platform/fs.h"
 #include "platform/native_path.h"
 
 namespace quadrell {
+
+// The counts of one drop; total = fair + update + error after every path.
+struct RunCounts {
+  std::int32_t total = 0;
+  std::int32_t fair = 0;
+  std::int32_t update = 0;
+  std::int32_t error = 0;
+};
 
 // A failure of a run, beyond its line in the log: what failed, where, and the
 // system's reason.

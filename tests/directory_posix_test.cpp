@@ -53,9 +53,9 @@ TEST_F(PosixFolder, ListsPlainFilesAndLinksToThemInByteOrder) {
 TEST_F(PosixFolder, FifoNeverBlocksTheRun) {
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, (dir_ / "fifo.jpg").native(), counts);
+  process_paths(window, {(dir_ / "fifo.jpg").native()}, counts);
   EXPECT_EQ(counts.total, 0);
-  process_path(window, dir_.path().native(), counts);
+  process_paths(window, {dir_.path().native()}, counts);
   EXPECT_EQ(counts.total, 5);
   EXPECT_EQ(window.text.find("fifo"), std::string::npos);
 }
@@ -144,9 +144,9 @@ TEST(PosixPaths, FoldersBeyondPathMax) {
 
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, deep, counts);
+  process_paths(window, {deep}, counts);
   EXPECT_EQ(window.text, "a.jpg " + std::string(54, '.') + " 15 16 Change");
-  process_path(window, deep + "/a.jpg", counts);
+  process_paths(window, {deep + "/a.jpg"}, counts);
   EXPECT_EQ(counts.fair, 1) << "a file there is looked up too";
 
   const int levels = 3000;
@@ -171,7 +171,7 @@ TEST(PosixPaths, FoldersBeyondPathMax) {
   window.text.clear();
   RunOptions recursive;
   recursive.recursive = true;
-  process_path(window, (dir / "tree").native(), counts, recursive);
+  process_paths(window, {(dir / "tree").native()}, counts, recursive);
   EXPECT_TRUE(window.text.starts_with(shown + "z.jpg ")) << window.text.substr(0, 80);
   EXPECT_TRUE(window.text.ends_with(" 15 16 Change\r\ne/y.jpg " + std::string(50, '.') + " OK"))
       << window.text.substr(window.text.size() - 80);
@@ -233,7 +233,7 @@ TEST(PosixNames, NewlineInANameCannotForgeALine) {
   testing::write_bytes(dir / "a\nb.jpg", jfif_file(1, 1));
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, dir.path().native(), counts);
+  process_paths(window, {dir.path().native()}, counts);
   EXPECT_EQ(window.text, "a?b.jpg " + std::string(50, '.') + " OK");
 }
 

@@ -52,7 +52,7 @@ TEST(WindowsNames, ShownAsListed) {
   testing::write_bytes(dir / "X.JPG", jfif_file(3, 3));
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, testing::native(dir / "x.jpg"), counts);
+  process_paths(window, {testing::native(dir / "x.jpg")}, counts);
   EXPECT_EQ(window.text, "X.JPG " + std::string(54, '.') + " OK");
 }
 
@@ -65,8 +65,8 @@ TEST(WindowsNames, NamesOutsideAnyCodePageReachTheRightFile) {
   testing::write_bytes(dir / "사진😀.jpg", jfif_file(5, 6));
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, testing::native(dir / "Äpfel.jpg"), counts);
-  process_path(window, testing::native(dir / "사진😀.jpg"), counts);
+  process_paths(window, {testing::native(dir / "Äpfel.jpg")}, counts);
+  process_paths(window, {testing::native(dir / "사진😀.jpg")}, counts);
   EXPECT_EQ(counts.update, 2);
   EXPECT_EQ(testing::read_bytes(dir / "Apfel.jpg"), jfif_file(1, 2));
   EXPECT_EQ(testing::read_bytes(dir / "Äpfel.jpg"), jfif_file(4, 4));
@@ -94,7 +94,7 @@ TEST(WindowsNames, DeviceNamesAndLongPathsAreOrdinaryFiles) {
   }
   testing::FakeWindow window;
   RunCounts counts;
-  process_path(window, folder, counts);
+  process_paths(window, {folder}, counts);
   EXPECT_EQ(counts.total, 2);
   EXPECT_EQ(counts.update, 2);
   EXPECT_EQ(counts.error, 0);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
-#include "engine/drop_run.h"
+#include "engine/process_path.h"
 #include "platform/win_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/drop_run.h"
 #include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"

@@ -6,10 +6,9 @@
 #include <sstream>
 
 #include "drop/trim_at_nul.h"
-#include "engine/drop_run.h"
 #include "engine/paced_log.h"
 #include "engine/process_path.h"
-#include "engine/read_ahead_trace.h"
+#include "engine/read_ahead.h"
 #include "platform/directory.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
@@ -49,7 +48,7 @@ class ProcessPath : public ::testing::Test {
  protected:
   RunCounts process(const std::filesystem::path& path, const RunOptions& options = {}) {
     RunCounts counts;
-    process_path(window_, testing::native(path), counts, options);
+    process_paths(window_, {testing::native(path)}, counts, options);
     EXPECT_EQ(counts.total, counts.fair + counts.update + counts.error);
     return counts;
   }
@@ -220,25 +219,25 @@ TEST(UnprivilegedProcessPath, UnwritableUnreadableAndUnlistable) {
   const auto read_only = dir / "read-only.jpg";
   testing::write_bytes(read_only, jfif_file(1, 2));
   testing::make_read_only(read_only);
-  process_path(window, testing::native(read_only), counts);
+  process_paths(window, {testing::native(read_only)}, counts);
   EXPECT_EQ(counts.error, 1);
   EXPECT_EQ(counts.update, 0) << "a failed patch is never a Change";
   // A dry run opens nothing for writing: it tells what a real run would do
   // where the file could be written.
-  process_path(window, testing::native(read_only), counts, {WriteMode::kDryRun});
+  process_paths(window, {testing::native(read_only)}, counts, {WriteMode::kDryRun});
   EXPECT_EQ(counts.update, 1);
   EXPECT_EQ(testing::read_bytes(read_only), jfif_file(1, 2));
 #ifndef _WIN32
   const auto unreadable = dir / "unreadable.jpg";
   testing::write_bytes(unreadable, jfif_file(1, 2));
   testing::make_unreadable(unreadable);
-  process_path(window, testing::native(unreadable), counts);
+  process_paths(window, {testing::native(unreadable)}, counts);
 
   const auto unlistable = dir / "unlistable";
   std::filesystem::create_directory(unlistable);
   testing::write_bytes(unlistable / "inside.jpg", jfif_file(1, 2));
   testing::make_unreadable(unlistable);
-  process_path(window, testing::native(unlistable), counts);
+  process_paths(window, {testing::native(unlistable)}, counts);
   EXPECT_EQ(counts.error, 3);
   EXPECT_EQ(counts.total, 4);
   const std::string access_error = " -1 -1 Access error!";

@@ -1,8 +1,9 @@
 #include "ui/main_window.h"
 
 #include <system_error>
+#include <utility>
 
-#include "engine/drop_run.h"
+#include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
@@ -187,13 +188,11 @@ void MainWindow::on_run_event(RunEvent event) {
       // After a session's end the run was waited for already.
       if (state_ == RunState::kShutDown) return;
       finish_run();
-      if (state_ == RunState::kClosing) {
-        state_ = RunState::kIdle;
+      if (std::exchange(state_, RunState::kIdle) == RunState::kClosing) {
         PostMessageW(handle(), WM_CLOSE, 0, 0);
-        return;
+      } else {
+        on_run_event(RunEvent::kQueued);
       }
-      state_ = RunState::kIdle;
-      on_run_event(RunEvent::kQueued);
       return;
     case RunEvent::kCloseAsked:
       // The run in hand stops after its file; the window closes when it ends.
