@@ -45,7 +45,7 @@ class PathRun {
     SystemError error = 0;
     const auto entry =
         fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
-    if (!entry) return report_in_order(FileFailure::Kind::kNamesNothing, path, error);
+    if (!entry) return notice_in_order(FileFailure::Kind::kNamesNothing, path, error);
     const NativePath& shown = typed ? path : entry->name;
     if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true});
     const bool prefixed = typed && !fs::names_current_folder(path);
@@ -61,7 +61,7 @@ class PathRun {
  private:
   void process_file(QueuedFile file) {
     if (!is_jpeg_name(file.shown)) {
-      if (file.named) report_in_order(FileFailure::Kind::kNotJpegName, file.shown, 0);
+      if (file.named) notice_in_order(FileFailure::Kind::kNotJpegName, file.shown, 0);
       return;
     }
     while (read_ahead_.full() && !stopped()) handle_oldest();
@@ -224,9 +224,11 @@ class PathRun {
            listener_.stopped();
   }
 
-  // A report that is no file's line goes after the lines of the files
-  // queued before it.
-  void report_in_order(FileFailure::Kind kind, const NativePath& path, SystemError error) {
+  // A notice of a path typed, which is no file's line, goes after the lines
+  // of the files queued before it. The window, which takes dropped paths,
+  // shows none, so they cost its read-ahead nothing.
+  void notice_in_order(FileFailure::Kind kind, const NativePath& path, SystemError error) {
+    if (options_.form == PathForm::kDropped) return;
     finish();
     if (!stopped()) listener_.failed({kind, path, error});
   }
