@@ -18,6 +18,8 @@ enum class Option {
   kJobs,
   kProgress,
   kNoProgress,
+  kJournal,
+  kUndo,
   kHelp,
   kVersion
 };
@@ -37,6 +39,8 @@ constexpr OptionName kOptions[] = {
     {"jobs", 'j', Option::kJobs, true},
     {"progress", 0, Option::kProgress, false},
     {"no-progress", 0, Option::kNoProgress, false},
+    {"journal", 0, Option::kJournal, true},
+    {"undo", 0, Option::kUndo, true},
     {"help", 'h', Option::kHelp, false},
     {"version", 0, Option::kVersion, false},
 };
@@ -67,7 +71,13 @@ class Parser {
       options_.usage_error = error_;
     } else if (version_) {
       options_.action = CliOptions::Action::kVersion;
-    } else if (options_.paths.empty()) {
+    } else if (!options_.undo.empty() && !options_.paths.empty()) {
+      options_.action = CliOptions::Action::kUsageError;
+      options_.usage_error = "--undo takes no PATH";
+    } else if (!options_.undo.empty() && (options_.run.keep_dates || options_.run.recursive)) {
+      options_.action = CliOptions::Action::kUsageError;
+      options_.usage_error = "--undo puts the dates back itself and takes no -p or -r";
+    } else if (options_.undo.empty() && options_.paths.empty()) {
       options_.action = CliOptions::Action::kUsageError;
       options_.usage_error = "missing PATH";
     }
@@ -165,6 +175,14 @@ class Parser {
         break;
       case Option::kNoProgress:
         options_.progress = CliOptions::Progress::kOff;
+        break;
+      case Option::kJournal:
+        options_.journal = native_path_from_utf8(value);
+        if (options_.journal.empty()) fail("--journal needs a FILE");
+        break;
+      case Option::kUndo:
+        options_.undo = native_path_from_utf8(value);
+        if (options_.undo.empty()) fail("--undo needs a FILE");
         break;
       case Option::kHelp:
         help_ = true;

@@ -19,6 +19,8 @@ struct CliOptions {
   Progress progress = Progress::kAuto;
   RunOptions run;
   std::vector<NativePath> paths;
+  NativePath journal;  // where each change is recorded before it is made
+  NativePath undo;     // the journal whose changes are taken back
 };
 
 // Reads the arguments as getopt_long does: short options may be bundled

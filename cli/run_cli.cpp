@@ -3,19 +3,24 @@
 #include <optional>
 #include <string>
 
+#include "cli/journal.h"
+#include "cli/journal_record.h"
 #include "cli/options.h"
 #include "cli/stream_log.h"
+#include "cli/undo.h"
 #include "engine/log_name.h"
 #include "engine/process_path.h"
 #include "platform/directory.h"
 #include "platform/fs.h"
+#include "platform/journal_file.h"
 #include "res/version.h"
 
 namespace quadrell {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH...\n";
+    "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--journal FILE] [--] PATH...\n"
+    "       quadrell [-nq] [-j N] [--[no-]progress] [--journal FILE] --undo FILE\n";
 
 constexpr std::string_view kHelp =
     "\n"
@@ -35,13 +40,22 @@ constexpr std::string_view kHelp =
     "      --progress    show a status line on standard error, even when quiet\n"
     "                    or not a terminal (shown on a terminal after a second)\n"
     "      --no-progress show none\n"
+    "      --journal FILE\n"
+    "                    record each change in FILE before it is made (created\n"
+    "                    if missing, added to, never emptied; a dry run writes\n"
+    "                    none)\n"
+    "      --undo FILE   take back the changes recorded in FILE, newest first: a\n"
+    "                    file as the change left it gets its bytes and dates\n"
+    "                    back, one changed since is left as it is\n"
     "  -h, --help        show this help\n"
     "      --version     show the version\n"
     "  --                end of options: what follows is a PATH\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
     "read or written, its dates could not be put back, a PATH named no file\n"
-    "or folder, or the output could not be written; 2 for a usage error.\n"
+    "or folder, the output or the journal could not be written, or a file to\n"
+    "take back was changed since; 2 for a usage error or a FILE that is no\n"
+    "journal of this quadrell's.\n"
     "\n"
     "Ctrl-C stops the run after the file in hand: it is patched, its dates are\n"
     "put back and its line is written; no other file is touched. The summary\n"
@@ -60,6 +74,15 @@ int print(CliOutput& output, const std::string& text) {
   if (error == 0) return kExitSuccess;
   output.write_error("quadrell: standard output: " + fs::error_text(error) + "\n");
   return kExitFileError;
+}
+
+// Why a file is no journal to take back or to add to.
+std::string journal_refusal(int format) {
+  if (format > kJournalFormat) {
+    return "a journal of format " + std::to_string(format) + ", newer than this quadrell's (" +
+           std::to_string(kJournalFormat) + "); nothing was changed";
+  }
+  return "not a quadrell journal; nothing was changed";
 }
 
 bool shows_progress(const CliOptions& options, const CliOutput& output) {
@@ -97,6 +120,24 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
       break;
   }
 
+  // The journal to take back is read, and checked, before any file is opened.
+  std::string records;
+  if (!options.undo.empty()) {
+    SystemError error = 0;
+    const std::string undo_path = shown_path(options.undo, errors_on_terminal);
+    if (!fs::read_whole_file(options.undo, records, error)) {
+      output.write_error("quadrell: " + undo_path + ": " + fs::error_text(error) + "\n");
+      return kExitFileError;
+    }
+    const std::size_t first_line = records.find('\n');
+    const int format = journal_format(std::string_view(records).substr(0, first_line));
+    if (format != kJournalFormat) {
+      output.write_error("quadrell: " + undo_path + ": " + journal_refusal(format) + "\n");
+      return kExitUsage;
+    }
+    records.erase(0, first_line == std::string::npos ? records.size() : first_line + 1);
+  }
+
   std::optional<ProgressLine> progress;
   if (shows_progress(options, output)) {
     progress.emplace(output, output.error_terminal_columns(), output.out_is_terminal());
@@ -104,16 +145,51 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   StreamLog log(output,
                 options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll,
                 progress ? &*progress : nullptr);
-  options.paths = fs::expand_wildcards(options.paths);
-  options.run.stop = stop;
-  options.run.form = PathForm::kTyped;
-  const RunCounts counts = drop_run(log, options.paths, options.run);
+  // A dry run opens no journal, and creates none.
+  std::optional<fs::JournalFile> journal_file;
+  std::optional<Journal> journal;
+  const std::string journal_path = shown_path(options.journal, errors_on_terminal);
+  if (!options.journal.empty() && options.run.mode == WriteMode::kWrite) {
+    const JournalOpening opening = open_journal(journal_file.emplace(options.journal));
+    if (opening.problem != JournalOpening::Problem::kNone) {
+      const bool system = opening.problem == JournalOpening::Problem::kSystem;
+      output.write_error("quadrell: " + journal_path + ": " +
+                         (system ? fs::error_text(opening.error) + "; nothing was changed"
+                                 : journal_refusal(opening.format)) +
+                         "\n");
+      return system ? kExitFileError : kExitUsage;
+    }
+    journal.emplace(log, *journal_file);
+  }
+  RunListener& listener = journal ? static_cast<RunListener&>(*journal) : log;
+  RunCounts counts;
+  int cut_records = 0;
+  if (!options.undo.empty()) {
+    counts = undo_changes(records, listener, options.run.mode, stop, cut_records);
+  } else {
+    options.paths = fs::expand_wildcards(options.paths);
+    options.run.stop = stop;
+    options.run.form = PathForm::kTyped;
+    counts = drop_run(listener, options.paths, options.run);
+  }
   log.flush();
   if (progress) progress->clear();
   if (log.write_failure() != 0) {
     output.write_error("quadrell: standard output: " + fs::error_text(log.write_failure()) +
                        "; the run stopped there. What could not be written:\n" +
                        shown_text(log.unwritten(), errors_on_terminal));
+  }
+  const SystemError journal_failure = journal ? journal->write_failure() : 0;
+  if (journal_failure != 0) {
+    output.write_error("quadrell: " + journal_path + ": " + fs::error_text(journal_failure) +
+                       "; the run stopped before changing another file, and every file "
+                       "changed is recorded\n");
+  }
+  if (cut_records != 0) {
+    output.write_error("quadrell: " + shown_path(options.undo, errors_on_terminal) + ": " +
+                       std::to_string(cut_records) +
+                       " record cut short (a run ended while writing it), passed over: its "
+                       "change was never made\n");
   }
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");
@@ -124,7 +200,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
         "the log was changed\n");
     return kExitInterrupted;
   }
-  return counts.error == 0 && !log.failed() ? kExitSuccess : kExitFileError;
+  return counts.error == 0 && !log.failed() && journal_failure == 0 ? kExitSuccess : kExitFileError;
 }
 
 }  // namespace quadrell

@@ -12,8 +12,9 @@ namespace quadrell {
 // as an interrupted one (end_as_interrupted), with the status of its signal.
 enum ExitStatus { kExitSuccess = 0, kExitFileError = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
-// quadrell [-hnpqr] [-j N] [--[no-]progress] [--] PATH... : one drop of the
-// PATHs in the order given, until stop is requested. Writes the log text to
+// quadrell [-hnpqr] [-j N] [--[no-]progress] [--journal FILE] [--] PATH... :
+// one drop of the PATHs in the order given, until stop is requested; with
+// --undo FILE instead of PATHs, the changes FILE records taken back. Writes the log text to
 // standard output, failures to standard error, and returns the exit status.
 int run_cli(const std::vector<NativePath>& arguments, CliOutput& output,
             const RunStop* stop = nullptr);

@@ -31,6 +31,8 @@ std::string reason(const FileFailure& failure) {
       if (failure.error == 0)
         return "replaced by a link or another folder since it was listed; not entered";
       break;
+    case FileFailure::Kind::kNotAsRecorded:
+      return "changed since the journal was written; left as it is";
     case FileFailure::Kind::kWrite:
       break;
   }

@@ -44,9 +44,7 @@ std::size_t write_fully(PatchTarget& file, std::int64_t offset, const std::uint8
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
                         PatchOutcome& outcome, const std::function<bool()>& approve) {
   const auto& densities = detail.densities;
-  const unsigned x = (densities[0] << 8) + densities[1];
-  const unsigned y = (densities[2] << 8) + densities[3];
-  const std::int64_t x_offset = std::int64_t{position} - 1 - (x < y ? 0 : 2);
+  const std::int64_t x_offset = std::int64_t{position} - 1 - (detail.at_x ? 0 : 2);
 
   std::array<std::uint8_t, kCheckedSpan> held{};
   if (!read_fully(file, x_offset - kIdentifierBeforeX, held.data(), held.size())) {
@@ -79,8 +77,15 @@ bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail
   return written > 0;
 }
 
+DensityChange planned_change(ScanResult position, const ScanDetail& detail) {
+  const std::size_t at = detail.at_x ? 0 : 2;
+  return {position,     detail.at_x,     {detail.densities[at], detail.densities[at + 1]},
+          detail.value, detail.identity, detail.times};
+}
+
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
-                           KeepTimes keep_times, RunListener* listener) {
+                           KeepTimes keep_times, const Approval& approve,
+                           const fs::FileTimes* put_back) {
   PatchOutcome outcome;
   fs::PatchFile target(file, keep_times);
   outcome.identity = target.identity();
@@ -88,14 +93,11 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
     outcome.error = target.error();
     return outcome;
   }
-  const auto& densities = detail.densities;
-  const bool x_smaller = (densities[0] << 8) + densities[1] < (densities[2] << 8) + densities[3];
-  const std::size_t at = x_smaller ? 0 : 2;
-  outcome.change = {
-      position, {densities[at], densities[at + 1]}, detail.value, outcome.identity, target.times()};
-  const bool touched = write_if_unchanged(target, position, detail, outcome, [&] {
-    return listener == nullptr || listener->may_change(outcome.change);
-  });
+  if (put_back != nullptr) target.put_back_times(*put_back);
+  outcome.change = planned_change(position, detail);
+  outcome.change.identity = outcome.identity;
+  const bool touched = write_if_unchanged(target, position, detail, outcome,
+                                          [&] { return !approve || approve(outcome.change); });
   const fs::PatchFile::Closing closing = target.close(touched);
   if (!closing.closed && outcome.written) {
     outcome.written = false;

@@ -12,12 +12,12 @@ namespace quadrell {
 
 // What a patch did. Nothing is written unless the file still holds, at the
 // place the scan read them, the JFIF identifier and the two densities the
-// scan decided on, and the listener allows it; otherwise changed or refused
+// scan decided on, and the change is approved; otherwise changed or refused
 // is set, or error says what the system refused.
 struct PatchOutcome {
   bool written = false;
   bool changed = false;  // the file no longer holds what the scan read
-  bool refused = false;  // the listener did not allow the change
+  bool refused = false;  // approve did not allow the change
   SystemError error = 0;
   fs::TimesRestored times = fs::TimesRestored::kNotAsked;
   SystemError times_error = 0;
@@ -27,10 +27,16 @@ struct PatchOutcome {
 
 // Writes detail.value at the 1-based position that scan_density returned
 // for the same file, and nothing else. With KeepTimes::kYes the file's time
-// stamps are read first and set back after a write. A listener is asked
-// right before the write, with what is to be written.
+// stamps are read first and set back after a write; with put_back, those
+// times are set instead. approve, when given, is asked right before the
+// write, with what is to be written.
+using Approval = std::function<bool(const DensityChange& change)>;
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
-                           KeepTimes keep_times, RunListener* listener = nullptr);
+                           KeepTimes keep_times, const Approval& approve = {},
+                           const fs::FileTimes* put_back = nullptr);
+
+// The change a scan decided on, for the file it scanned.
+DensityChange planned_change(ScanResult position, const ScanDetail& detail);
 
 // The check and the write on a file already open: the identifier and the
 // densities read back, then both bytes written with one call, a short write

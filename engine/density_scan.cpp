@@ -187,11 +187,12 @@ class HeaderWalk {
     }
     const unsigned x = (densities[0] << 8) + densities[1];
     const unsigned y = (densities[2] << 8) + densities[3];
+    detail_.densities = densities;
     if (x == y) return kFair;
     // The log prints the change's position and the one after it.
     const std::int64_t position = x_offset + (x < y ? 1 : 3);
     if (position + 1 > kLastPosition) return kAccessError;
-    detail_.densities = densities;
+    detail_.at_x = x < y;
     detail_.value =
         x < y ? PatchValue{densities[2], densities[3]} : PatchValue{densities[0], densities[1]};
     return static_cast<ScanResult>(position);
@@ -214,6 +215,7 @@ ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
     return kAccessError;
   }
   detail.identity = input.identity();
+  detail.times = input.times();
   static thread_local std::array<std::uint8_t, kBuffer> buffer;
   const ScanResult result = scan_header(input, buffer, detail);
   if (result == kAccessError) detail.error = input.error();

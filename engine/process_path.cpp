@@ -32,7 +32,7 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
 
 // The files of a run's paths, each handled in turn as a run one file at a
 // time handles it, while the read-ahead scans the files after it.
-class PathRun {
+class PathRun final : public ChangesAhead {
  public:
   PathRun(RunListener& listener, RunCounts& counts, const RunOptions& options)
       : listener_(listener),
@@ -50,6 +50,12 @@ class PathRun {
     if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true});
     const bool prefixed = typed && !fs::names_current_folder(path);
     process_tree(entry->path, shown, prefixed ? path : NativePath{});
+  }
+
+  void visit(const Visit& each) const override {
+    read_ahead_.visit_scanned([&](const QueuedFile& file, const ReadAhead::Scan& scan) {
+      if (scan.result > 0) each(file.shown, planned_change(scan.result, scan.detail));
+    });
   }
 
   // Handles every file still queued; a run ends with it.
@@ -198,9 +204,11 @@ class PathRun {
       return report(file.shown, result);
     }
     if (result == kFair || options_.mode == WriteMode::kDryRun) return report(file.shown, result);
-    const PatchOutcome outcome =
-        patch_density(file.file, result, scan.detail,
-                      options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo, &listener_);
+    const PatchOutcome outcome = patch_density(
+        file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
+        [&](const DensityChange& change) {
+          return listener_.may_change(file.shown, change, *this);
+        });
     // Changed since it was scanned ahead: decided on a scan made now.
     if (outcome.changed && scan.ahead) return handle(file, scan_here(file));
     if (outcome.refused) {

@@ -118,6 +118,14 @@ class ReadAhead {
   // From now on no worker opens another file; the files still queued are
   // not taken.
   void stop();
+  // Calls each for every queued file whose scan is done, in their order.
+  template <typename Each>
+  void visit_scanned(Each each) const {
+    for (std::uint64_t i = taken_; i < queued_.load(std::memory_order_relaxed); ++i) {
+      const Slot& slot = slots_[i % window_];
+      if (slot.done.load(std::memory_order_acquire)) each(slot.file, slot.scan);
+    }
+  }
 
  private:
   struct Slot {

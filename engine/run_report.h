@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/density_types.h"
 #include "platform/fs.h"
@@ -20,14 +21,15 @@ struct RunCounts {
 // system's reason.
 struct FileFailure {
   enum class Kind {
-    kRead,          // the file could not be opened or read
-    kWrite,         // it could not be opened for writing or written
-    kChanged,       // another program changed it between the scan and the write
-    kList,          // a folder could not be listed to its end
-    kTimes,         // the file was patched, but its dates could not be put back
-    kNamesNothing,  // a path typed names no file or folder (error 0: nothing of either kind)
-    kPassedOver,    // a file named itself is not a JPEG file: no failure, a notice
-    kNotJpegName,   // a file named itself is not named .jpg or .jpeg: a notice too
+    kRead,           // the file could not be opened or read
+    kWrite,          // it could not be opened for writing or written
+    kChanged,        // another program changed it between the scan and the write
+    kList,           // a folder could not be listed to its end
+    kTimes,          // the file was patched, but its dates could not be put back
+    kNamesNothing,   // a path typed names no file or folder (error 0: nothing of either kind)
+    kPassedOver,     // a file named itself is not a JPEG file: no failure, a notice
+    kNotJpegName,    // a file named itself is not named .jpg or .jpeg: a notice too
+    kNotAsRecorded,  // a change taken back: the file is not as its record left it
   };
   Kind kind;
   NativePath path;  // the file or folder as the run shows it
@@ -36,13 +38,28 @@ struct FileFailure {
 
 // The two bytes a patch writes, with what identifies the file and its state
 // before: position is the 1-based place of the first byte (the line's first
-// number), times the file's time stamps as the patch read them.
+// number), in the X density or the Y; times are the file's time stamps as
+// its scan found them, before the run touched it.
 struct DensityChange {
   ScanResult position = 0;
+  bool at_x = false;
   PatchValue before{};
   PatchValue after{};
   fs::FileIdentity identity;
-  fs::SavedTimes times;
+  fs::FileTimes times;
+  bool operator==(const DensityChange&) const = default;
+};
+
+// The changes that the scans made so far foresee for the files queued
+// behind the one in hand, in their order, by their shown names; any may yet
+// come out otherwise, or not at all.
+class ChangesAhead {
+ public:
+  using Visit = std::function<void(const NativePath& shown, const DensityChange& change)>;
+  virtual void visit(const Visit& each) const = 0;
+
+ protected:
+  ~ChangesAhead() = default;
 };
 
 // One JPEG file's outcome: its name in the log and its result (kFair, the
@@ -61,8 +78,12 @@ class RunListener {
   // Before each file the run takes up: the moment to draw what came so far.
   virtual void next_file() {}
   // Right before the bytes are written: false leaves the file as it is, with
-  // no line, and ends the run there.
-  virtual bool may_change(const DensityChange&) { return true; }
+  // no line, and ends the run there. ahead lets a listener that records
+  // changes before they are made record those to come at once.
+  virtual bool may_change(const NativePath& /*shown*/, const DensityChange& /*change*/,
+                          const ChangesAhead& /*ahead*/) {
+    return true;
+  }
   virtual void file_done(const FileOutcome& outcome, const RunCounts& counts) = 0;
   virtual void failed(const FileFailure&) {}
   // As a folder's listing begins, by its name as the run shows it.

@@ -12,4 +12,14 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// A file's time stamps as its system keeps them: on POSIX last access and
+// last write in nanoseconds since 1970 (creation stays 0), on Windows
+// creation, last access and last write in units of 100 ns since 1601.
+struct FileTimes {
+  std::int64_t creation = 0;
+  std::int64_t last_access = 0;
+  std::int64_t last_write = 0;
+  bool operator==(const FileTimes&) const = default;
+};
+
 }  // namespace quadrell::fs

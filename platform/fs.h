@@ -51,12 +51,15 @@ class InputFile final : public ByteSource {
   // Why the opening or the last read failed.
   SystemError error() const { return error_; }
   FileIdentity identity() const { return identity_; }
+  // As they were when the file was opened, before any read.
+  FileTimes times() const { return times_; }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
 
  private:
   SystemError error_ = 0;  // before handle_: the opening sets them
   FileIdentity identity_;
+  FileTimes times_;
   FileHandle handle_;
 };
 
@@ -76,9 +79,9 @@ class PatchFile final : public PatchTarget {
   bool is_open() const { return handle_.valid(); }
   SystemError error() const override { return error_; }
   FileIdentity identity() const { return identity_; }
-  // The time stamps as they were when the file was opened: on POSIX always,
-  // on Windows with KeepTimes::kYes.
-  const SavedTimes& times() const { return times_; }
+  // From now on the times that a close with restore_times sets are these,
+  // whatever keep-dates said: how a change taken back gets its times back.
+  void put_back_times(const FileTimes& times);
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;

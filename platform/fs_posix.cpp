@@ -41,7 +41,23 @@ UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, Syste
   return fd;
 }
 
-UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity) {
+std::int64_t nanoseconds_of(const struct timespec& time) {
+  return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
+}
+
+struct timespec timespec_of(std::int64_t nanoseconds) {
+  // Rounded down, so that a time before 1970 keeps its nanoseconds positive.
+  std::int64_t seconds = nanoseconds / 1000000000;
+  std::int64_t rest = nanoseconds % 1000000000;
+  if (rest < 0) {
+    rest += 1000000000;
+    --seconds;
+  }
+  return {static_cast<time_t>(seconds), static_cast<long>(rest)};
+}
+
+UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
+                       FileTimes& times) {
   struct stat status {};
 #ifdef O_NOATIME
   // Refused with EPERM on files the user does not own; read normally then.
@@ -54,6 +70,7 @@ UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& id
   UniqueFd fd = open_regular(file, O_RDONLY, status, error);
 #endif
   identity = identity_of(status);
+  times = {0, nanoseconds_of(status.st_atim), nanoseconds_of(status.st_mtim)};
   return fd;
 }
 
@@ -86,7 +103,8 @@ int read_ahead_allowance() {
   return allowance < 2 ? 2 : static_cast<int>(std::min<rlim_t>(allowance, 1 << 21));
 }
 
-InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}
+InputFile::InputFile(const FileRef& file)
+    : handle_(open_for_scan(file, error_, identity_, times_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
@@ -106,6 +124,11 @@ std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
 
 std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
   return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); }, error_);
+}
+
+void PatchFile::put_back_times(const FileTimes& times) {
+  keep_times_ = true;
+  times_ = {timespec_of(times.last_access), timespec_of(times.last_write)};
 }
 
 PatchFile::Closing PatchFile::close(bool restore_times) {

@@ -20,22 +20,34 @@ UniqueHandle open_existing(const FileRef& file, DWORD access, DWORD share, DWORD
                                   OPEN_EXISTING, flags, nullptr));
 }
 
-// A disk file, not a folder, a device or a pipe; identity receives which.
-bool is_regular_file(HANDLE file, FileIdentity& identity) {
+FILETIME filetime_of(std::int64_t value) {
+  return FILETIME{static_cast<DWORD>(value),
+                  static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32)};
+}
+
+std::int64_t value_of(const FILETIME& time) {
+  return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+}
+
+// A disk file, not a folder, a device or a pipe; identity receives which,
+// and times its time stamps.
+bool is_regular_file(HANDLE file, FileIdentity& identity, FileTimes& times) {
   if (GetFileType(file) != FILE_TYPE_DISK) return false;
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(file, &information)) return false;
   identity = {information.dwVolumeSerialNumber,
               (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  times = {value_of(information.ftCreationTime), value_of(information.ftLastAccessTime),
+           value_of(information.ftLastWriteTime)};
   return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
-                          SystemError& error, FileIdentity& identity) {
+                          SystemError& error, FileIdentity& identity, FileTimes& times) {
   UniqueHandle handle = open_existing(file, access, share, flags);
   if (!handle.valid()) {
     error = GetLastError();
-  } else if (!is_regular_file(handle.get(), identity)) {
+  } else if (!is_regular_file(handle.get(), identity, times)) {
     error = ERROR_ACCESS_DENIED;
     handle = UniqueHandle();
   }
@@ -44,14 +56,16 @@ UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD 
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity) {
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
+                           FileTimes& times) {
   // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
   // it is refused the file is read without it.
   UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
-                                     FILE_FLAG_RANDOM_ACCESS, error, identity);
+                                     FILE_FLAG_RANDOM_ACCESS, error, identity, times);
   if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
     error = 0;  // a later failure carries its own reason, not the refusal
-    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, identity);
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, identity,
+                        times);
   }
   if (handle.valid()) {
     FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
@@ -82,15 +96,6 @@ std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data
   return count;
 }
 
-FILETIME filetime_of(std::int64_t value) {
-  return FILETIME{static_cast<DWORD>(value),
-                  static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32)};
-}
-
-std::int64_t value_of(const FILETIME& time) {
-  return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
-}
-
 // The handles that read and set back the times let others read, as the one
 // that writes does.
 constexpr DWORD kPatchShare = FILE_SHARE_READ;
@@ -116,7 +121,8 @@ std::string error_text(SystemError error) {
   return utf8_from_wide(words);
 }
 
-InputFile::InputFile(const FileRef& file) : handle_(open_for_scan(file, error_, identity_)) {}
+InputFile::InputFile(const FileRef& file)
+    : handle_(open_for_scan(file, error_, identity_, times_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return read_at_offset(handle_.get(), offset, data, size, error_);
@@ -140,8 +146,17 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
       times_.error = GetLastError();
     }
   }
+  FileTimes opened;
   handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL,
-                         error_, identity_);
+                         error_, identity_, opened);
+}
+
+void PatchFile::put_back_times(const FileTimes& times) {
+  keep_times_ = true;
+  times_.read = true;
+  times_.creation = times.creation;
+  times_.last_access = times.last_access;
+  times_.last_write = times.last_write;
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {

@@ -219,6 +219,7 @@ TEST_P(PatchWriteFault, LeavesBothBytesOrNeither) {
   const Bytes before = jfif_file(0x0148, 0x0260);
   ScanDetail detail;
   detail.densities = {0x01, 0x48, 0x02, 0x60};
+  detail.at_x = true;
   detail.value = {0x02, 0x60};
   FaultyFile file(before, fault.allowed);
   PatchOutcome outcome;

@@ -20,8 +20,10 @@ class FakeWindow final : public RunListener {
     ++next_files;
     if (on_next_file) on_next_file();
   }
-  bool may_change(const DensityChange& change) override {
+  bool may_change(const NativePath&, const DensityChange& change,
+                  const ChangesAhead& ahead) override {
     changes_asked.push_back(change);
+    ahead.visit([&](const NativePath&, const DensityChange&) { ++changes_foreseen; });
     if (on_change) on_change();
     return !refuse_changes;
   }
@@ -39,6 +41,7 @@ class FakeWindow final : public RunListener {
   std::string text;
   int next_files = 0;
   std::vector<DensityChange> changes_asked;
+  int changes_foreseen = 0;  // the changes ahead of each one asked
   std::vector<DensityChange> changes_made;
   std::vector<FileFailure> failures;
   bool refuse_changes = false;

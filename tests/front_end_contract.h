@@ -11,6 +11,10 @@
 
 namespace quadrell::testing {
 
+struct NothingAhead final : ChangesAhead {
+  void visit(const Visit&) const override {}
+};
+
 // What every front end makes of a run's report, checked on each: the lines
 // of the files in their order, whatever else was reported between them,
 // and the summary set off by one empty line; a run without files shows the
@@ -25,8 +29,8 @@ inline void expect_report_shown(const std::function<RunListener&()>& start,
   RunListener& listener = start();
   listener.listing_folder(folder, {});
   listener.next_file();
-  const DensityChange change{15, {0, 1}, {0, 2}, {}, {}};
-  EXPECT_TRUE(listener.may_change(change));
+  const DensityChange change{15, true, {0, 1}, {0, 2}, {}, {}};
+  EXPECT_TRUE(listener.may_change(names[0], change, NothingAhead()));
   listener.file_done({names[0], 15, &change}, {1, 0, 1, 0});
   listener.next_file();
   listener.file_done({names[1], kFair}, {2, 1, 1, 0});

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.h"
+#include "cli/run_cli.h"
+#include "tests/test_files.h"
+#include "tests/test_platform.h"
+
+namespace quadrell {
+namespace {
+
+using testing::jfif_file;
+
+class Captured final : public CliOutput {
+ public:
+  SystemError write_out(std::string_view text) override {
+    out += text;
+    return 0;
+  }
+  void write_error(std::string_view text) override { error += text; }
+  bool out_is_terminal() const override { return false; }
+  int error_terminal_columns() const override { return 0; }
+  std::string out;
+  std::string error;
+};
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string error;
+};
+
+Outcome run_in(const std::filesystem::path& folder, const std::vector<std::string>& arguments) {
+  std::vector<NativePath> native;
+  for (const std::string& argument : arguments) native.push_back(native_path_from_utf8(argument));
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  Captured output;
+  const int status = run_cli(native, output);
+  std::filesystem::current_path(previous);
+  return {status, output.out, output.error};
+}
+
+// The update count of a log's summary line.
+std::string updates(const std::string& log) {
+  const std::size_t at = log.rfind("update: ");
+  return at == std::string::npos ? "" : log.substr(at, log.find(' ', at + 8) - at);
+}
+
+std::string utf8(const std::filesystem::path& path) {
+  return utf8_from_native(testing::native(path));
+}
+
+// Every file of a tree: its bytes and its stamps, which are set back after
+// the read, as a read may move the last-access time.
+using TreeState = std::map<std::string, std::pair<testing::Stamps, testing::Bytes>>;
+
+TreeState state_of(const std::filesystem::path& tree) {
+  TreeState state;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+    if (!entry.is_regular_file()) continue;
+    const testing::Stamps stamps = testing::read_stamps(entry.path());
+    state[entry.path().lexically_relative(tree).generic_string()] = {
+        stamps, testing::read_bytes(entry.path())};
+    testing::write_stamps(entry.path(), stamps);
+  }
+  return state;
+}
+
+// The files whose bytes or stamps differ, for a short message.
+std::string differences(const TreeState& now, const TreeState& before) {
+  std::string names;
+  for (const auto& [name, file] : before) {
+    const auto found = now.find(name);
+    if (found == now.end()) {
+      names += name + " (gone)\n";
+    } else if (found->second.second != file.second) {
+      names += name + " (bytes)\n";
+    } else if (found->second.first != file.first) {
+      names += name + " (stamps)\n";
+    }
+  }
+  return names;
+}
+
+// The tree every round trip starts from: folders, a MacBinary file, equal
+// and unequal densities either way, names a line could not hold as they
+// are, and a path longer than Windows' 260 characters.
+void make_tree(const std::filesystem::path& tree) {
+  const std::filesystem::path deep =
+      tree / std::string(100, 'd') / std::string(100, 'e') / std::string(80, 'f');
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_directories(tree / "sub");
+  const std::vector<std::pair<std::filesystem::path, testing::Bytes>> files = {
+      {tree / "x-smaller.jpg", jfif_file(72, 96)},
+      {tree / "y-smaller.jpg", jfif_file(300, 1)},
+      {tree / "equal.jpg", jfif_file(96, 96)},
+      {tree / "sub" / "macbinary.jpg", testing::macbinary_file(1, 2)},
+      {tree / "sub" / " leading space.jpg", jfif_file(1, 2)},
+      {tree / "sub" / "桜 の 写真.jpg", jfif_file(2, 1)},
+      {deep / "long.jpg", jfif_file(5, 6)},
+#ifndef _WIN32
+      {tree / "sub" / "tab\there.jpg", jfif_file(1, 3)},
+      {tree / "sub" / "line\nfeed.jpg", jfif_file(1, 4)},
+      {tree / "sub" / "invalid-\xff-utf8.jpg", jfif_file(4, 1)},
+#endif
+  };
+  for (const auto& [path, bytes] : files) {
+    testing::write_bytes(path, bytes);
+    testing::write_stamps(path, testing::old_stamps());
+  }
+}
+
+class Journal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    make_tree(tree_);
+    before_ = state_of(tree_);
+    std::filesystem::create_directory(elsewhere_);
+  }
+  Outcome journaled_run(const std::vector<std::string>& options = {}) {
+    std::vector<std::string> arguments = {"-r", "--journal", "journal.txt"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    arguments.push_back("tree");
+    return run_in(dir_.path(), arguments);
+  }
+  // From another folder, by the journal's full path.
+  Outcome undo(const std::vector<std::string>& options = {}) {
+    std::vector<std::string> arguments = options;
+    arguments.push_back("--undo");
+    arguments.push_back(utf8(journal_));
+    return run_in(elsewhere_, arguments);
+  }
+
+  testing::TempDir dir_;
+  const std::filesystem::path tree_ = dir_ / "tree";
+  const std::filesystem::path journal_ = dir_ / "journal.txt";
+  const std::filesystem::path elsewhere_ = dir_ / "elsewhere";
+  TreeState before_;
+};
+
+TEST_F(Journal, RoundTrip) {
+  for (const bool keep_dates : {false, true}) {
+    SCOPED_TRACE(keep_dates ? "-p" : "without -p");
+    std::filesystem::remove(journal_);
+    const Outcome run =
+        journaled_run(keep_dates ? std::vector<std::string>{"-p"} : std::vector<std::string>{});
+    ASSERT_EQ(run.status, kExitSuccess) << run.error;
+    EXPECT_NE(differences(state_of(tree_), before_), "");
+    // Dry, it tells what it would put back and changes nothing.
+    const TreeState changed = state_of(tree_);
+    const Outcome dry = undo({"-n"});
+    EXPECT_EQ(dry.status, kExitSuccess) << dry.error;
+    EXPECT_EQ(differences(state_of(tree_), changed), "");
+
+    const Outcome back = undo();
+    ASSERT_EQ(back.status, kExitSuccess) << back.error;
+    EXPECT_EQ(back.out, dry.out);
+    EXPECT_EQ(differences(state_of(tree_), before_), "") << "every file as before, bytes and dates";
+    EXPECT_NE(back.out.find(utf8(tree_ / "sub" / "macbinary.jpg") + " "), std::string::npos)
+        << "lines under the recorded full paths:\n"
+        << back.out;
+    EXPECT_EQ(updates(back.out), updates(run.out)) << back.out;
+
+    // A second time there is nothing to do.
+    const Outcome again = undo();
+    EXPECT_EQ(again.status, kExitSuccess) << again.error;
+    EXPECT_NE(again.out.find("update: 0  error: 0"), std::string::npos) << again.out;
+    EXPECT_EQ(differences(state_of(tree_), before_), "");
+  }
+}
+
+// An undo is journaled too, and taken back in its turn.
+TEST_F(Journal, UndoOfAnUndo) {
+  ASSERT_EQ(journaled_run().status, kExitSuccess);
+  const TreeState changed = state_of(tree_);
+  const Outcome back = run_in(elsewhere_, {"--undo", utf8(journal_), "--journal", "again.txt"});
+  ASSERT_EQ(back.status, kExitSuccess) << back.error;
+  EXPECT_EQ(differences(state_of(tree_), before_), "");
+  ASSERT_EQ(run_in(elsewhere_, {"--undo", "again.txt"}).status, kExitSuccess);
+  EXPECT_EQ(differences(state_of(tree_), changed), "");
+}
+
+struct Refusal {
+  const char* name;
+  // Done between the run and the undo; returns the file left as it is.
+  std::function<std::filesystem::path(const std::filesystem::path& tree,
+                                      const std::filesystem::path& journal)>
+      between;
+  int status;
+  const char* message;  // on standard error
+};
+
+const Refusal kRefusals[] = {
+    {"ChangedSince",
+     [](const auto& tree, const auto&) {
+       testing::write_bytes(tree / "x-smaller.jpg", jfif_file(50, 50));
+       return tree / "x-smaller.jpg";
+     },
+     kExitFileError, "x-smaller.jpg: changed since the journal was written; left as it is\n"},
+    {"ACopyAtThePath",
+     [](const auto& tree, const auto&) {
+       // Written beside it first, so that it cannot get the same number.
+       const auto path = tree / "y-smaller.jpg";
+       testing::write_bytes(tree / "copy", testing::read_bytes(path));
+       std::filesystem::rename(tree / "copy", path);
+       return path;
+     },
+     kExitFileError, "y-smaller.jpg: changed since the journal was written; left as it is\n"},
+    {"CutLastRecord",
+     [](const auto&, const auto& journal) {
+       std::ofstream(journal, std::ios::app | std::ios::binary) << "change 15 x 00 01 -> 00";
+       return std::filesystem::path();
+     },
+     kExitSuccess, "1 record cut short (a run ended while writing it), passed over"},
+    {"NotAJournal",
+     [](const auto& tree, const auto& journal) {
+       testing::write_bytes(journal, testing::Bytes{'h', 'i', '\n'});
+       return tree;
+     },
+     kExitUsage, "journal.txt: not a quadrell journal; nothing was changed\n"},
+    {"NewerFormat",
+     [](const auto& tree, const auto& journal) {
+       std::ofstream(journal, std::ios::binary) << "quadrell journal format 2\nchange\n";
+       return tree;
+     },
+     kExitUsage, "a journal of format 2, newer than this quadrell's (1); nothing was changed\n"},
+};
+
+TEST_F(Journal, Refusals) {
+  for (const Refusal& refusal : kRefusals) {
+    SCOPED_TRACE(refusal.name);
+    std::filesystem::remove(journal_);
+    ASSERT_EQ(journaled_run().status, kExitSuccess);
+    const std::filesystem::path left = refusal.between(tree_, journal_);
+    const TreeState changed = state_of(tree_);
+    const Outcome back = undo();
+    EXPECT_EQ(back.status, refusal.status);
+    EXPECT_NE(back.error.find(refusal.message), std::string::npos) << back.error;
+    if (left == tree_) {
+      EXPECT_EQ(differences(state_of(tree_), changed), "") << "nothing touched";
+      EXPECT_EQ(back.out, "");
+    } else if (!left.empty()) {
+      EXPECT_EQ(testing::read_bytes(left),
+                changed.at(left.lexically_relative(tree_).generic_string()).second);
+      EXPECT_NE(back.out.find(" -1 -1 Access error!"), std::string::npos);
+    }
+    // Every other file is back as it was.
+    for (const auto& [name, file] : state_of(tree_)) {
+      if (left == tree_ || tree_ / name == left) continue;
+      EXPECT_EQ(file.second, before_.at(name).second) << name;
+    }
+    for (const auto& [name, file] : before_) testing::write_bytes(tree_ / name, file.second);
+  }
+}
+
+// A journal that cannot be written stops the run before a file is changed.
+TEST_F(Journal, UnwritableJournalChangesNothing) {
+  const Outcome run =
+      run_in(dir_.path(), {"-r", "--journal", utf8(dir_ / "no-such-folder" / "j.txt"), "tree"});
+  EXPECT_EQ(run.status, kExitFileError);
+  EXPECT_NE(run.error.find("j.txt: "), std::string::npos) << run.error;
+  EXPECT_NE(run.error.find("; nothing was changed\n"), std::string::npos) << run.error;
+  EXPECT_EQ(differences(state_of(tree_), before_), "");
+  // A dry run opens no journal and creates none.
+  EXPECT_EQ(journaled_run({"-n"}).status, kExitSuccess);
+  EXPECT_FALSE(std::filesystem::exists(journal_));
+}
+
+}  // namespace
+}  // namespace quadrell
