@@ -10,7 +10,7 @@ Journal::Journal(RunListener& log, fs::JournalFile& file)
     : log_(log), file_(file), current_folder_(fs::current_folder()) {}
 
 bool Journal::may_change(const NativePath& shown, const DensityChange& change,
-                         const ChangesAhead& ahead) {
+                         ChangesAhead& ahead) {
   if (write_failure_ != 0) return false;
   const auto recorded = std::find_if(recorded_.begin(), recorded_.end(), [&](const auto& entry) {
     return entry.second == change && entry.first == shown;

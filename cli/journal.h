@@ -9,6 +9,10 @@
 
 namespace quadrell {
 
+// How many files a journaled run queues ahead of the one in hand (see
+// RunOptions::queue): the changes one sync records at most.
+inline constexpr std::size_t kRecordedAtOnce = 1024;
+
 // The journal of a run: one more listener, in front of the run's log, to
 // which it passes everything on. Before a change is made its record is on
 // the storage: asked for one it has not recorded yet, it records it and
@@ -21,7 +25,7 @@ class Journal final : public RunListener {
 
   void next_file() override { log_.next_file(); }
   bool may_change(const NativePath& shown, const DensityChange& change,
-                  const ChangesAhead& ahead) override;
+                  ChangesAhead& ahead) override;
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override {
     log_.file_done(outcome, counts);
   }

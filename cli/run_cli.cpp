@@ -160,6 +160,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
       return system ? kExitFileError : kExitUsage;
     }
     journal.emplace(log, *journal_file);
+    options.run.queue = kRecordedAtOnce;
   }
   RunListener& listener = journal ? static_cast<RunListener&>(*journal) : log;
   RunCounts counts;

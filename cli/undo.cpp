@@ -11,7 +11,7 @@ namespace quadrell {
 namespace {
 
 struct NothingAhead final : ChangesAhead {
-  void visit(const Visit&) const override {}
+  void visit(const Visit&) override {}
 };
 
 // The check of a dry run, on a file open for reading only.
@@ -71,11 +71,12 @@ class Undo {
   void put_back(const JournalRecord& record, const ScanDetail& back) {
     const DensityChange& change = record.change;
     bool another_file = false;
+    NothingAhead nothing_ahead;
     const PatchOutcome outcome = patch_density(
         fs::FileRef{record.path}, change.position, back, KeepTimes::kNo,
         [&](const DensityChange& undoing) {
           another_file = undoing.identity != change.identity;
-          return !another_file && listener_.may_change(record.path, undoing, NothingAhead());
+          return !another_file && listener_.may_change(record.path, undoing, nothing_ahead);
         },
         &change.times);
     if (outcome.refused && !another_file) {

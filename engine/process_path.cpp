@@ -38,7 +38,7 @@ class PathRun final : public ChangesAhead {
       : listener_(listener),
         counts_(counts),
         options_(options),
-        read_ahead_(options.read_ahead, options.slow_scan, options.trace) {}
+        read_ahead_(options.read_ahead, options.queue, options.slow_scan, options.trace) {}
 
   void process(const NativePath& path) {
     const bool typed = options_.form == PathForm::kTyped;
@@ -52,7 +52,7 @@ class PathRun final : public ChangesAhead {
     process_tree(entry->path, shown, prefixed ? path : NativePath{});
   }
 
-  void visit(const Visit& each) const override {
+  void visit(const Visit& each) override {
     read_ahead_.visit_scanned([&](const QueuedFile& file, const ReadAhead::Scan& scan) {
       if (scan.result > 0) each(file.shown, planned_change(scan.result, scan.detail));
     });

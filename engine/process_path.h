@@ -38,6 +38,10 @@ struct RunOptions {
   // The log, the counts and every byte written are those of a run one file
   // at a time.
   int read_ahead = kDefaultReadAhead;
+  // How many files may wait in the read-ahead's queue (0: kQueuedPerJob for
+  // each of read_ahead, none but the one in hand with 1). A listener that
+  // records changes before they are made records a queue's worth at once.
+  std::size_t queue = 0;
   // How long a scan takes before it counts as waiting on the storage (see
   // kSlowScan); 0: the storage counts as slow from the first file on.
   std::chrono::nanoseconds slow_scan = kSlowScan;

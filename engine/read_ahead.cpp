@@ -32,16 +32,18 @@ bool poll(Ready ready) {
 }
 
 // A queued file may keep its folder open, and a worker the file it scans.
-std::size_t window_for(std::size_t jobs) {
+std::size_t window_for(std::size_t jobs, std::size_t queue) {
   const auto descriptors = static_cast<std::size_t>(fs::read_ahead_allowance());
-  return jobs == 1 ? 1 : std::max(jobs, std::min(jobs * kQueuedPerJob, descriptors - jobs));
+  if (queue == 0) queue = jobs == 1 ? 1 : jobs * kQueuedPerJob;
+  return std::max<std::size_t>(1, std::min(queue, descriptors - jobs));
 }
 
 }  // namespace
 
-ReadAhead::ReadAhead(int jobs, std::chrono::nanoseconds slow_scan, ReadAheadTrace* trace)
+ReadAhead::ReadAhead(int jobs, std::size_t queue, std::chrono::nanoseconds slow_scan,
+                     ReadAheadTrace* trace)
     : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2))),
-      window_(window_for(jobs_)),
+      window_(window_for(jobs_, queue)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),
       slow_scan_(slow_scan),

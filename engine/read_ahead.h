@@ -101,8 +101,10 @@ class ReadAhead {
     Scan scan;
   };
 
-  // trace, when given, hears of each file's steps.
-  ReadAhead(int jobs, std::chrono::nanoseconds slow_scan, ReadAheadTrace* trace = nullptr);
+  // queue: the files queued at most (0: kQueuedPerJob per job, 1 with one
+  // job). trace, when given, hears of each file's steps.
+  ReadAhead(int jobs, std::size_t queue, std::chrono::nanoseconds slow_scan,
+            ReadAheadTrace* trace = nullptr);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -118,9 +120,13 @@ class ReadAhead {
   // From now on no worker opens another file; the files still queued are
   // not taken.
   void stop();
-  // Calls each for every queued file whose scan is done, in their order.
+  // Calls each for every queued file whose scan is done, in their order;
+  // while the storage is fast the run first scans those nobody has taken.
   template <typename Each>
-  void visit_scanned(Each each) const {
+  void visit_scanned(Each each) {
+    if (!storage_slow() || workers_.empty()) {
+      for (std::uint64_t index = 0; claim(index);) scan(index, true, streak_, 0);
+    }
     for (std::uint64_t i = taken_; i < queued_.load(std::memory_order_relaxed); ++i) {
       const Slot& slot = slots_[i % window_];
       if (slot.done.load(std::memory_order_acquire)) each(slot.file, slot.scan);

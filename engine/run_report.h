@@ -56,7 +56,7 @@ struct DensityChange {
 class ChangesAhead {
  public:
   using Visit = std::function<void(const NativePath& shown, const DensityChange& change)>;
-  virtual void visit(const Visit& each) const = 0;
+  virtual void visit(const Visit& each) = 0;
 
  protected:
   ~ChangesAhead() = default;
@@ -81,7 +81,7 @@ class RunListener {
   // no line, and ends the run there. ahead lets a listener that records
   // changes before they are made record those to come at once.
   virtual bool may_change(const NativePath& /*shown*/, const DensityChange& /*change*/,
-                          const ChangesAhead& /*ahead*/) {
+                          ChangesAhead& /*ahead*/) {
     return true;
   }
   virtual void file_done(const FileOutcome& outcome, const RunCounts& counts) = 0;

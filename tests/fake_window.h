@@ -20,8 +20,7 @@ class FakeWindow final : public RunListener {
     ++next_files;
     if (on_next_file) on_next_file();
   }
-  bool may_change(const NativePath&, const DensityChange& change,
-                  const ChangesAhead& ahead) override {
+  bool may_change(const NativePath&, const DensityChange& change, ChangesAhead& ahead) override {
     changes_asked.push_back(change);
     ahead.visit([&](const NativePath&, const DensityChange&) { ++changes_foreseen; });
     if (on_change) on_change();

@@ -12,7 +12,7 @@
 namespace quadrell::testing {
 
 struct NothingAhead final : ChangesAhead {
-  void visit(const Visit&) const override {}
+  void visit(const Visit&) override {}
 };
 
 // What every front end makes of a run's report, checked on each: the lines
@@ -30,7 +30,8 @@ inline void expect_report_shown(const std::function<RunListener&()>& start,
   listener.listing_folder(folder, {});
   listener.next_file();
   const DensityChange change{15, true, {0, 1}, {0, 2}, {}, {}};
-  EXPECT_TRUE(listener.may_change(names[0], change, NothingAhead()));
+  NothingAhead nothing_ahead;
+  EXPECT_TRUE(listener.may_change(names[0], change, nothing_ahead));
   listener.file_done({names[0], 15, &change}, {1, 0, 1, 0});
   listener.next_file();
   listener.file_done({names[1], kFair}, {2, 1, 1, 0});
