@@ -66,7 +66,7 @@ void ReadAhead::queue(QueuedFile file) {
   queued_.store(index + 1);  // publishes the slot
   wake(Wake::kWorker);
   if (storage_slow()) {
-    start_workers(jobs_);
+    start_workers(all_workers());
   } else if (index >= 1) {  // two files queued: something to share
     start_workers(helpers_);
   }
@@ -76,7 +76,7 @@ ReadAhead::Taken ReadAhead::take() {
   note(Event::kTakeStart, taken_, 0);
   Slot& oldest = slots_[taken_ % window_];
   while (!oldest.done.load(std::memory_order_acquire)) {
-    if (storage_slow()) start_workers(jobs_);
+    if (storage_slow()) start_workers(all_workers());
     std::uint64_t unclaimed = taken_;
     // On slow storage the workers scan every file: the run stays free for
     // the oldest's result.

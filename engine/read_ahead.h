@@ -152,6 +152,8 @@ class ReadAhead {
   void wake(Wake who);
   // Up to count workers in all.
   void start_workers(std::size_t count);
+  // With one job no thread but the run's, whatever the storage.
+  std::size_t all_workers() const { return jobs_ > 1 ? jobs_ : 0; }
   bool storage_slow() const { return slow_storage_.load(std::memory_order_relaxed); }
   void note(ReadAheadTrace::Event event, std::uint64_t index, int scanned_by) {
     if (trace_ != nullptr) trace_->at(event, index, scanned_by);
