@@ -9,7 +9,9 @@ unread than a pipe holds, so every run is stopped before its end, however
 fast or slow the machine. Every file changed has its line and
 its dates, every line's file is changed, the summary line closes the log,
 standard error says the run was interrupted, and the program ends by the
-signal. Progress: a slow run (storage that waits 1 ms per open and read)
+signal. A journaled run killed (SIGKILL) at such moments leaves no change
+without its record: --undo puts every file back, bytes and dates. Progress:
+a slow run (storage that waits 1 ms per open and read)
 on a pseudo-terminal draws its status line, and the screen ends up holding
 exactly what the log and the messages hold. Limits and outputs: no thread
 to be had, a descriptor limit below -j, a pipe closed by its reader and a
@@ -130,6 +132,43 @@ def interrupts(scratch):
         reset(tree, changed)
     print("interrupts: %d runs, each stopped before its end (a whole log: %d bytes)" %
           (TRIES, whole_log))
+    journal = os.path.join(scratch, "journal.txt")
+    for attempt in range(TRIES // 3):
+        killed_try(tree, journal, 16 if attempt % 2 == 0 else 1, rng.randint(1, whole_log - ahead))
+    print("journal: %d runs killed, each put back by --undo" % (TRIES // 3))
+
+
+def killed_try(tree, journal, jobs, at_byte):
+    """A journaled run killed once at_byte bytes of its log have been read,
+    then taken back."""
+    # Reads of earlier tries, this test's own, moved the last-access times.
+    for name in os.listdir(tree):
+        os.utime(os.path.join(tree, name), ns=(OLD_NS, OLD_NS))
+    process = subprocess.Popen([QUADRELL, "-p", "-j", str(jobs), "--journal", journal, tree],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    read = 0
+    while read < at_byte:
+        chunk = os.read(process.stdout.fileno(), 65536)
+        if not chunk:
+            break
+        read += len(chunk)
+    process.kill()
+    process.communicate(timeout=120)
+    what = "-j %d, killed after %d bytes of the log" % (jobs, at_byte)
+    undo = subprocess.run([QUADRELL, "-q", "--undo", journal], capture_output=True)
+    if undo.returncode != 0:
+        fail("%s: --undo ended with %d: %r" % (what, undo.returncode, undo.stderr[-300:]))
+    changed = []
+    for name in sorted(os.listdir(tree)):
+        path = os.path.join(tree, name)
+        status = os.stat(path)
+        with open(path, "rb") as f:
+            if f.read() != ORIGINAL or status.st_mtime_ns != OLD_NS or status.st_atime_ns != OLD_NS:
+                changed.append(name)
+    if changed:
+        fail("%s: not put back: %s" % (what, changed[:5]))
+    reset(tree, changed)
+    os.remove(journal)
 
 
 def screen_of(raw):
