@@ -106,6 +106,7 @@ format-check:
 bench: deps-test native
 	@build/native/bench/density_bench
 	@bench/cli_bench.sh build/native/cli/quadrell
+	@bench/journal_bench.sh build/native/cli/quadrell
 	@bench/read_ahead_bench.sh build/native/cli/quadrell 3000 build/native/bench/read_ahead_trace
 
 # 10,000 files dropped on the window beside quadrell.exe on the same files.
