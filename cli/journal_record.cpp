@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "engine/log_name.h"
+
 namespace quadrell {
 namespace {
 
@@ -17,46 +19,7 @@ void append_escaped(std::string& text, unsigned byte) {
   append_hex_byte(text, byte);
 }
 
-// Length of the UTF-8 character at the start of bytes, 0 when none.
-std::size_t utf8_length(std::string_view bytes) {
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned lead = at(0);
-  std::size_t length = lead < 0x80                   ? 1
-                       : lead >= 0xC2 && lead < 0xE0 ? 2
-                       : lead >= 0xE0 && lead < 0xF0 ? 3
-                       : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                     : 0;
-  if (length == 0 || length > bytes.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((at(i) & 0xC0) != 0x80) return 0;
-  }
-  // Overlong forms and surrogates.
-  if ((lead == 0xE0 && at(1) < 0xA0) || (lead == 0xED && at(1) >= 0xA0) ||
-      (lead == 0xF0 && at(1) < 0x90) || (lead == 0xF4 && at(1) >= 0x90)) {
-    return 0;
-  }
-  return length;
-}
-
 bool needs_escape(unsigned c) { return c < 0x20 || c == 0x7F || c == '%'; }
-
-void append_code_point(std::string& text, char32_t c) {
-  if (c < 0x80) {
-    text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    text += static_cast<char>(0xC0 | (c >> 6));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    text += static_cast<char>(0xE0 | (c >> 12));
-    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (c >> 18));
-    text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // Of each pair below, the platform's NativePath takes one.
 
@@ -64,7 +27,8 @@ void append_code_point(std::string& text, char32_t c) {
 [[maybe_unused]] void append_path(std::string& text, const std::string& path) {
   std::string_view rest = path;
   while (!rest.empty()) {
-    const std::size_t length = utf8_length(rest);
+    char32_t c = 0;
+    const std::size_t length = decode_utf8(rest, c);
     const auto first = static_cast<unsigned char>(rest[0]);
     if (length == 0 || (length == 1 && needs_escape(first))) {
       append_escaped(text, first);
@@ -82,7 +46,7 @@ void append_code_point(std::string& text, char32_t c) {
     const char32_t unit = path[i];
     const bool high = unit >= 0xD800 && unit < 0xDC00;
     if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] < 0xE000) {
-      append_code_point(text, 0x10000 + ((unit - 0xD800) << 10) + (path[++i] - 0xDC00));
+      append_utf8(text, 0x10000 + ((unit - 0xD800) << 10) + (path[++i] - 0xDC00));
     } else if (unit >= 0xD800 && unit < 0xE000) {
       text += "%u";
       append_hex_byte(text, unit >> 8);
@@ -90,7 +54,7 @@ void append_code_point(std::string& text, char32_t c) {
     } else if (needs_escape(unit)) {
       append_escaped(text, unit);
     } else {
-      append_code_point(text, unit);
+      append_utf8(text, unit);
     }
   }
 }
@@ -132,19 +96,12 @@ bool hex_value(std::string_view digits, unsigned& value) {
       path += static_cast<wchar_t>(unit);
       text.remove_prefix(3);
     } else {
-      const std::size_t length = utf8_length(text);
+      char32_t c = 0;
+      const std::size_t length = decode_utf8(text, c);
       if (length == 0) return false;
-      const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]) & 0x3Fu; };
-      char32_t c = length == 1   ? static_cast<unsigned char>(text[0])
-                   : length == 2 ? (static_cast<unsigned char>(text[0]) & 0x1Fu) << 6 | at(1)
-                   : length == 3
-                       ? (static_cast<unsigned char>(text[0]) & 0x0Fu) << 12 | at(1) << 6 | at(2)
-                       : (static_cast<unsigned char>(text[0]) & 0x07u) << 18 | at(1) << 12 |
-                             at(2) << 6 | at(3);
       if (c >= 0x10000) {
-        c -= 0x10000;
-        path += static_cast<wchar_t>(0xD800 + (c >> 10));
-        path += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+        path += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        path += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
       } else {
         path += static_cast<wchar_t>(c);
       }

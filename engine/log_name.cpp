@@ -7,6 +7,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool is_control(char32_t c) { return c < 0x20 || c == 0x7F; }
 
+}  // namespace
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -25,14 +27,16 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
+namespace {
+
 void append_shown(LogName& name, char32_t c) {
   if (is_control(c)) c = kReplacement;
   append_utf8(name.text, c);
   name.length += c >= 0x10000 ? 2 : 1;
 }
 
-// Decodes one UTF-8 sequence at the start of bytes. Returns its length, or 0
-// when it is not well-formed (overlong, surrogate, beyond U+10FFFF, cut).
+}  // namespace
+
 std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
   const auto lead = static_cast<unsigned char>(bytes[0]);
   std::size_t length;
@@ -58,8 +62,6 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
   if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
   return length;
 }
-
-}  // namespace
 
 LogName log_name_from_bytes(std::string_view bytes) {
   LogName name;

@@ -26,6 +26,13 @@ LogName log_name_from_bytes(std::string_view bytes);
 // them shows as U+FFFD.
 LogName log_name_from_utf16(std::u16string_view units);
 
+// UTF-8 one character at a time, for the names a log or a journal holds.
+void append_utf8(std::string& out, char32_t c);
+// The length of the UTF-8 sequence at the start of bytes (which is not
+// empty), with its character in c; 0 when it is not well-formed (overlong,
+// a surrogate, beyond U+10FFFF, cut short).
+std::size_t decode_utf8(std::string_view bytes, char32_t& c);
+
 // A name as the platform's file functions give it.
 LogName log_name(const NativePath& name);
 
