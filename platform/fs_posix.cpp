@@ -56,19 +56,22 @@ struct timespec timespec_of(std::int64_t nanoseconds) {
   return {static_cast<time_t>(seconds), static_cast<long>(rest)};
 }
 
+// Without moving the last-access time where the system lets us: O_NOATIME
+// is refused with EPERM on files the user does not own, read normally then.
+UniqueFd open_leaving_access_time(const FileRef& file, int flags, struct stat& status,
+                                  SystemError& error) {
+#ifdef O_NOATIME
+  UniqueFd fd = open_regular(file, flags | O_NOATIME, status, error);
+  if (fd.valid() || error != EPERM) return fd;
+  error = 0;  // a later failure carries its own reason, not the refusal
+#endif
+  return open_regular(file, flags, status, error);
+}
+
 UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
                        FileTimes& times) {
   struct stat status {};
-#ifdef O_NOATIME
-  // Refused with EPERM on files the user does not own; read normally then.
-  UniqueFd fd = open_regular(file, O_RDONLY | O_NOATIME, status, error);
-  if (!fd.valid() && error == EPERM) {
-    error = 0;  // a later failure carries its own reason, not the refusal
-    fd = open_regular(file, O_RDONLY, status, error);
-  }
-#else
-  UniqueFd fd = open_regular(file, O_RDONLY, status, error);
-#endif
+  UniqueFd fd = open_leaving_access_time(file, O_RDONLY, status, error);
   identity = identity_of(status);
   times = {0, nanoseconds_of(status.st_atim), nanoseconds_of(status.st_mtim)};
   return fd;
@@ -113,7 +116,9 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
 PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
     : keep_times_(keep_times == KeepTimes::kYes) {
   struct stat status {};
-  handle_ = open_regular(file, O_RDWR, status, error_);
+  // The check's read leaves the last-access time too, should the run stop
+  // before the write.
+  handle_ = open_leaving_access_time(file, O_RDWR, status, error_);
   identity_ = identity_of(status);
   times_ = {status.st_atim, status.st_mtim};
 }
