@@ -85,6 +85,35 @@ std::string journal_refusal(int format) {
   return "not a quadrell journal; nothing was changed";
 }
 
+// The records of the journal to take back, read and checked before any
+// file is opened; an exit status when there are none to take.
+std::optional<int> read_records(const NativePath& path, CliOutput& output, bool on_terminal,
+                                std::string& records) {
+  SystemError error = 0;
+  const std::string shown = shown_path(path, on_terminal);
+  if (!fs::read_whole_file(path, records, error)) {
+    output.write_error("quadrell: " + shown + ": " + fs::error_text(error) + "\n");
+    return kExitFileError;
+  }
+  const std::size_t first_line = records.find('\n');
+  const int format = journal_format(std::string_view(records).substr(0, first_line));
+  if (format != kJournalFormat) {
+    output.write_error("quadrell: " + shown + ": " + journal_refusal(format) + "\n");
+    return kExitUsage;
+  }
+  records.erase(0, first_line == std::string::npos ? records.size() : first_line + 1);
+  return std::nullopt;
+}
+
+int refuse_journal(CliOutput& output, const std::string& shown, const JournalOpening& opening) {
+  const bool system = opening.problem == JournalOpening::Problem::kSystem;
+  output.write_error("quadrell: " + shown + ": " +
+                     (system ? fs::error_text(opening.error) + "; nothing was changed"
+                             : journal_refusal(opening.format)) +
+                     "\n");
+  return system ? kExitFileError : kExitUsage;
+}
+
 bool shows_progress(const CliOptions& options, const CliOutput& output) {
   switch (options.progress) {
     case CliOptions::Progress::kOn:
@@ -97,10 +126,8 @@ bool shows_progress(const CliOptions& options, const CliOutput& output) {
   return !options.quiet && output.error_terminal_columns() > 0;
 }
 
-}  // namespace
-
-int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const RunStop* stop) {
-  CliOptions options = parse_options(arguments);
+// Help, the version or a usage error: the answer, with no run.
+std::optional<int> answer_without_run(const CliOptions& options, CliOutput& output) {
   const bool errors_on_terminal = output.error_terminal_columns() > 0;
   switch (options.action) {
     case CliOptions::Action::kHelp:
@@ -119,23 +146,21 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
     case CliOptions::Action::kRun:
       break;
   }
+  return std::nullopt;
+}
 
-  // The journal to take back is read, and checked, before any file is opened.
+}  // namespace
+
+int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const RunStop* stop) {
+  CliOptions options = parse_options(arguments);
+  const bool errors_on_terminal = output.error_terminal_columns() > 0;
+  if (const auto status = answer_without_run(options, output)) return *status;
+
   std::string records;
   if (!options.undo.empty()) {
-    SystemError error = 0;
-    const std::string undo_path = shown_path(options.undo, errors_on_terminal);
-    if (!fs::read_whole_file(options.undo, records, error)) {
-      output.write_error("quadrell: " + undo_path + ": " + fs::error_text(error) + "\n");
-      return kExitFileError;
+    if (const auto status = read_records(options.undo, output, errors_on_terminal, records)) {
+      return *status;
     }
-    const std::size_t first_line = records.find('\n');
-    const int format = journal_format(std::string_view(records).substr(0, first_line));
-    if (format != kJournalFormat) {
-      output.write_error("quadrell: " + undo_path + ": " + journal_refusal(format) + "\n");
-      return kExitUsage;
-    }
-    records.erase(0, first_line == std::string::npos ? records.size() : first_line + 1);
   }
 
   std::optional<ProgressLine> progress;
@@ -152,12 +177,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   if (!options.journal.empty() && options.run.mode == WriteMode::kWrite) {
     const JournalOpening opening = open_journal(journal_file.emplace(options.journal));
     if (opening.problem != JournalOpening::Problem::kNone) {
-      const bool system = opening.problem == JournalOpening::Problem::kSystem;
-      output.write_error("quadrell: " + journal_path + ": " +
-                         (system ? fs::error_text(opening.error) + "; nothing was changed"
-                                 : journal_refusal(opening.format)) +
-                         "\n");
-      return system ? kExitFileError : kExitUsage;
+      return refuse_journal(output, journal_path, opening);
     }
     journal.emplace(log, *journal_file);
     options.run.queue = kRecordedAtOnce;
