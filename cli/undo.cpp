@@ -33,6 +33,8 @@ class Undo {
   Undo(RunListener& listener, WriteMode mode, const RunStop* stop)
       : listener_(listener), mode_(mode), stop_(stop) {}
 
+  const RunCounts& counts() const { return counts_; }
+
   bool stopped() const {
     return refused_ || (stop_ != nullptr && stop_->requested()) || listener_.stopped();
   }
@@ -99,20 +101,17 @@ class Undo {
     report(path, kAccessError);
   }
 
- public:
   void report(const NativePath& shown, ScanResult result, const DensityChange* done = nullptr) {
-    ++(result > 0 ? counts.update : result == kFair ? counts.fair : counts.error);
-    ++counts.total;
-    listener_.file_done({shown, result, done}, counts);
+    ++(result > 0 ? counts_.update : result == kFair ? counts_.fair : counts_.error);
+    ++counts_.total;
+    listener_.file_done({shown, result, done}, counts_);
   }
 
-  RunCounts counts;
-
- private:
   RunListener& listener_;
   const WriteMode mode_;
   const RunStop* const stop_;
   bool refused_ = false;
+  RunCounts counts_;
 };
 
 }  // namespace
@@ -137,8 +136,8 @@ RunCounts undo_changes(std::string_view records, RunListener& listener, WriteMod
       ++cut_records;
     }
   }
-  listener.run_ended(undo.counts);
-  return undo.counts;
+  listener.run_ended(undo.counts());
+  return undo.counts();
 }
 
 }  // namespace quadrell
