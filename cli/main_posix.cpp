@@ -23,6 +23,9 @@ int main(int argc, char** argv) {
   // A closed pipe is a write that fails (EPIPE): the run stops before the
   // next file and says what could not be written, as for a full disk.
   ::signal(SIGPIPE, SIG_IGN);
+  // Past the file-size limit a write fails (EFBIG) instead of ending the
+  // program: a journal that can grow no more stops the run with its message.
+  ::signal(SIGXFSZ, SIG_IGN);
   raise_descriptor_limit();
   std::vector<quadrell::NativePath> arguments(argv + 1, argv + argc);
   quadrell::ConsoleOutput output;

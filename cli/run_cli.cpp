@@ -3,11 +3,10 @@
 #include <optional>
 #include <string>
 
-#include "cli/journal.h"
-#include "cli/journal_record.h"
+#include "cli/journal_cli.h"
 #include "cli/options.h"
 #include "cli/stream_log.h"
-#include "cli/undo.h"
+#include "engine/journal.h"
 #include "engine/log_name.h"
 #include "engine/process_path.h"
 #include "platform/directory.h"
@@ -76,44 +75,6 @@ int print(CliOutput& output, const std::string& text) {
   return kExitFileError;
 }
 
-// Why a file is no journal to take back or to add to.
-std::string journal_refusal(int format) {
-  if (format > kJournalFormat) {
-    return "a journal of format " + std::to_string(format) + ", newer than this quadrell's (" +
-           std::to_string(kJournalFormat) + "); nothing was changed";
-  }
-  return "not a quadrell journal; nothing was changed";
-}
-
-// The records of the journal to take back, read and checked before any
-// file is opened; an exit status when there are none to take.
-std::optional<int> read_records(const NativePath& path, CliOutput& output, bool on_terminal,
-                                std::string& records) {
-  SystemError error = 0;
-  const std::string shown = shown_path(path, on_terminal);
-  if (!fs::read_whole_file(path, records, error)) {
-    output.write_error("quadrell: " + shown + ": " + fs::error_text(error) + "\n");
-    return kExitFileError;
-  }
-  const std::size_t first_line = records.find('\n');
-  const int format = journal_format(std::string_view(records).substr(0, first_line));
-  if (format != kJournalFormat) {
-    output.write_error("quadrell: " + shown + ": " + journal_refusal(format) + "\n");
-    return kExitUsage;
-  }
-  records.erase(0, first_line == std::string::npos ? records.size() : first_line + 1);
-  return std::nullopt;
-}
-
-int refuse_journal(CliOutput& output, const std::string& shown, const JournalOpening& opening) {
-  const bool system = opening.problem == JournalOpening::Problem::kSystem;
-  output.write_error("quadrell: " + shown + ": " +
-                     (system ? fs::error_text(opening.error) + "; nothing was changed"
-                             : journal_refusal(opening.format)) +
-                     "\n");
-  return system ? kExitFileError : kExitUsage;
-}
-
 bool shows_progress(const CliOptions& options, const CliOutput& output) {
   switch (options.progress) {
     case CliOptions::Progress::kOn:
@@ -156,9 +117,11 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   const bool errors_on_terminal = output.error_terminal_columns() > 0;
   if (const auto status = answer_without_run(options, output)) return *status;
 
-  std::string records;
+  UndoJournal undo;
+  const std::string undo_path = shown_path(options.undo, errors_on_terminal);
   if (!options.undo.empty()) {
-    if (const auto status = read_records(options.undo, output, errors_on_terminal, records)) {
+    if (const auto status =
+            open_undo_journal(options.undo, undo_path, options.run.mode, output, undo)) {
       return *status;
     }
   }
@@ -175,18 +138,18 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   std::optional<Journal> journal;
   const std::string journal_path = shown_path(options.journal, errors_on_terminal);
   if (!options.journal.empty() && options.run.mode == WriteMode::kWrite) {
-    const JournalOpening opening = open_journal(journal_file.emplace(options.journal));
-    if (opening.problem != JournalOpening::Problem::kNone) {
-      return refuse_journal(output, journal_path, opening);
+    if (const auto status = open_run_journal(options.journal, journal_path, output, journal_file)) {
+      return *status;
     }
     journal.emplace(log, *journal_file);
     options.run.queue = kRecordedAtOnce;
   }
   RunListener& listener = journal ? static_cast<RunListener&>(*journal) : log;
   RunCounts counts;
-  int cut_records = 0;
+  std::optional<UndoSummary> undone;
   if (!options.undo.empty()) {
-    counts = undo_changes(records, listener, options.run.mode, stop, cut_records);
+    undone = undo_journal(*undo.file, undo.format, undo.records, listener, options.run.mode, stop);
+    counts = undone->counts;
   } else {
     options.paths = fs::expand_wildcards(options.paths);
     options.run.stop = stop;
@@ -206,12 +169,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
                        "; the run stopped before changing another file, and every file "
                        "changed is recorded\n");
   }
-  if (cut_records != 0) {
-    output.write_error("quadrell: " + shown_path(options.undo, errors_on_terminal) + ": " +
-                       std::to_string(cut_records) +
-                       " record cut short (a run ended while writing it), passed over: its "
-                       "change was never made\n");
-  }
+  const bool undo_sound = !undone || tell_undo(*undone, undo_path, undo.format, output);
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");
   }
@@ -221,7 +179,8 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
         "the log was changed\n");
     return kExitInterrupted;
   }
-  return counts.error == 0 && !log.failed() && journal_failure == 0 ? kExitSuccess : kExitFileError;
+  return counts.error == 0 && !log.failed() && journal_failure == 0 && undo_sound ? kExitSuccess
+                                                                                  : kExitFileError;
 }
 
 }  // namespace quadrell

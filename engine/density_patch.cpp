@@ -80,7 +80,8 @@ bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail
 DensityChange planned_change(ScanResult position, const ScanDetail& detail) {
   const std::size_t at = detail.at_x ? 0 : 2;
   return {position,     detail.at_x,     {detail.densities[at], detail.densities[at + 1]},
-          detail.value, detail.identity, detail.times};
+          detail.value, detail.identity, detail.size,
+          detail.times};
 }
 
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
@@ -96,6 +97,8 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
   if (put_back != nullptr) target.put_back_times(*put_back);
   outcome.change = planned_change(position, detail);
   outcome.change.identity = outcome.identity;
+  outcome.change.size = target.size();
+  outcome.change.times = target.times();
   const bool touched = write_if_unchanged(target, position, detail, outcome,
                                           [&] { return !approve || approve(outcome.change); });
   const fs::PatchFile::Closing closing = target.close(touched);
@@ -105,6 +108,8 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
   }
   outcome.times = closing.times;
   outcome.times_error = closing.times_error;
+  outcome.left_known = closing.left_known && outcome.written;
+  outcome.left = closing.left;
   return outcome;
 }
 

@@ -23,6 +23,8 @@ struct PatchOutcome {
   SystemError times_error = 0;
   fs::FileIdentity identity;  // of the file opened for the patch
   DensityChange change;       // what is written, once the file is open
+  bool left_known = false;    // after a write: the times the file was left with
+  fs::FileTimes left;
 };
 
 // Writes detail.value at the 1-based position that scan_density returned

@@ -215,6 +215,7 @@ ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
     return kAccessError;
   }
   detail.identity = input.identity();
+  detail.size = input.size();
   detail.times = input.times();
   static thread_local std::array<std::uint8_t, kBuffer> buffer;
   const ScanResult result = scan_header(input, buffer, detail);

@@ -21,14 +21,15 @@ using PatchValue = std::array<std::uint8_t, 2>;
 // What a scan hands on beside its verdict. For a position: the value to write,
 // whether it goes to the X density (or the Y) and the four density bytes as
 // read (X, then Y; for kFair too), which the patch checks are still in the
-// file before it writes. For kAccessError: why. Once the file was opened: which file it was
-// and its times, before anything was read.
+// file before it writes. For kAccessError: why. Once the file was opened: which file it was,
+// its size and its times, before anything was read.
 struct ScanDetail {
   PatchValue value{};
   bool at_x = false;
   std::array<std::uint8_t, 4> densities{};
   SystemError error = 0;
   fs::FileIdentity identity;
+  std::int64_t size = 0;
   fs::FileTimes times;
 };
 

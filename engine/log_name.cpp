@@ -111,19 +111,21 @@ std::string shown_on_terminal(std::string_view text) {
   return shown;
 }
 
+char32_t decode_utf16(std::u16string_view units, std::size_t& i) {
+  const char16_t unit = units[i];
+  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+      units[i + 1] <= 0xDFFF) {
+    ++i;
+    return 0x10000 + ((unit - 0xD800) << 10) + (units[i] - 0xDC00);
+  }
+  return unit;
+}
+
 LogName log_name_from_utf16(std::u16string_view units) {
   LogName name;
   for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      append_shown(name, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      append_shown(name, kReplacement);
-    } else {
-      append_shown(name, unit);
-    }
+    const char32_t c = decode_utf16(units, i);
+    append_shown(name, c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
   }
   return name;
 }

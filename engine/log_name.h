@@ -32,6 +32,9 @@ void append_utf8(std::string& out, char32_t c);
 // empty), with its character in c; 0 when it is not well-formed (overlong,
 // a surrogate, beyond U+10FFFF, cut short).
 std::size_t decode_utf8(std::string_view bytes, char32_t& c);
+// The character that the UTF-16 units at i begin: a surrogate pair whole
+// (i is left on its second half), a lone surrogate as it is.
+char32_t decode_utf16(std::u16string_view units, std::size_t& i);
 
 // A name as the platform's file functions give it.
 LogName log_name(const NativePath& name);

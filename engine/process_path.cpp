@@ -10,6 +10,7 @@
 #include "engine/density_patch.h"
 #include "engine/density_scan.h"
 #include "engine/density_types.h"
+#include "engine/file_report.h"
 #include "engine/log_line.h"
 #include "engine/log_name.h"
 #include "engine/read_ahead.h"
@@ -215,16 +216,8 @@ class PathRun final : public ChangesAhead {
       refused_ = true;
       return;
     }
-    if (outcome.changed) {
-      listener_.failed({FileFailure::Kind::kChanged, file.shown, 0});
-    } else if (!outcome.written) {
-      listener_.failed({FileFailure::Kind::kWrite, file.shown, outcome.error});
-    } else if (outcome.times == fs::TimesRestored::kNo) {
-      listener_.failed({FileFailure::Kind::kTimes, file.shown, outcome.times_error});
-    }
-    if (!outcome.written) return report(file.shown, kAccessError);
-    note_patched(outcome.identity);
-    report(file.shown, result, &outcome.change);
+    if (outcome.written) note_patched(outcome.identity);
+    report_patch(listener_, counts_, file.shown, result, outcome, FileFailure::Kind::kChanged);
   }
 
   bool stopped() const {
@@ -256,10 +249,8 @@ class PathRun final : public ChangesAhead {
     });
   }
 
-  void report(const NativePath& shown, ScanResult result, const DensityChange* change = nullptr) {
-    ++(result > 0 ? counts_.update : result == kFair ? counts_.fair : counts_.error);
-    ++counts_.total;
-    listener_.file_done({shown, result, change}, counts_);
+  void report(const NativePath& shown, ScanResult result) {
+    report_file(listener_, counts_, {shown, result});
   }
 
   RunListener& listener_;

@@ -38,14 +38,15 @@ struct FileFailure {
 
 // The two bytes a patch writes, with what identifies the file and its state
 // before: position is the 1-based place of the first byte (the line's first
-// number), in the X density or the Y; times are the file's time stamps as
-// its scan found them, before the run touched it.
+// number), in the X density or the Y; identity, size and times are the
+// file's as the patch opened it, before it wrote.
 struct DensityChange {
   ScanResult position = 0;
   bool at_x = false;
   PatchValue before{};
   PatchValue after{};
   fs::FileIdentity identity;
+  std::int64_t size = 0;
   fs::FileTimes times;
   bool operator==(const DensityChange&) const = default;
 };
@@ -64,11 +65,13 @@ class ChangesAhead {
 
 // One JPEG file's outcome: its name in the log and its result (kFair, the
 // position changed, kAccessError); change, for a file written, what was
-// written (none in a dry run).
+// written (none in a dry run), and left, the times the file was left with
+// when they could be read back.
 struct FileOutcome {
   const NativePath& shown;
   ScanResult result;
   const DensityChange* change = nullptr;
+  const fs::FileTimes* left = nullptr;
 };
 
 // What a run tells its front end, in the order it happens, on the run's

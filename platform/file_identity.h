@@ -6,9 +6,14 @@ namespace quadrell::fs {
 
 // Which file an opening reached, whatever name it was opened by: the device
 // and inode on POSIX, the volume serial number and file index on Windows.
+// A file system hands a freed number to the next file made, so a file's
+// birth tells the two apart: on POSIX its birth time in ns where the file
+// system keeps one (0 where not, and for folders); on Windows 0, as NTFS's
+// file index carries a sequence number that a reused entry counts up.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
+  std::uint64_t birth = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 

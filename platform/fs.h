@@ -40,6 +40,10 @@ bool out_of_descriptors(SystemError error);
 // output. At least 2; no bound where the system sets none.
 int read_ahead_allowance();
 
+// Whether the system can give a file these times: how a record that holds
+// times no file here can have is known.
+bool times_in_range(const FileTimes& times);
+
 // A regular file open for reading. The opening leaves the file's last-access
 // time alone where the platform allows it: the times that keep-dates
 // restores are read after the scan.
@@ -51,6 +55,7 @@ class InputFile final : public ByteSource {
   // Why the opening or the last read failed.
   SystemError error() const { return error_; }
   FileIdentity identity() const { return identity_; }
+  std::int64_t size() const { return size_; }
   // As they were when the file was opened, before any read.
   FileTimes times() const { return times_; }
 
@@ -59,6 +64,7 @@ class InputFile final : public ByteSource {
  private:
   SystemError error_ = 0;  // before handle_: the opening sets them
   FileIdentity identity_;
+  std::int64_t size_ = 0;
   FileTimes times_;
   FileHandle handle_;
 };
@@ -79,8 +85,12 @@ class PatchFile final : public PatchTarget {
   bool is_open() const { return handle_.valid(); }
   SystemError error() const override { return error_; }
   FileIdentity identity() const { return identity_; }
+  // As the opening found them.
+  std::int64_t size() const { return size_; }
+  FileTimes times() const { return opened_times_; }
   // From now on the times that a close with restore_times sets are these,
   // whatever keep-dates said: how a change taken back gets its times back.
+  // Times the file system keeps otherwise (out of its range) are a failure.
   void put_back_times(const FileTimes& times);
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
@@ -91,6 +101,10 @@ class PatchFile final : public PatchTarget {
     SystemError error = 0;
     TimesRestored times = TimesRestored::kNotAsked;
     SystemError times_error = 0;
+    // After a write: the times the file is left with, read back, when they
+    // could be.
+    bool left_known = false;
+    FileTimes left;
   };
   // Closes the file. With restore_times, and keep-dates asked for, the saved
   // times are set back: on POSIX on the descriptor before the close, on
@@ -101,7 +115,11 @@ class PatchFile final : public PatchTarget {
   FileHandle handle_;
   SystemError error_ = 0;
   FileIdentity identity_;
+  std::int64_t size_ = 0;
+  FileTimes opened_times_;
   bool keep_times_ = false;
+  bool put_back_ = false;
+  FileTimes put_back_times_;
   SavedTimes times_;
 };
 

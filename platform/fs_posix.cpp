@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,23 +25,6 @@ namespace {
 // right after by the regular-file test.
 constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// The descriptor of a regular file, or none with error set; status receives
-// what fstat saw.
-UniqueFd open_regular(const FileRef& file, int flags, struct stat& status, SystemError& error) {
-  UniqueFd fd =
-      open_at(file.folder ? file.folder->get() : AT_FDCWD, file.path, flags | kCommonFlags);
-  if (!fd.valid()) {
-    error = static_cast<SystemError>(errno);
-  } else if (::fstat(fd.get(), &status) != 0) {
-    error = static_cast<SystemError>(errno);
-    fd = UniqueFd();
-  } else if (!S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-    fd = UniqueFd();
-  }
-  return fd;
-}
-
 std::int64_t nanoseconds_of(const struct timespec& time) {
   return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
 }
@@ -56,9 +40,66 @@ struct timespec timespec_of(std::int64_t nanoseconds) {
   return {static_cast<time_t>(seconds), static_cast<long>(rest)};
 }
 
+// What an open file's status says of it.
+struct Status {
+  mode_t mode = 0;
+  FileIdentity identity;
+  std::int64_t size = 0;
+  struct timespec last_access {};
+  struct timespec last_write {};
+};
+
+// statx where the system has it, for the birth time; fstat where it does
+// not (an old kernel, or a sandbox that refuses the call).
+bool status_of(int fd, Status& status) {
+#ifdef STATX_BTIME
+  struct statx x {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &x) == 0) {
+    const auto time_of = [](const struct statx_timestamp& t) {
+      return timespec{static_cast<time_t>(t.tv_sec), static_cast<long>(t.tv_nsec)};
+    };
+    status.mode = x.stx_mode;
+    status.identity = {makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino,
+                       (x.stx_mask & STATX_BTIME) != 0
+                           ? static_cast<std::uint64_t>(nanoseconds_of(time_of(x.stx_btime)))
+                           : 0};
+    status.size = static_cast<std::int64_t>(x.stx_size);
+    status.last_access = time_of(x.stx_atime);
+    status.last_write = time_of(x.stx_mtime);
+    return true;
+  }
+  if (errno != ENOSYS && errno != EPERM) return false;
+#endif
+  struct stat plain {};
+  if (::fstat(fd, &plain) != 0) return false;
+  status = {plain.st_mode, identity_of(plain), plain.st_size, plain.st_atim, plain.st_mtim};
+  return true;
+}
+
+FileTimes times_of(const Status& status) {
+  return {0, nanoseconds_of(status.last_access), nanoseconds_of(status.last_write)};
+}
+
+// The descriptor of a regular file, or none with error set; status receives
+// what the system said of it.
+UniqueFd open_regular(const FileRef& file, int flags, Status& status, SystemError& error) {
+  UniqueFd fd =
+      open_at(file.folder ? file.folder->get() : AT_FDCWD, file.path, flags | kCommonFlags);
+  if (!fd.valid()) {
+    error = static_cast<SystemError>(errno);
+  } else if (!status_of(fd.get(), status)) {
+    error = static_cast<SystemError>(errno);
+    fd = UniqueFd();
+  } else if (!S_ISREG(status.mode)) {
+    error = S_ISDIR(status.mode) ? EISDIR : EINVAL;
+    fd = UniqueFd();
+  }
+  return fd;
+}
+
 // Without moving the last-access time where the system lets us: O_NOATIME
 // is refused with EPERM on files the user does not own, read normally then.
-UniqueFd open_leaving_access_time(const FileRef& file, int flags, struct stat& status,
+UniqueFd open_leaving_access_time(const FileRef& file, int flags, Status& status,
                                   SystemError& error) {
 #ifdef O_NOATIME
   UniqueFd fd = open_regular(file, flags | O_NOATIME, status, error);
@@ -69,11 +110,12 @@ UniqueFd open_leaving_access_time(const FileRef& file, int flags, struct stat& s
 }
 
 UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
-                       FileTimes& times) {
-  struct stat status {};
+                       std::int64_t& size, FileTimes& times) {
+  Status status;
   UniqueFd fd = open_leaving_access_time(file, O_RDONLY, status, error);
-  identity = identity_of(status);
-  times = {0, nanoseconds_of(status.st_atim), nanoseconds_of(status.st_mtim)};
+  identity = status.identity;
+  size = status.size;
+  times = times_of(status);
   return fd;
 }
 
@@ -97,6 +139,15 @@ std::string error_text(SystemError error) { return std::strerror(static_cast<int
 
 bool out_of_descriptors(SystemError error) { return error == EMFILE || error == ENFILE; }
 
+// POSIX keeps no creation time.
+bool times_in_range(const FileTimes& times) {
+  const auto fits = [](std::int64_t nanoseconds) {
+    const std::int64_t seconds = nanoseconds / 1000000000;
+    return static_cast<std::int64_t>(static_cast<time_t>(seconds)) == seconds;
+  };
+  return times.creation == 0 && fits(times.last_access) && fits(times.last_write);
+}
+
 int read_ahead_allowance() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
@@ -107,7 +158,7 @@ int read_ahead_allowance() {
 }
 
 InputFile::InputFile(const FileRef& file)
-    : handle_(open_for_scan(file, error_, identity_, times_)) {}
+    : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
@@ -115,12 +166,14 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
 
 PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
     : keep_times_(keep_times == KeepTimes::kYes) {
-  struct stat status {};
+  Status status;
   // The check's read leaves the last-access time too, should the run stop
   // before the write.
   handle_ = open_leaving_access_time(file, O_RDWR, status, error_);
-  identity_ = identity_of(status);
-  times_ = {status.st_atim, status.st_mtim};
+  identity_ = status.identity;
+  size_ = status.size;
+  opened_times_ = times_of(status);
+  times_ = {status.last_access, status.last_write};
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
@@ -133,6 +186,8 @@ std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, 
 
 void PatchFile::put_back_times(const FileTimes& times) {
   keep_times_ = true;
+  put_back_ = true;
+  put_back_times_ = times;
   times_ = {timespec_of(times.last_access), timespec_of(times.last_write)};
 }
 
@@ -145,6 +200,18 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
     } else {
       closing.times = TimesRestored::kNo;
       closing.times_error = static_cast<SystemError>(errno);
+    }
+  }
+  Status left;
+  if (restore_times && status_of(handle_.get(), left)) {
+    closing.left_known = true;
+    closing.left = times_of(left);
+    // A file system that cannot hold a time keeps the nearest it can.
+    if (put_back_ && closing.times == TimesRestored::kYes &&
+        (closing.left.last_write != put_back_times_.last_write ||
+         closing.left.last_access != put_back_times_.last_access)) {
+      closing.times = TimesRestored::kNo;
+      closing.times_error = EOVERFLOW;
     }
   }
   if (!handle_.close()) {

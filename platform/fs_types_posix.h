@@ -2,6 +2,7 @@
 
 // The file layer's types on POSIX; fs_types_win.h is the Win32 twin.
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -13,6 +14,9 @@ namespace quadrell {
 using NativePath = std::string;  // bytes, as the system takes them
 
 namespace fs {
+
+// One second in the unit of FileTimes.
+inline constexpr std::int64_t kFileTimeSecond = 1000000000;
 
 using FileHandle = UniqueFd;
 

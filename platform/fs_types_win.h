@@ -15,6 +15,9 @@ using NativePath = std::wstring;  // UTF-16, for the W functions
 
 namespace fs {
 
+// One second in the unit of FileTimes.
+inline constexpr std::int64_t kFileTimeSecond = 10000000;
+
 using FileHandle = UniqueHandle;
 
 struct FileRef {

@@ -29,25 +29,39 @@ std::int64_t value_of(const FILETIME& time) {
   return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
 }
 
-// A disk file, not a folder, a device or a pipe; identity receives which,
-// and times its time stamps.
-bool is_regular_file(HANDLE file, FileIdentity& identity, FileTimes& times) {
-  if (GetFileType(file) != FILE_TYPE_DISK) return false;
+// What an open file's information says of it.
+struct Status {
+  FileIdentity identity;
+  std::int64_t size = 0;
+  FileTimes times;
+};
+
+bool status_of(HANDLE file, Status& status, bool& folder) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(file, &information)) return false;
-  identity = {information.dwVolumeSerialNumber,
-              (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
-  times = {value_of(information.ftCreationTime), value_of(information.ftLastAccessTime),
-           value_of(information.ftLastWriteTime)};
-  return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  status.identity = {information.dwVolumeSerialNumber,
+                     (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  status.size = static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) |
+                                          information.nFileSizeLow);
+  status.times = {value_of(information.ftCreationTime), value_of(information.ftLastAccessTime),
+                  value_of(information.ftLastWriteTime)};
+  folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+// A disk file, not a folder, a device or a pipe; status receives which, its
+// size and its time stamps.
+bool is_regular_file(HANDLE file, Status& status) {
+  bool folder = false;
+  return GetFileType(file) == FILE_TYPE_DISK && status_of(file, status, folder) && !folder;
 }
 
 UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
-                          SystemError& error, FileIdentity& identity, FileTimes& times) {
+                          SystemError& error, Status& status) {
   UniqueHandle handle = open_existing(file, access, share, flags);
   if (!handle.valid()) {
     error = GetLastError();
-  } else if (!is_regular_file(handle.get(), identity, times)) {
+  } else if (!is_regular_file(handle.get(), status)) {
     error = ERROR_ACCESS_DENIED;
     handle = UniqueHandle();
   }
@@ -56,16 +70,14 @@ UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD 
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
-                           FileTimes& times) {
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error, Status& status) {
   // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
   // it is refused the file is read without it.
   UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
-                                     FILE_FLAG_RANDOM_ACCESS, error, identity, times);
+                                     FILE_FLAG_RANDOM_ACCESS, error, status);
   if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
     error = 0;  // a later failure carries its own reason, not the refusal
-    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, identity,
-                        times);
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, status);
   }
   if (handle.valid()) {
     FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
@@ -104,6 +116,11 @@ constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
 bool out_of_descriptors(SystemError error) { return error == ERROR_TOO_MANY_OPEN_FILES; }
 
+// SetFileTime takes no FILETIME past 0x7FFFFFFFFFFFFFFF.
+bool times_in_range(const FileTimes& times) {
+  return times.creation >= 0 && times.last_access >= 0 && times.last_write >= 0;
+}
+
 // A process may hold millions of handles.
 int read_ahead_allowance() { return std::numeric_limits<int>::max(); }
 
@@ -121,8 +138,22 @@ std::string error_text(SystemError error) {
   return utf8_from_wide(words);
 }
 
+namespace {
+
+UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
+                           std::int64_t& size, FileTimes& times) {
+  Status status;
+  UniqueHandle handle = open_for_scan(file, error, status);
+  identity = status.identity;
+  size = status.size;
+  times = status.times;
+  return handle;
+}
+
+}  // namespace
+
 InputFile::InputFile(const FileRef& file)
-    : handle_(open_for_scan(file, error_, identity_, times_)) {}
+    : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
   return read_at_offset(handle_.get(), offset, data, size, error_);
@@ -146,13 +177,18 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
       times_.error = GetLastError();
     }
   }
-  FileTimes opened;
+  Status opened;
   handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL,
-                         error_, identity_, opened);
+                         error_, opened);
+  identity_ = opened.identity;
+  size_ = opened.size;
+  opened_times_ = opened.times;
 }
 
 void PatchFile::put_back_times(const FileTimes& times) {
   keep_times_ = true;
+  put_back_ = true;
+  put_back_times_ = times;
   times_.read = true;
   times_.creation = times.creation;
   times_.last_access = times.last_access;
@@ -175,6 +211,13 @@ std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, 
 
 PatchFile::Closing PatchFile::close(bool restore_times) {
   Closing closing;
+  Status left;
+  bool folder = false;
+  // Without keep-dates, the last write as the write set it on this handle.
+  if (restore_times && !keep_times_ && status_of(handle_.get(), left, folder)) {
+    closing.left_known = true;
+    closing.left = left.times;
+  }
   if (!handle_.close()) {
     closing.closed = false;
     closing.error = GetLastError();
@@ -190,10 +233,19 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
   const FILETIME creation = filetime_of(times_.creation);
   const FILETIME last_access = filetime_of(times_.last_access);
   const FILETIME last_write = filetime_of(times_.last_write);
-  if (times.valid() && SetFileTime(times.get(), &creation, &last_access, &last_write)) {
-    closing.times = TimesRestored::kYes;
-  } else {
+  if (!times.valid() || !SetFileTime(times.get(), &creation, &last_access, &last_write)) {
     closing.times_error = GetLastError();
+    return closing;
+  }
+  closing.times = TimesRestored::kYes;
+  // As the file system keeps them, which may round them (FAT).
+  if (status_of(times.get(), left, folder) && left.identity == identity_) {
+    closing.left_known = true;
+    closing.left = left.times;
+    if (put_back_ && left.times.last_write != put_back_times_.last_write) {
+      closing.times = TimesRestored::kNo;
+      closing.times_error = ERROR_INVALID_TIME;
+    }
   }
   return closing;
 }

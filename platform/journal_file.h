@@ -9,30 +9,53 @@
 
 namespace quadrell::fs {
 
-// The file that a run's journal goes to: opened for reading and appending,
-// created when missing (on POSIX readable and writable by its owner alone),
-// never truncated. Each append reaches the storage before it returns.
+// How a journal is opened: to add to, created when missing (on POSIX
+// readable and writable by its owner alone); to add to, never created (an
+// undo records its progress in the journal it takes back); or to read.
+enum class JournalAccess { kCreateOrAdd, kAdd, kRead };
+
+// The file that a run's journal goes to, or that an undo reads: a regular
+// file alone, opened without waiting (a FIFO, a device, a socket or a folder
+// is refused, never waited on), never truncated; what is added goes to its
+// end.
 class JournalFile {
  public:
-  explicit JournalFile(const NativePath& path);
+  JournalFile(const NativePath& path, JournalAccess access);
 
   bool is_open() const { return handle_.valid(); }
   // Why the opening or the last call failed.
   SystemError error() const { return error_; }
+  // The path names something that is no regular file.
+  bool not_regular() const { return not_regular_; }
+  // The opening made the file.
+  bool created() const { return created_; }
+  // The file is the one standard output or standard error writes to.
+  bool is_standard_stream() const;
+
   // -1 on failure.
   std::int64_t size();
   // Up to size bytes from offset; false on failure.
   bool read_at(std::int64_t offset, std::size_t size, std::string& text);
-  // The whole text at the end of the file, then on the storage.
+  // The whole text at the end of the file; append_durably then waits until
+  // it is on the storage.
+  bool append(std::string_view text);
   bool append_durably(std::string_view text);
+  // After the file was created: its name on the storage too, which POSIX
+  // wants a sync of the folder for (NTFS logs the name with the file).
+  bool sync_folder();
+
+  // Held by one process at a time: two runs that begin one journal at once
+  // write one first line.
+  bool lock();
+  void unlock();
 
  private:
   FileHandle handle_;
+  NativePath path_;
   SystemError error_ = 0;
+  bool not_regular_ = false;
+  bool created_ = false;
 };
-
-// The whole of a file, as its bytes.
-bool read_whole_file(const NativePath& path, std::string& text, SystemError& error);
 
 // The full path of the current folder.
 NativePath current_folder();
@@ -40,5 +63,8 @@ NativePath current_folder();
 // path as a full path: one given relative to current_folder (a full path)
 // joined to it, on Windows with "." and ".." resolved.
 NativePath absolute_path_in(const NativePath& current_folder, const NativePath& path);
+
+// Now, in the unit of the file times (see FileTimes).
+std::int64_t now_as_file_time();
 
 }  // namespace quadrell::fs

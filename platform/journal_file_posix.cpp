@@ -1,19 +1,58 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "platform/directory.h"
 #include "platform/journal_file.h"
 
 namespace quadrell::fs {
+namespace {
 
-JournalFile::JournalFile(const NativePath& path)
-    : handle_(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) {
-  if (!handle_.valid()) error_ = static_cast<SystemError>(errno);
+// O_NONBLOCK: a FIFO or a device opens at once and is refused right after.
+constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+int open_flags(JournalAccess access) {
+  return access == JournalAccess::kRead ? O_RDONLY : O_RDWR | O_APPEND;
+}
+
+bool same_file(const struct stat& a, int fd) {
+  struct stat b {};
+  return ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(path) {
+  const int flags = open_flags(access) | kCommonFlags;
+  if (access == JournalAccess::kCreateOrAdd) {
+    handle_ = UniqueFd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
+    created_ = handle_.valid();
+  }
+  if (!handle_.valid()) handle_ = UniqueFd(::open(path.c_str(), flags));
+  struct stat status {};
+  if (!handle_.valid()) {
+    error_ = static_cast<SystemError>(errno);
+    not_regular_ = error_ == EISDIR;
+  } else if (::fstat(handle_.get(), &status) != 0) {
+    error_ = static_cast<SystemError>(errno);
+    handle_ = UniqueFd();
+  } else if (!S_ISREG(status.st_mode)) {
+    error_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    not_regular_ = true;
+    handle_ = UniqueFd();
+  }
+}
+
+bool JournalFile::is_standard_stream() const {
+  struct stat status {};
+  return ::fstat(handle_.get(), &status) == 0 &&
+         (same_file(status, STDOUT_FILENO) || same_file(status, STDERR_FILENO));
 }
 
 std::int64_t JournalFile::size() {
@@ -36,7 +75,7 @@ bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& te
   return true;
 }
 
-bool JournalFile::append_durably(std::string_view text) {
+bool JournalFile::append(std::string_view text) {
   while (!text.empty()) {
     const ssize_t count = ::write(handle_.get(), text.data(), text.size());
     if (count < 0 && errno == EINTR) continue;
@@ -46,24 +85,37 @@ bool JournalFile::append_durably(std::string_view text) {
     }
     text.remove_prefix(static_cast<std::size_t>(count));
   }
+  return true;
+}
+
+bool JournalFile::append_durably(std::string_view text) {
+  if (!append(text)) return false;
   if (::fdatasync(handle_.get()) == 0) return true;
   error_ = static_cast<SystemError>(errno);
   return false;
 }
 
-bool read_whole_file(const NativePath& path, std::string& text, SystemError& error) {
-  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  char block[65536];
-  for (ssize_t count; file.valid();) {
-    count = ::read(file.get(), block, sizeof block);
-    if (count < 0 && errno == EINTR) continue;
-    if (count == 0) return true;
-    if (count < 0) break;
-    text.append(block, static_cast<std::size_t>(count));
-  }
-  error = static_cast<SystemError>(errno);
+bool JournalFile::sync_folder() {
+  const std::size_t slash = path_.rfind('/');
+  const NativePath folder = slash == NativePath::npos ? "."
+                            : slash == 0              ? "/"
+                                                      : path_.substr(0, slash);
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid() && ::fsync(fd.get()) == 0) return true;
+  error_ = static_cast<SystemError>(errno);
   return false;
 }
+
+bool JournalFile::lock() {
+  int result;
+  while ((result = ::flock(handle_.get(), LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (result == 0) return true;
+  error_ = static_cast<SystemError>(errno);
+  return false;
+}
+
+void JournalFile::unlock() { ::flock(handle_.get(), LOCK_UN); }
 
 NativePath current_folder() {
   std::unique_ptr<char, decltype(&::free)> folder(::getcwd(nullptr, 0), &::free);
@@ -72,6 +124,12 @@ NativePath current_folder() {
 
 NativePath absolute_path_in(const NativePath& current_folder, const NativePath& path) {
   return !path.empty() && path.front() == '/' ? path : child_path(current_folder, path);
+}
+
+std::int64_t now_as_file_time() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
 }  // namespace quadrell::fs

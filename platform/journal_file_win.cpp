@@ -14,14 +14,59 @@ OVERLAPPED at_offset(std::int64_t offset) {
   return position;
 }
 
+// FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
+DWORD access_of(JournalAccess access) {
+  return access == JournalAccess::kRead ? GENERIC_READ : GENERIC_READ | FILE_APPEND_DATA;
+}
+
+bool identity_of(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+  return file != nullptr && file != INVALID_HANDLE_VALUE &&
+         GetFileInformationByHandle(file, &information);
+}
+
 }  // namespace
 
-// FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
-JournalFile::JournalFile(const NativePath& path)
-    : handle_(CreateFileW(extended_path(absolute_path(path)).c_str(),
-                          GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
-  if (!handle_.valid()) error_ = GetLastError();
+// Shared for reading alone: a second run cannot open the journal at all
+// while one adds to it.
+JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(path) {
+  const std::wstring full = extended_path(absolute_path(path));
+  if (access == JournalAccess::kCreateOrAdd) {
+    handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    created_ = handle_.valid();
+  }
+  if (!handle_.valid()) {
+    handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!handle_.valid()) {
+    error_ = GetLastError();
+    // A folder opens with FILE_FLAG_BACKUP_SEMANTICS alone.
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    not_regular_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  } else if (GetFileType(handle_.get()) != FILE_TYPE_DISK ||
+             !identity_of(handle_.get(), information) ||
+             (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error_ = ERROR_INVALID_PARAMETER;
+    not_regular_ = true;
+    handle_ = UniqueHandle();
+  }
+}
+
+bool JournalFile::is_standard_stream() const {
+  BY_HANDLE_FILE_INFORMATION journal{};
+  if (!identity_of(handle_.get(), journal)) return false;
+  for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    BY_HANDLE_FILE_INFORMATION other{};
+    if (identity_of(GetStdHandle(stream), other) &&
+        other.dwVolumeSerialNumber == journal.dwVolumeSerialNumber &&
+        other.nFileIndexHigh == journal.nFileIndexHigh &&
+        other.nFileIndexLow == journal.nFileIndexLow) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::int64_t JournalFile::size() {
@@ -44,7 +89,7 @@ bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& te
   return true;
 }
 
-bool JournalFile::append_durably(std::string_view text) {
+bool JournalFile::append(std::string_view text) {
   while (!text.empty()) {
     DWORD count = 0;
     if (!WriteFile(handle_.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) ||
@@ -54,29 +99,33 @@ bool JournalFile::append_durably(std::string_view text) {
     }
     text.remove_prefix(count);
   }
+  return true;
+}
+
+bool JournalFile::append_durably(std::string_view text) {
+  if (!append(text)) return false;
   if (FlushFileBuffers(handle_.get())) return true;
   error_ = GetLastError();
   return false;
 }
 
-bool read_whole_file(const NativePath& path, std::string& text, SystemError& error) {
-  const UniqueHandle file(CreateFileW(extended_path(absolute_path(path)).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  char block[65536];
-  for (DWORD count = 0; file.valid();) {
-    if (!ReadFile(file.get(), block, sizeof block, &count, nullptr)) break;
-    if (count == 0) return true;
-    text.append(block, count);
-  }
-  error = GetLastError();
-  return false;
-}
+// NTFS logs a new file's name in its own journal with the file's creation.
+bool JournalFile::sync_folder() { return true; }
+
+// The sharing of the opening keeps every other run out already.
+bool JournalFile::lock() { return true; }
+void JournalFile::unlock() {}
 
 NativePath current_folder() { return absolute_path(L"."); }
 
 NativePath absolute_path_in(const NativePath&, const NativePath& path) {
   return absolute_path(path);
+}
+
+std::int64_t now_as_file_time() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
 }
 
 }  // namespace quadrell::fs

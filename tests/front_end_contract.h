@@ -29,7 +29,7 @@ inline void expect_report_shown(const std::function<RunListener&()>& start,
   RunListener& listener = start();
   listener.listing_folder(folder, {});
   listener.next_file();
-  const DensityChange change{15, true, {0, 1}, {0, 2}, {}, {}};
+  const DensityChange change{15, true, {0, 1}, {0, 2}, {}, 0, {}};
   NothingAhead nothing_ahead;
   EXPECT_TRUE(listener.may_change(names[0], change, nothing_ahead));
   listener.file_done({names[0], 15, &change}, {1, 0, 1, 0});

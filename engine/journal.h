@@ -1,8 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
-#include <utility>
 
 #include "engine/run_report.h"
 #include "platform/journal_file.h"
@@ -17,7 +17,9 @@ inline constexpr std::size_t kRecordedAtOnce = 1024;
 // which it passes everything on. Before a change is made its record is on
 // the storage: asked for one it has not recorded yet, it records it and
 // every change the scans foresee behind it, with one sync. A change it
-// cannot record is refused, which ends the run there.
+// cannot record is refused, which ends the run there. Once a change is
+// made, the times it left the file with are recorded too, with the next
+// sync or at the run's end, at no sync of their own.
 class Journal final : public RunListener {
  public:
   // file is open and holds a journal of this format (see open_journal).
@@ -26,42 +28,53 @@ class Journal final : public RunListener {
   void next_file() override { log_.next_file(); }
   bool may_change(const NativePath& shown, const DensityChange& change,
                   ChangesAhead& ahead) override;
-  void file_done(const FileOutcome& outcome, const RunCounts& counts) override {
-    log_.file_done(outcome, counts);
-  }
+  void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
   void failed(const FileFailure& failure) override { log_.failed(failure); }
   void listing_folder(const NativePath& folder, const RunCounts& counts) override {
     log_.listing_folder(folder, counts);
   }
   bool stopped() const override { return log_.stopped(); }
-  void run_ended(const RunCounts& counts) override { log_.run_ended(counts); }
+  void run_ended(const RunCounts& counts) override;
 
   // Why the journal could not be written, once it could not; 0 before.
   SystemError write_failure() const { return write_failure_; }
-  int syncs() const { return syncs_; }
 
  private:
+  struct Recorded {
+    NativePath shown;
+    DensityChange change;
+    std::uint32_t check;
+  };
+  bool write(std::string_view text, bool durably);
+
   RunListener& log_;
   fs::JournalFile& file_;
   const NativePath current_folder_;
   // Recorded ahead of their changes, in the order they are to come.
-  std::deque<std::pair<NativePath, DensityChange>> recorded_;
+  std::deque<Recorded> recorded_;
+  std::uint32_t approved_ = 0;  // the check of the change last let through
+  std::string left_;            // records of changes made, not yet written
   SystemError write_failure_ = 0;
-  int syncs_ = 0;
 };
 
 // What open_journal found: nothing wrong, the system's reason, or a file that
-// holds something else than a journal of this format.
+// holds something else than a journal to add to.
 struct JournalOpening {
-  enum class Problem { kNone, kSystem, kNotAJournal, kNewerFormat };
+  enum class Problem { kNone, kSystem, kNotRegular, kStandardStream, kNotAJournal, kOtherFormat };
   Problem problem = Problem::kNone;
   SystemError error = 0;
-  int format = 0;  // for kNewerFormat
+  int format = 0;  // for kOtherFormat
 };
 
-// Opens path to append to: a new or empty file gets the journal's first
-// line, one that holds a journal is appended to (behind a line end, should
-// its last record have been cut short), any other is left as it is.
+// Makes the file opened to add to a journal of this format: a new or empty
+// file gets the journal's first line (a new one its name in the folder on
+// the storage too), one that holds such a journal is added to (behind a cut
+// mark, should its last record have been cut short), any other is left as it
+// is. Two runs at once write one first line.
 JournalOpening open_journal(fs::JournalFile& file);
+
+// Why a journal could not be opened, should it be no regular file or the
+// file standard output goes to; kNone otherwise, and for a file not opened.
+JournalOpening::Problem refusal_of(const fs::JournalFile& file);
 
 }  // namespace quadrell

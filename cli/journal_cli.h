@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/cli_output.h"
+#include "engine/process_path.h"
+#include "engine/undo.h"
+#include "platform/journal_file.h"
+
+namespace quadrell {
+
+// The journal a run adds to, opened and checked: nothing, or the exit status
+// of a journal refused (its message written).
+std::optional<int> open_run_journal(const NativePath& path, const std::string& shown,
+                                    CliOutput& output, std::optional<fs::JournalFile>& file);
+
+// The journal to take back, opened (to add its progress to, unless the run
+// is dry) and its first line read before anything else: nothing, with its
+// format and where its records begin, or the exit status of a refusal.
+struct UndoJournal {
+  std::optional<fs::JournalFile> file;
+  int format = 0;
+  std::int64_t records = 0;
+};
+std::optional<int> open_undo_journal(const NativePath& path, const std::string& shown,
+                                     WriteMode mode, CliOutput& output, UndoJournal& journal);
+
+// What an undo found beside its files' lines, on standard error; whether
+// every line was sound and the journal could be read and added to.
+bool tell_undo(const UndoSummary& summary, const std::string& shown, int format, CliOutput& output);
+
+}  // namespace quadrell
