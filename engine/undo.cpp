@@ -196,13 +196,11 @@ class Undo {
     }
     const std::size_t at = change.at_x ? 0 : 2;
     const PatchValue held{now.densities[at], now.densities[at + 1]};
-    // Format 1 recorded neither birth nor size. No change of ours moves
-    // a creation time: a file with another is another file.
+    // Format 1 recorded neither birth nor size.
     const bool same = format_ < 2 ? now.identity.volume == change.identity.volume &&
                                         now.identity.file == change.identity.file
                                   : now.identity == change.identity && now.size == change.size;
-    if (!same || now.times.creation != change.times.creation || scanned < kFair ||
-        (held != change.before && held != change.after)) {
+    if (!same || scanned < kFair || (held != change.before && held != change.after)) {
       return not_as_recorded(index, path);
     }
     ScanDetail back = now;  // the densities as the file holds them now

@@ -22,6 +22,7 @@ Usage: cli_process_test.py QUADRELL SLOW_STORAGE_C [--interrupts-only]
 import os
 import pty
 import random
+import re
 import select
 import signal
 import struct
@@ -300,12 +301,82 @@ def limits_and_outputs(scratch):
              (run.returncode, len(out), len(expected)))
 
 
+def put_back(tree, what):
+    """Fails unless every file of the tree holds its bytes and dates from
+    before the run; then sets it so for the next case."""
+    wrong = []
+    for name in sorted(os.listdir(tree)):
+        path = os.path.join(tree, name)
+        with open(path, "rb") as f:
+            data = f.read()
+        if data != ORIGINAL or os.stat(path).st_mtime_ns != OLD_NS:
+            wrong.append(name)
+    if wrong:
+        fail("%s: %d files not put back, %s" % (what, len(wrong), wrong[:3]))
+    reset(tree, os.listdir(tree))
+
+
+def journal_limits(scratch):
+    """An undo killed between a write and its dates, finished by the next;
+    a journal past the file-size limit; standard output as the journal; the
+    folder of a new journal synced."""
+    tree = os.path.join(scratch, "journaled")
+    make_tree(tree, 3000)
+    journal = os.path.join(scratch, "killed-undo.txt")
+    subprocess.run([QUADRELL, "-p", "--journal", journal, tree], capture_output=True, check=True)
+    killed = subprocess.run(["strace", "-f", "-o", "/dev/null", "-e",
+                             "inject=utimensat:signal=KILL:when=100", QUADRELL, "--undo", journal],
+                            capture_output=True)
+    if killed.returncode != -signal.SIGKILL and killed.returncode != 128 + signal.SIGKILL:
+        fail("undo under strace: ended with %d, not killed: %r" % (killed.returncode, killed.stderr[-200:]))
+    finished = subprocess.run([QUADRELL, "-q", "--undo", journal], capture_output=True)
+    if finished.returncode != 0:
+        fail("undo after a killed one: ended with %d, %r" % (finished.returncode, finished.stderr[-200:]))
+    put_back(tree, "undo killed between a write and its dates, then finished")
+
+    # The file-size limit: the run stops with its message, and every file
+    # changed has its line and its record.
+    journal = os.path.join(scratch, "limited.txt")
+    limited = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (300 << 10, resource.RLIM_INFINITY))
+    run = subprocess.run([QUADRELL, "-p", "--journal", journal, tree], capture_output=True,
+                         preexec_fn=limited)
+    lines = {os.path.basename(line.split(" ")[0]) for line in run.stdout.decode().split("\n")
+             if line.endswith(" Change")}
+    changed = {name for name in os.listdir(tree)
+               if open(os.path.join(tree, name), "rb").read() != ORIGINAL}
+    if run.returncode != 1 or b"limited.txt: File too large; the run stopped" not in run.stderr:
+        fail("journal past the file-size limit: ended with %d, %r" % (run.returncode, run.stderr[-200:]))
+    if not changed or changed != lines:
+        fail("journal past the file-size limit: %d changed, %d lines" % (len(changed), len(lines)))
+    if subprocess.run([QUADRELL, "-q", "--undo", journal], capture_output=True).returncode != 0:
+        fail("journal past the file-size limit: its undo failed")
+    put_back(tree, "journal past the file-size limit")
+
+    with open(os.path.join(scratch, "log"), "wb") as log:
+        run = subprocess.run([QUADRELL, "--journal", "/dev/stdout", tree], stdout=log,
+                             stderr=subprocess.PIPE)
+    if run.returncode != 2 or b"standard output or standard error goes to this file" not in run.stderr:
+        fail("standard output as the journal: ended with %d, %r" % (run.returncode, run.stderr))
+    put_back(tree, "standard output as the journal")
+
+    folder = os.path.join(scratch, "new-folder")
+    os.makedirs(folder)
+    traced = subprocess.run(["strace", "-f", "-y", "-e", "trace=fsync", QUADRELL, "--journal",
+                             os.path.join(folder, "j.txt"), os.path.join(folder)],
+                            capture_output=True)
+    if not re.search(rb"fsync\(\d+<" + re.escape(folder.encode()) + rb">\) += 0", traced.stderr):
+        fail("a new journal's folder is not synced: %r" % traced.stderr[-300:])
+    print("journal: an undo killed and finished, the file-size limit, standard output refused, "
+          "a new journal's folder synced")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="quadrell-process-") as scratch:
         interrupts(scratch)
         if not INTERRUPTS_ONLY:
             progress(scratch)
             limits_and_outputs(scratch)
+            journal_limits(scratch)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0
 

@@ -85,10 +85,19 @@ using TreeState = std::map<std::string, std::pair<testing::Stamps, testing::Byte
 // a path past 260 characters.
 std::vector<std::string> names_in_tree;
 
+// A file's name in the tree, as UTF-8 with "/", and the path it names.
+std::string name_in(const std::filesystem::path& tree, const std::filesystem::path& path) {
+  const std::u8string name = path.lexically_relative(tree).generic_u8string();
+  return std::string(name.begin(), name.end());
+}
+std::filesystem::path path_in(const std::filesystem::path& tree, const std::string& name) {
+  return tree / std::u8string(name.begin(), name.end());
+}
+
 TreeState state_of(const std::filesystem::path& tree) {
   TreeState state;
   for (const std::string& name : names_in_tree) {
-    const std::filesystem::path path = long_path(tree / name);
+    const std::filesystem::path path = long_path(path_in(tree, name));
     const testing::Stamps stamps = testing::read_stamps(path);
     const testing::Stamps compared = testing::stamps_kept_by_reading(path);
     state[name] = {compared, testing::read_bytes(path)};
@@ -137,7 +146,7 @@ void make_tree(const std::filesystem::path& tree) {
   };
   names_in_tree.clear();
   for (const auto& [path, bytes] : files) {
-    names_in_tree.push_back(path.lexically_relative(tree).generic_string());
+    names_in_tree.push_back(name_in(tree, path));
     testing::write_bytes(long_path(path), bytes);
     testing::write_stamps(long_path(path), testing::old_stamps());
   }
@@ -229,13 +238,22 @@ void write_lines(const std::filesystem::path& journal, const std::vector<std::st
   }
 }
 
+// Where a record's path names the file called name (behind the separator),
+// or npos.
+std::size_t name_at(const std::string& line, const std::string& name) {
+  for (const char separator : {'/', '\\'}) {
+    const std::string tail = separator + name;
+    const std::size_t at = line.find(tail + " ");
+    if (at != std::string::npos) return at;
+    if (line.ends_with(tail)) return line.size() - tail.size();
+  }
+  return std::string::npos;
+}
+
 // The line that records the change of the file named name.
 std::string& change_of(std::vector<std::string>& lines, const std::string& name) {
   for (std::string& line : lines) {
-    if (line.starts_with("change ") &&
-        (line.find("/" + name + " ") != std::string::npos || line.ends_with("/" + name))) {
-      return line;
-    }
+    if (line.starts_with("change ") && name_at(line, name) != std::string::npos) return line;
   }
   throw std::runtime_error("no record of " + name);
 }
@@ -319,7 +337,10 @@ const Refusal kRefusals[] = {
      kExitFileError, kChangedSince},
     {"AnotherFileGivenTheFreedNumber",
      [](const auto& tree, const auto&) -> std::optional<std::filesystem::path> {
-       // The same bytes and dates: only its birth tells it from the one changed.
+       // The same bytes and dates: only its birth tells it from the one
+       // changed. Wine's file index is the inode number, with none of the
+       // sequence number NTFS counts up for a reused entry.
+       if (testing::running_under_wine()) return std::nullopt;
        const auto path = tree / "x-smaller.jpg";
        const testing::Bytes bytes = testing::read_bytes(path);
        const testing::Stamps stamps = testing::read_stamps(path);
@@ -358,7 +379,7 @@ const Refusal kRefusals[] = {
        std::vector<std::string> lines = lines_of(journal);
        std::string cut = change_of(lines, "x-smaller.jpg");
        std::erase(lines, cut);
-       lines.push_back(cut.substr(0, cut.find("/x-smaller.jpg") + 4));
+       lines.push_back(cut.substr(0, name_at(cut, "x-smaller.jpg") + 4));
        write_lines(journal, lines, false);
        another_run(journal);
        return std::optional(tree / "x-smaller.jpg");
@@ -436,14 +457,14 @@ TEST_F(Journal, Refusals) {
   for (const Refusal& refusal : kRefusals) {
     SCOPED_TRACE(refusal.name);
     for (const auto& [name, file] : before_) {
-      testing::write_bytes(long_path(tree_ / name), file.second);
-      testing::write_stamps(long_path(tree_ / name), testing::old_stamps());
+      testing::write_bytes(long_path(path_in(tree_, name)), file.second);
+      testing::write_stamps(long_path(path_in(tree_, name)), testing::old_stamps());
     }
     std::filesystem::remove(journal_);
     ASSERT_EQ(journaled_run().status, kExitSuccess);
     const std::optional<std::filesystem::path> left = refusal.between(tree_, journal_);
     if (!left) {
-      std::cout << refusal.name << ": not made here (the file system gave another number)\n";
+      std::cout << refusal.name << ": not made here (no number freed and given again)\n";
       continue;
     }
     const TreeState changed = state_of(tree_);
@@ -457,7 +478,7 @@ TEST_F(Journal, Refusals) {
       EXPECT_EQ(differences(state_of(tree_), changed), "") << "nothing touched";
       EXPECT_EQ(back.out, "");
     } else if (!left->empty()) {
-      const std::string name = left->lexically_relative(tree_).generic_string();
+      const std::string name = name_in(tree_, *left);
       EXPECT_EQ(differences(state_of(tree_), changed).find(name), std::string::npos)
           << "bytes and dates left as they are";
       EXPECT_EQ(back.out.find(" -1 -1 Access error!") != std::string::npos, refusal.error_line)
@@ -466,7 +487,7 @@ TEST_F(Journal, Refusals) {
     // Every other file is back as it was, bytes and dates.
     TreeState expected = before_;
     if (*left != tree_ && !left->empty()) {
-      expected.erase(left->lexically_relative(tree_).generic_string());
+      expected.erase(name_in(tree_, *left));
     }
     if (*left != tree_) {
       EXPECT_EQ(differences(state_of(tree_), expected), "");
