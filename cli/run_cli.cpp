@@ -44,17 +44,20 @@ constexpr std::string_view kHelp =
     "                    if missing, added to, never emptied; a dry run writes\n"
     "                    none)\n"
     "      --undo FILE   take back the changes recorded in FILE, newest first: a\n"
-    "                    file as the change left it gets its bytes and dates\n"
-    "                    back, one changed since is left as it is\n"
+    "                    file as the change left it (identity, size, bytes and\n"
+    "                    modification time) gets its bytes and dates back, one\n"
+    "                    changed since is left as it is; a killed undo is\n"
+    "                    finished by the next\n"
     "  -h, --help        show this help\n"
     "      --version     show the version\n"
     "  --                end of options: what follows is a PATH\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
     "read or written, its dates could not be put back, a PATH named no file\n"
-    "or folder, the output or the journal could not be written, or a file to\n"
-    "take back was changed since; 2 for a usage error or a FILE that is no\n"
-    "journal of this quadrell's.\n"
+    "or folder, the output or the journal could not be written, a line of the\n"
+    "journal held no sound record, or a file to take back was changed since;\n"
+    "2 for a usage error, or a FILE that is no regular file, is where standard\n"
+    "output goes, or holds no journal this quadrell takes.\n"
     "\n"
     "Ctrl-C stops the run after the file in hand: it is patched, its dates are\n"
     "put back and its line is written; no other file is touched. The summary\n"
@@ -143,6 +146,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
     }
     journal.emplace(log, *journal_file);
     options.run.queue = kRecordedAtOnce;
+    options.run.journaled = true;
   }
   RunListener& listener = journal ? static_cast<RunListener&>(*journal) : log;
   RunCounts counts;

@@ -86,7 +86,7 @@ DensityChange planned_change(ScanResult position, const ScanDetail& detail) {
 
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
                            KeepTimes keep_times, const Approval& approve,
-                           const fs::FileTimes* put_back) {
+                           const fs::FileTimes* put_back, TimesLeft times_left) {
   PatchOutcome outcome;
   fs::PatchFile target(file, keep_times);
   outcome.identity = target.identity();
@@ -95,12 +95,18 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
     return outcome;
   }
   if (put_back != nullptr) target.put_back_times(*put_back);
+  if (times_left == TimesLeft::kRead) target.read_times_left();
   outcome.change = planned_change(position, detail);
   outcome.change.identity = outcome.identity;
   outcome.change.size = target.size();
   outcome.change.times = target.times();
   const bool touched = write_if_unchanged(target, position, detail, outcome,
                                           [&] { return !approve || approve(outcome.change); });
+  close_patch(target, touched, outcome);
+  return outcome;
+}
+
+void close_patch(fs::PatchFile& target, bool touched, PatchOutcome& outcome) {
   const fs::PatchFile::Closing closing = target.close(touched);
   if (!closing.closed && outcome.written) {
     outcome.written = false;
@@ -110,7 +116,6 @@ PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const S
   outcome.times_error = closing.times_error;
   outcome.left_known = closing.left_known && outcome.written;
   outcome.left = closing.left;
-  return outcome;
 }
 
 }  // namespace quadrell

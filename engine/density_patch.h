@@ -32,10 +32,18 @@ struct PatchOutcome {
 // stamps are read first and set back after a write; with put_back, those
 // times are set instead. approve, when given, is asked right before the
 // write, with what is to be written.
+// With TimesLeft::kRead, or put_back, the times a write leaves the file
+// with are read back into the outcome.
+enum class TimesLeft { kUnread, kRead };
 using Approval = std::function<bool(const DensityChange& change)>;
 PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
                            KeepTimes keep_times, const Approval& approve = {},
-                           const fs::FileTimes* put_back = nullptr);
+                           const fs::FileTimes* put_back = nullptr,
+                           TimesLeft times_left = TimesLeft::kUnread);
+
+// The end of a patch on target, open for it: the file closed, with its times
+// set back if touched, and what became of them in outcome.
+void close_patch(fs::PatchFile& target, bool touched, PatchOutcome& outcome);
 
 // The change a scan decided on, for the file it scanned.
 DensityChange planned_change(ScanResult position, const ScanDetail& detail);

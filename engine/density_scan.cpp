@@ -217,10 +217,14 @@ ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
   detail.identity = input.identity();
   detail.size = input.size();
   detail.times = input.times();
-  static thread_local std::array<std::uint8_t, kBuffer> buffer;
-  const ScanResult result = scan_header(input, buffer, detail);
+  const ScanResult result = scan_open_file(input, detail);
   if (result == kAccessError) detail.error = input.error();
   return result;
+}
+
+ScanResult scan_open_file(ByteSource& file, ScanDetail& detail) {
+  static thread_local std::array<std::uint8_t, kBuffer> buffer;
+  return scan_header(file, buffer, detail);
 }
 
 }  // namespace quadrell

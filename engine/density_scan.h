@@ -61,4 +61,8 @@ inline constexpr std::size_t kDensityBytes = 4;          // X, then Y
 // before returning.
 ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail);
 
+// The same decision on a file the caller holds open, whose identity, size
+// and times the caller fills in; a failed read gives kAccessError.
+ScanResult scan_open_file(ByteSource& file, ScanDetail& detail);
+
 }  // namespace quadrell

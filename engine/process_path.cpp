@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,12 @@ bool ends_with_lower_ascii(const NativePath& name, std::string_view suffix) {
   }
   return true;
 }
+
+struct IdentityHash {
+  std::size_t operator()(const fs::FileIdentity& identity) const {
+    return std::hash<std::uint64_t>()(identity.file ^ (identity.volume << 32) ^ identity.birth);
+  }
+};
 
 // The files of a run's paths, each handled in turn as a run one file at a
 // time handles it, while the read-ahead scans the files after it.
@@ -209,7 +216,8 @@ class PathRun final : public ChangesAhead {
         file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
         [&](const DensityChange& change) {
           return listener_.may_change(file.shown, change, *this);
-        });
+        },
+        nullptr, options_.journaled ? TimesLeft::kRead : TimesLeft::kUnread);
     // Changed since it was scanned ahead: decided on a scan made now.
     if (outcome.changed && scan.ahead) return handle(file, scan_here(file));
     if (outcome.refused) {
@@ -235,18 +243,23 @@ class PathRun final : public ChangesAhead {
   }
 
   // The files patched while a queued file waited: no more than the files
-  // queued before it, so only the last ones are kept.
+  // queued before it, so only the last ones are kept, each file by the
+  // number of its latest patch, so that a look-up costs the same for a
+  // queue of 1,024 as of 16.
   void note_patched(const fs::FileIdentity& identity) {
     recent_patches_.push_back({++patches_, identity});
+    latest_patch_[identity] = patches_;
     if (recent_patches_.size() > read_ahead_.window()) {
+      const auto& [number, oldest] = recent_patches_.front();
+      const auto latest = latest_patch_.find(oldest);
+      if (latest->second == number) latest_patch_.erase(latest);
       recent_patches_.pop_front();
     }
   }
 
   bool patched_since(std::uint64_t patches_before, const fs::FileIdentity& identity) const {
-    return std::any_of(recent_patches_.begin(), recent_patches_.end(), [&](const auto& patch) {
-      return patch.first > patches_before && patch.second == identity;
-    });
+    const auto latest = latest_patch_.find(identity);
+    return latest != latest_patch_.end() && latest->second > patches_before;
   }
 
   void report(const NativePath& shown, ScanResult result) {
@@ -260,6 +273,7 @@ class PathRun final : public ChangesAhead {
   NativePath top_shown_;  // the name of the tree being walked
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
+  std::unordered_map<fs::FileIdentity, std::uint64_t, IdentityHash> latest_patch_;
   bool refused_ = false;  // the listener refused a change: the run ends
   ReadAhead read_ahead_;  // last: its workers end before what they may use
 };

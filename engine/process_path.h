@@ -42,6 +42,9 @@ struct RunOptions {
   // each of read_ahead, none but the one in hand with 1). A listener that
   // records changes before they are made records a queue's worth at once.
   std::size_t queue = 0;
+  // A listener records each change: the times a change leaves its file
+  // with are read back and reported with it.
+  bool journaled = false;
   // How long a scan takes before it counts as waiting on the storage (see
   // kSlowScan); 0: the storage counts as slow from the first file on.
   std::chrono::nanoseconds slow_scan = kSlowScan;

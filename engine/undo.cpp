@@ -1,6 +1,8 @@
 #include "engine/undo.h"
 
+#include <algorithm>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 
 #include "engine/density_patch.h"
@@ -14,6 +16,9 @@ namespace quadrell {
 namespace {
 
 constexpr std::size_t kReadBlock = 64 * 1024;
+// How many changes one sync records an undo's intent for: the undo finds
+// which need a write only as it comes to them, and an intent costs a line.
+constexpr std::size_t kIntendedAtOnce = 8192;
 // How much earlier than the record of an undo's intent a file system may
 // date that undo's write: its clock runs coarse, and FAT keeps even seconds.
 constexpr std::int64_t kWriteDatedEarly = 2 * fs::kFileTimeSecond;
@@ -121,11 +126,15 @@ struct NothingAhead final : ChangesAhead {
   void visit(const Visit&) override {}
 };
 
-// The check of a dry run, on a file open for reading only.
+// A dry run's file, open for reading only.
 class ReadOnlyTarget final : public PatchTarget {
  public:
   explicit ReadOnlyTarget(const fs::FileRef& file) : input_(file) {}
+  bool is_open() const { return input_.is_open(); }
   SystemError error() const override { return input_.error(); }
+  fs::FileIdentity identity() const { return input_.identity(); }
+  std::int64_t size() const { return input_.size(); }
+  fs::FileTimes times() const { return input_.times(); }
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
     return input_.read_at(offset, data, size);
   }
@@ -158,12 +167,10 @@ class Undo {
 
   void run() {
     JournalRecord record;
-    std::string line;
+    std::string_view line;
     for (std::size_t i = entries_.size(); i-- > 0 && !stopped();) {
       listener_.next_file();
-      const Entry& entry = entries_[i];
-      if (!journal_.read_at(entry.offset, entry.length, line) ||
-          !parse_record(line, format_, record)) {
+      if (!record_of(entries_[i], line) || !parse_record(line, format_, record)) {
         summary_.read_error = journal_.error() != 0 ? journal_.error() : 1;
         break;
       }
@@ -179,19 +186,70 @@ class Undo {
            listener_.stopped();
   }
 
+  // The line of entry, read with those before it a block at a time, as
+  // they are taken back in turn.
+  bool record_of(const Entry& entry, std::string_view& line) {
+    const std::int64_t end = entry.offset + entry.length;
+    if (entry.offset < block_start_ || end > block_start_ + std::int64_t(block_.size())) {
+      block_start_ = std::min(entry.offset, std::max<std::int64_t>(0, end - kReadBlock));
+      if (!journal_.read_at(block_start_, static_cast<std::size_t>(end - block_start_), block_)) {
+        return false;
+      }
+      if (end > block_start_ + std::int64_t(block_.size())) return false;
+    }
+    line = std::string_view(block_).substr(static_cast<std::size_t>(entry.offset - block_start_),
+                                           entry.length);
+    return true;
+  }
+
   // Whether the next change taken back is format 2's, with its progress
   // recorded in the journal.
   bool records_progress() const { return format_ >= 2 && mode_ == WriteMode::kWrite; }
 
   void take_back(std::size_t index, const JournalRecord& record) {
+    const fs::FileRef file{record.path};
+    if (mode_ == WriteMode::kDryRun) {
+      ReadOnlyTarget target(file);
+      return take_back(index, record, target);
+    }
+    // One opening reads, checks and writes: the file checked is the one
+    // written. One that cannot be opened to write is still read, so that a
+    // read-only file as before is fair.
+    fs::PatchFile target(file, KeepTimes::kNo);
+    if (target.is_open()) return take_back(index, record, target);
+    ReadOnlyTarget reading(file);
+    unwritable_ = target.error();
+    take_back(index, record, reading);
+    unwritable_ = 0;
+  }
+
+  // What a file that would need a write gets in a dry run, or when it
+  // cannot be opened to write.
+  void without_write(const NativePath& path, ScanResult position) {
+    if (mode_ == WriteMode::kDryRun)
+      return report_file(listener_, summary_.counts, {path, position});
+    listener_.failed({FileFailure::Kind::kWrite, path, unwritable_});
+    report_file(listener_, summary_.counts, {path, kAccessError});
+  }
+
+  // Target is the file open to write (fs::PatchFile), or to read alone
+  // (ReadOnlyTarget: a dry run, or a file that cannot be written).
+  template <typename Target>
+  void take_back(std::size_t index, const JournalRecord& record, Target& target) {
     const Entry& entry = entries_[index];
     const DensityChange& change = record.density;
     const NativePath& path = record.path;
-    const fs::FileRef file{path};
+    if (!target.is_open()) {
+      listener_.failed({FileFailure::Kind::kRead, path, target.error()});
+      return report_file(listener_, summary_.counts, {path, kAccessError});
+    }
     ScanDetail now;
-    const ScanResult scanned = scan_density(file, now);
+    now.identity = target.identity();
+    now.size = target.size();
+    now.times = target.times();
+    const ScanResult scanned = scan_open_file(target, now);
     if (scanned == kAccessError) {
-      listener_.failed({FileFailure::Kind::kRead, path, now.error});
+      listener_.failed({FileFailure::Kind::kRead, path, target.error()});
       return report_file(listener_, summary_.counts, {path, kAccessError});
     }
     const std::size_t at = change.at_x ? 0 : 2;
@@ -206,75 +264,65 @@ class Undo {
     ScanDetail back = now;  // the densities as the file holds them now
     back.value = change.before;
     back.at_x = change.at_x;
-    if (held == change.before) return already_back(index, record, now, back);
+    if (held == change.before) return already_back(index, record, now, back, target);
     if (entry.left_known && now.times.last_write != entry.left) return not_as_recorded(index, path);
-    if (mode_ == WriteMode::kDryRun) {
-      ReadOnlyTarget target(file);
+    if constexpr (std::is_same_v<Target, ReadOnlyTarget>) {
       if (!holds(target, change.position, back)) return not_as_recorded(index, path);
-      return report_file(listener_, summary_.counts, {path, change.position});
+      without_write(path, change.position);
+    } else {
+      if (!intend(index)) return;
+      if (!entry.left_known) ++summary_.weakly_checked;
+      put_back(index, record, back, target);
     }
-    if (!intend(index)) return;
-    if (!entry.left_known) ++summary_.weakly_checked;
-    put_back(index, record, now);
   }
 
   // The bytes before stand in the file already: fair, unless an undo of
   // ours was cut off between its write and the dates.
+  template <typename Target>
   void already_back(std::size_t index, const JournalRecord& record, const ScanDetail& now,
-                    const ScanDetail& back) {
+                    const ScanDetail& back, Target& target) {
     const Entry& entry = entries_[index];
     const DensityChange& change = record.density;
-    const bool dates_back = now.times.last_write == change.times.last_write;
-    const bool cut_off = !dates_back && entry.undoing && !entry.settled &&
+    const bool cut_off = now.times.last_write != change.times.last_write && entry.undoing &&
+                         !entry.settled &&
                          now.times.last_write >= entry.undoing_at - kWriteDatedEarly;
-    if (!cut_off || mode_ == WriteMode::kDryRun) {
-      ReadOnlyTarget target(fs::FileRef{record.path});
-      if (!holds(target, change.position, back)) return not_as_recorded(index, record.path);
-      if (!cut_off) settle(index);
-      return report_file(listener_, summary_.counts,
-                         {record.path, cut_off ? change.position : kFair});
-    }
-    if (!intend(index)) return;
-    fs::PatchFile target(fs::FileRef{record.path}, KeepTimes::kNo);
-    if (!target.is_open()) {
-      listener_.failed({FileFailure::Kind::kWrite, record.path, target.error()});
-      return report_file(listener_, summary_.counts, {record.path, kAccessError});
-    }
-    if (target.identity() != now.identity || target.size() != now.size ||
-        target.times().last_write != now.times.last_write ||
-        !holds(target, change.position, back)) {
-      return not_as_recorded(index, record.path);
-    }
-    target.put_back_times(change.times);
-    const fs::PatchFile::Closing closing = target.close(true);
-    if (closing.times == fs::TimesRestored::kYes) {
+    if (!holds(target, change.position, back)) return not_as_recorded(index, record.path);
+    if (!cut_off) {
       settle(index);
-    } else {
-      listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
+      return report_file(listener_, summary_.counts, {record.path, kFair});
     }
-    report_file(listener_, summary_.counts, {record.path, change.position});
+    if constexpr (std::is_same_v<Target, ReadOnlyTarget>) {
+      without_write(record.path, change.position);
+    } else {
+      if (!intend(index)) return;
+      target.put_back_times(change.times);
+      const fs::PatchFile::Closing closing = target.close(true);
+      if (closing.times == fs::TimesRestored::kYes) {
+        settle(index);
+      } else {
+        listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
+      }
+      report_file(listener_, summary_.counts, {record.path, change.position});
+    }
   }
 
-  void put_back(std::size_t index, const JournalRecord& record, const ScanDetail& now) {
+  void put_back(std::size_t index, const JournalRecord& record, const ScanDetail& back,
+                fs::PatchFile& target) {
     const DensityChange& change = record.density;
-    ScanDetail back = now;
-    back.value = change.before;
-    back.at_x = change.at_x;
-    bool another_file = false;
+    PatchOutcome outcome;
+    outcome.identity = target.identity();
+    outcome.change = planned_change(change.position, back);
     NothingAhead nothing_ahead;
-    const PatchOutcome outcome = patch_density(
-        fs::FileRef{record.path}, change.position, back, KeepTimes::kNo,
-        [&](const DensityChange& undoing) {
-          another_file = undoing.identity != now.identity || undoing.size != now.size ||
-                         undoing.times.last_write != now.times.last_write;
-          return !another_file && listener_.may_change(record.path, undoing, nothing_ahead);
-        },
-        &change.times);
-    if (outcome.refused && !another_file) {
+    target.put_back_times(change.times);
+    const bool touched = write_if_unchanged(target, change.position, back, outcome, [&] {
+      return listener_.may_change(record.path, outcome.change, nothing_ahead);
+    });
+    close_patch(target, touched, outcome);
+    if (outcome.refused) {
       refused_ = true;  // the listener can record no more: the undo ends
       return;
     }
-    if (outcome.changed || outcome.refused) return not_as_recorded(index, record.path);
+    if (outcome.changed) return not_as_recorded(index, record.path);
     if (outcome.written && outcome.times == fs::TimesRestored::kYes) settle(index);
     report_patch(listener_, summary_.counts, record.path, change.position, outcome,
                  FileFailure::Kind::kNotAsRecorded);
@@ -290,7 +338,7 @@ class Undo {
   // and the next changes to take back, on the storage with one sync.
   bool intend(std::size_t index) {
     if (!records_progress() || index >= intended_from_) return true;
-    const std::size_t from = index + 1 > kRecordedAtOnce ? index + 1 - kRecordedAtOnce : 0;
+    const std::size_t from = index + 1 > kIntendedAtOnce ? index + 1 - kIntendedAtOnce : 0;
     const std::int64_t began = fs::now_as_file_time();
     for (std::size_t i = index + 1; i-- > from;) {
       if (!entries_[i].settled) settled_ += undoing_line(entries_[i].check, began);
@@ -322,7 +370,10 @@ class Undo {
   UndoSummary& summary_;
   std::size_t intended_from_;  // the changes from here on have their intent recorded
   std::string settled_;        // progress records not yet added to the journal
+  std::string block_;          // of the journal, from block_start_
+  std::int64_t block_start_ = 0;
   bool refused_ = false;
+  SystemError unwritable_ = 0;  // why the file in hand could not be opened to write
 };
 
 }  // namespace

@@ -42,7 +42,7 @@ struct UndoSummary {
 // left as it is, an access error.
 //
 // An undo can be finished: before it writes a file it records that it is
-// about to (for the next kRecordedAtOnce changes at once, with one sync),
+// about to (for many changes at once, with one sync),
 // and once done with a file that it is settled. A later undo that finds a
 // file holding the bytes before, not settled, whose last write came after
 // that record, gets its dates put back. A dry run changes nothing.

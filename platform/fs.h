@@ -92,6 +92,9 @@ class PatchFile final : public PatchTarget {
   // whatever keep-dates said: how a change taken back gets its times back.
   // Times the file system keeps otherwise (out of its range) are a failure.
   void put_back_times(const FileTimes& times);
+  // The close after a write reads back the times it leaves the file with,
+  // for a journal to record.
+  void read_times_left() { read_left_ = true; }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
@@ -119,6 +122,7 @@ class PatchFile final : public PatchTarget {
   FileTimes opened_times_;
   bool keep_times_ = false;
   bool put_back_ = false;
+  bool read_left_ = false;
   FileTimes put_back_times_;
   SavedTimes times_;
 };

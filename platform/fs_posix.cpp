@@ -203,7 +203,11 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
     }
   }
   Status left;
-  if (restore_times && status_of(handle_.get(), left)) {
+  if (restore_times && read_left_ && !put_back_ && closing.times == TimesRestored::kYes) {
+    // Times read from this file a moment ago, so the file system holds them as they are.
+    closing.left_known = true;
+    closing.left = opened_times_;
+  } else if (restore_times && (read_left_ || put_back_) && status_of(handle_.get(), left)) {
     closing.left_known = true;
     closing.left = times_of(left);
     // A file system that cannot hold a time keeps the nearest it can.

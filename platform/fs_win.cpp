@@ -214,7 +214,7 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
   Status left;
   bool folder = false;
   // Without keep-dates, the last write as the write set it on this handle.
-  if (restore_times && !keep_times_ && status_of(handle_.get(), left, folder)) {
+  if (restore_times && read_left_ && !keep_times_ && status_of(handle_.get(), left, folder)) {
     closing.left_known = true;
     closing.left = left.times;
   }
@@ -238,8 +238,14 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
     return closing;
   }
   closing.times = TimesRestored::kYes;
+  if (read_left_ && !put_back_) {
+    // Times read from this file a moment ago, so the file system holds them as they are.
+    closing.left_known = true;
+    closing.left = {times_.creation, times_.last_access, times_.last_write};
+    return closing;
+  }
   // As the file system keeps them, which may round them (FAT).
-  if (status_of(times.get(), left, folder) && left.identity == identity_) {
+  if (put_back_ && status_of(times.get(), left, folder) && left.identity == identity_) {
     closing.left_known = true;
     closing.left = left.times;
     if (put_back_ && left.times.last_write != put_back_times_.last_write) {

@@ -13,6 +13,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/run_cli.h"
+#include "engine/crc32c.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
 
@@ -493,6 +494,14 @@ TEST_F(Journal, Refusals) {
       EXPECT_EQ(differences(state_of(tree_), expected), "");
     }
   }
+}
+
+// The check values of CRC-32C that iSCSI publishes (RFC 3720, B.4), which no
+// other polynomial or bit order gives.
+TEST(JournalCheck, IsCrc32c) {
+  EXPECT_EQ(crc32c("123456789"), 0xE3069283u);
+  EXPECT_EQ(crc32c(std::string(32, '\0')), 0x8A9136AAu);
+  EXPECT_EQ(crc32c(std::string(32, '\xFF')), 0x62A8AB43u);
 }
 
 // A journal that cannot be written stops the run before a file is changed.
