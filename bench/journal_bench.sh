@@ -3,7 +3,8 @@
 # patch, without and with --journal (and the syncs it made, by strace), the
 # --undo of that journal, and the peak memory of both runs over a folder ten
 # times larger. Best of 3, each on a fresh copy of the folder, in the page
-# cache. Usage: bench/journal_bench.sh QUADRELL [FILES]
+# cache; and the peak memory of an undo of 100,000 and of 1,000,000 records.
+# Usage: bench/journal_bench.sh QUADRELL [FILES]
 set -euo pipefail
 quadrell=$1
 files=${2:-10000}
@@ -79,3 +80,19 @@ plain_peak=$(peak "$quadrell" -p "$scratch/work")
 journal_peak=$(peak "$quadrell" -p --journal "$scratch/journal.txt" "$scratch/work")
 echo "$large files: peak memory of -p $plain_peak KiB, with --journal $journal_peak KiB," \
   "$((journal_peak - plain_peak)) KiB more (goal: within 2 MiB)"
+
+# The undo holds some 40 bytes a change, not the journal's text: ten times
+# the records (the same changes again, as ten runs would leave them), read
+# by a dry undo, beside one time.
+cp "$scratch/journal.txt" "$scratch/journal-1.txt"
+/usr/bin/time -f %M -o "$scratch/peak" "$quadrell" -n -q --undo "$scratch/journal-1.txt" \
+  >/dev/null 2>&1 || true
+undo_peak=$(tail -n 1 "$scratch/peak")
+{ cat "$scratch/journal-1.txt"; for _ in 2 3 4 5 6 7 8 9 10; do
+    grep '^change ' "$scratch/journal-1.txt"; done; } >"$scratch/journal-10.txt"
+/usr/bin/time -f %M -o "$scratch/peak" "$quadrell" -n -q --undo "$scratch/journal-10.txt" \
+  >/dev/null 2>&1 || true
+undo_peak_10=$(tail -n 1 "$scratch/peak")
+echo "peak memory of a dry --undo: $undo_peak KiB for $large changes" \
+  "($(wc -c <"$scratch/journal-1.txt") bytes of journal)," \
+  "$undo_peak_10 KiB for $((large * 10)) ($(wc -c <"$scratch/journal-10.txt") bytes)"

@@ -114,12 +114,17 @@ bool tell_undo(const UndoSummary& summary, const std::string& shown, int format,
     output.write_error("quadrell: " + shown + ": " + fs::error_text(summary.read_error) +
                        "; the undo stopped there\n");
   }
+  if (summary.changed_while_read) {
+    output.write_error("quadrell: " + shown +
+                       ": changed while the undo read it; the undo stopped there\n");
+  }
   if (summary.progress_error != 0) {
     output.write_error("quadrell: " + shown + ": " + fs::error_text(summary.progress_error) +
                        "; the undo could not record its progress, and stopped before the next "
                        "file\n");
   }
-  return unsound.empty() && summary.read_error == 0 && summary.progress_error == 0;
+  return unsound.empty() && summary.read_error == 0 && !summary.changed_while_read &&
+         summary.progress_error == 0;
 }
 
 }  // namespace quadrell

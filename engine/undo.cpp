@@ -170,8 +170,13 @@ class Undo {
     std::string_view line;
     for (std::size_t i = entries_.size(); i-- > 0 && !stopped();) {
       listener_.next_file();
-      if (!record_of(entries_[i], line) || !parse_record(line, format_, record)) {
-        summary_.read_error = journal_.error() != 0 ? journal_.error() : 1;
+      if (!record_of(entries_[i], line)) {
+        summary_.read_error = journal_.error();
+        summary_.changed_while_read = summary_.read_error == 0;  // cut short since
+        break;
+      }
+      if (!parse_record(line, format_, record)) {
+        summary_.changed_while_read = true;
         break;
       }
       take_back(i, record);
@@ -195,8 +200,8 @@ class Undo {
       if (!journal_.read_at(block_start_, static_cast<std::size_t>(end - block_start_), block_)) {
         return false;
       }
-      if (end > block_start_ + std::int64_t(block_.size())) return false;
     }
+    if (end > block_start_ + std::int64_t(block_.size())) return false;
     line = std::string_view(block_).substr(static_cast<std::size_t>(entry.offset - block_start_),
                                            entry.length);
     return true;
@@ -383,7 +388,7 @@ UndoSummary undo_journal(fs::JournalFile& journal, int format, std::int64_t reco
   UndoSummary summary;
   std::vector<Entry> entries;
   if (!Reading(format, summary).read(journal, records, entries)) {
-    summary.read_error = journal.error() != 0 ? journal.error() : 1;
+    summary.read_error = journal.error();
     listener.run_ended(summary.counts);
     return summary;
   }

@@ -21,8 +21,10 @@ struct UndoSummary {
   // journal (a run that ended before it wrote it, or format 1): checked by
   // their identity, size and bytes alone.
   int weakly_checked = 0;
-  // The journal could not be read to its end; nothing was taken back.
+  // The journal could not be read; the undo stopped there.
   SystemError read_error = 0;
+  // A record read again as its turn came was no longer the one read first.
+  bool changed_while_read = false;
   // The undo's progress could not be added to the journal: it stopped
   // before the next file.
   SystemError progress_error = 0;
