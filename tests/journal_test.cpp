@@ -6,7 +6,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -263,10 +262,14 @@ std::string& change_of(std::vector<std::string>& lines, const std::string& name)
 // and check.
 void as_format_1(const std::filesystem::path& journal) {
   std::vector<std::string> lines = {"quadrell journal format 1"};
-  const std::regex two(R"((change .* file \d+ \d+) \d+ size \d+ (times .*) [0-9a-f]{8})");
-  for (const std::string& line : lines_of(journal)) {
-    std::smatch match;
-    if (std::regex_match(line, match, two)) lines.push_back(match.str(1) + " " + match.str(2));
+  for (std::string line : lines_of(journal)) {
+    if (!line.starts_with("change ")) continue;
+    line.resize(line.size() - 9);  // " " and the check
+    // "file V F B size S times": birth and size out.
+    const std::size_t file = line.find(" file ");
+    const std::size_t birth = line.find(' ', line.find(' ', file + 6) + 1);
+    line.erase(birth, line.find(" times ") - birth);
+    lines.push_back(line);
   }
   write_lines(journal, lines);
 }
