@@ -3,16 +3,19 @@
  * or a card does: storage whose cost is its latency. With
  * QUADRELL_SLOW_VARIES set, each wait is drawn evenly from 0 to 2 ms instead
  * (1 ms on average), as a disk's seeks and a share's round trips vary.
- * quadrell is built with 64-bit file offsets, so openat64 and pread64 are
- * what it calls; the header walk floor calls open and pread. Built as a
- * shared library by bench/read_ahead_bench.sh. */
+ * quadrell is built with 64-bit file offsets, so openat64, pread64 and
+ * preadv64v2 are what it calls; the header walk floor calls open and pread.
+ * A read that may not wait (RWF_NOWAIT) finds nothing in the cache, as on
+ * such storage. Built as a shared library by bench/read_ahead_bench.sh. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <errno.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -65,4 +68,24 @@ ssize_t pread(int fd, void* data, size_t size, off_t offset) {
   if (!real) real = (ssize_t (*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread");
   wait_a_millisecond();
   return real(fd, data, size, offset);
+}
+
+static ssize_t slow_preadv2(const char* name, int fd, const struct iovec* parts, int count,
+                            off64_t offset, int flags) {
+  ssize_t (*real)(int, const struct iovec*, int, off64_t, int) =
+      (ssize_t (*)(int, const struct iovec*, int, off64_t, int))dlsym(RTLD_NEXT, name);
+  if (flags & RWF_NOWAIT) {
+    errno = EAGAIN;
+    return -1;
+  }
+  wait_a_millisecond();
+  return real(fd, parts, count, offset, flags);
+}
+
+ssize_t preadv64v2(int fd, const struct iovec* parts, int count, off64_t offset, int flags) {
+  return slow_preadv2("preadv64v2", fd, parts, count, offset, flags);
+}
+
+ssize_t preadv2(int fd, const struct iovec* parts, int count, off_t offset, int flags) {
+  return slow_preadv2("preadv2", fd, parts, count, offset, flags);
 }

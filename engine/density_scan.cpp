@@ -219,6 +219,7 @@ ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
   detail.times = input.times();
   const ScanResult result = scan_open_file(input, detail);
   if (result == kAccessError) detail.error = input.error();
+  detail.waited = input.waited();
   return result;
 }
 

@@ -31,6 +31,8 @@ struct ScanDetail {
   fs::FileIdentity identity;
   std::int64_t size = 0;
   fs::FileTimes times;
+  // A read waited on the storage (see fs::InputFile::waited).
+  bool waited = false;
 };
 
 }  // namespace quadrell

@@ -46,7 +46,7 @@ class PathRun final : public ChangesAhead {
       : listener_(listener),
         counts_(counts),
         options_(options),
-        read_ahead_(options.read_ahead, options.queue, options.slow_scan, options.trace) {}
+        read_ahead_(options.read_ahead, options.queue, options.slow_storage, options.trace) {}
 
   void process(const NativePath& path) {
     const bool typed = options_.form == PathForm::kTyped;
@@ -182,7 +182,9 @@ class PathRun final : public ChangesAhead {
 
   void handle_oldest() {
     listener_.next_file();
-    ReadAhead::Taken taken = read_ahead_.take();
+    std::optional<ReadAhead::Taken> next = read_ahead_.take();
+    if (!next) return;  // stopped: what is queued is not handled
+    ReadAhead::Taken& taken = *next;
     // Scanned before the run patched the same file under this or another
     // name: the file is scanned again, as the run would scan it now. A scan
     // ahead that found no descriptor left is made again now.

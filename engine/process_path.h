@@ -45,9 +45,9 @@ struct RunOptions {
   // A listener records each change: the times a change leaves its file
   // with are read back and reported with it.
   bool journaled = false;
-  // How long a scan takes before it counts as waiting on the storage (see
-  // kSlowScan); 0: the storage counts as slow from the first file on.
-  std::chrono::nanoseconds slow_scan = kSlowScan;
+  // For tests and benches: the storage counts as slow from the first file
+  // on, whatever the scans find.
+  bool slow_storage = false;
   // For benches: hears of each file's steps in the read-ahead.
   ReadAheadTrace* trace = nullptr;
 };

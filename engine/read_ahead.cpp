@@ -40,16 +40,15 @@ std::size_t window_for(std::size_t jobs, std::size_t queue) {
 
 }  // namespace
 
-ReadAhead::ReadAhead(int jobs, std::size_t queue, std::chrono::nanoseconds slow_scan,
-                     ReadAheadTrace* trace)
+ReadAhead::ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* trace)
     : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2))),
       window_(window_for(jobs_, queue)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),
-      slow_scan_(slow_scan),
+      slow_for_good_(slow),
       trace_(trace),
       slots_(new Slot[window_]),
-      slow_storage_(slow_scan.count() <= 0) {}
+      slow_storage_(slow) {}
 
 ReadAhead::~ReadAhead() {
   stop();
@@ -72,10 +71,11 @@ void ReadAhead::queue(QueuedFile file) {
   }
 }
 
-ReadAhead::Taken ReadAhead::take() {
+std::optional<ReadAhead::Taken> ReadAhead::take() {
   note(Event::kTakeStart, taken_, 0);
   Slot& oldest = slots_[taken_ % window_];
   while (!oldest.done.load(std::memory_order_acquire)) {
+    if (stopping_.load()) return std::nullopt;
     if (storage_slow()) start_workers(all_workers());
     std::uint64_t unclaimed = taken_;
     // On slow storage the workers scan every file: the run stays free for
@@ -90,13 +90,10 @@ ReadAhead::Taken ReadAhead::take() {
       scan(later, true, streak_, 0);
     } else {
       const bool judged = !storage_slow();
-      const auto start = judged ? Clock::now() : Clock::time_point{};
       wait_for(oldest);
-      // A wait that long for the oldest's scan says what a scan of the
-      // run's own would have said.
-      if (judged && oldest.done.load() && Clock::now() - start > slow_scan_) {
-        judge(streak_.count(true));
-      }
+      // The run waited for a scan that waited on the storage: what a scan of
+      // its own would have said.
+      if (judged && oldest.done.load() && oldest.scan.detail.waited) judge(streak_.count(true));
     }
   }
   Taken taken{std::move(oldest.file), std::move(oldest.scan)};
@@ -124,11 +121,9 @@ bool ReadAhead::claim(std::uint64_t& index) {
 void ReadAhead::scan(std::uint64_t index, bool ahead, ScanStreak& streak, int scanned_by) {
   Slot& slot = slots_[index % window_];
   note(Event::kScanStart, index, scanned_by);
-  const bool timed = slow_scan_.count() > 0;
-  const auto start = timed ? Clock::now() : Clock::time_point{};
   slot.scan.result = scan_density(slot.file.file, slot.scan.detail);
   slot.scan.ahead = ahead;
-  const bool waited = timed && Clock::now() - start > slow_scan_;
+  const bool waited = slot.scan.detail.waited;
   note(Event::kScanEnd, index, scanned_by);
   slot.done.store(true);
   wake(Wake::kRun);
@@ -136,10 +131,9 @@ void ReadAhead::scan(std::uint64_t index, bool ahead, ScanStreak& streak, int sc
 }
 
 void ReadAhead::judge(ScanStreak::Verdict verdict) {
-  // slow_scan 0: slow for good.
-  const bool changed = (verdict == ScanStreak::Verdict::kSlow && !slow_storage_.exchange(true)) ||
-                       (verdict == ScanStreak::Verdict::kFast && slow_scan_.count() > 0 &&
-                        slow_storage_.exchange(false));
+  const bool changed =
+      (verdict == ScanStreak::Verdict::kSlow && !slow_storage_.exchange(true)) ||
+      (verdict == ScanStreak::Verdict::kFast && !slow_for_good_ && slow_storage_.exchange(false));
   // Who may scan, and who waits for whom, has changed: every sleeper looks again.
   if (changed) wake(Wake::kEverybody);
 }
@@ -147,7 +141,7 @@ void ReadAhead::judge(ScanStreak::Verdict verdict) {
 void ReadAhead::wait_for(const Slot& oldest) {
   // Done, or left to the run again: nobody took it and the storage is fast.
   const auto ready = [&] {
-    return oldest.done.load() || (!storage_slow() && claimed_.load() == taken_);
+    return oldest.done.load() || stopping_.load() || (!storage_slow() && claimed_.load() == taken_);
   };
   if (!storage_slow() && poll(ready)) return;
   std::unique_lock lock(mutex_);
@@ -166,7 +160,7 @@ void ReadAhead::wake(Wake who) {
   { const std::lock_guard lock(mutex_); }
   // While the storage is fast, the workers beyond the helpers sleep too,
   // and one of them could not take the file.
-  if (workers && (who == Wake::kEverybody || (!storage_slow() && workers_.size() > helpers_))) {
+  if (workers && (who == Wake::kEverybody || (!storage_slow() && started_.load() > helpers_))) {
     work_.notify_all();
   } else if (workers) {
     work_.notify_one();
@@ -182,6 +176,7 @@ void ReadAhead::start_workers(std::size_t count) {
     const int number = static_cast<int>(workers_.size()) + 1;
     try {
       workers_.emplace_back(&ReadAhead::work, this, helper, number);
+      started_.store(workers_.size());
     } catch (const std::system_error&) {
       no_more_threads_ = true;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -27,12 +28,13 @@ inline constexpr int kDefaultReadAhead = 16;
 // small; only a queued file's folder may stay open.
 inline constexpr int kQueuedPerJob = 8;
 
-// A scan that takes longer than this has waited on the storage: a file in
-// the page cache takes 3 to 20 us. After two such scans in a row by one
-// thread the storage counts as slow; after kFastScansInARow scans that took
-// less, as fast again (a thread preempted twice on a busy machine looks like
-// slow storage for a moment).
-inline constexpr std::chrono::microseconds kSlowScan{50};
+// A scan has waited on the storage when one of its reads did (see
+// fs::InputFile::waited): a file in the page cache never does, however many
+// segments its header holds. After two such scans in a row by one thread,
+// or one the run waited for, the storage counts as slow; after
+// kFastScansInARow that did not wait, as fast again (where reads are timed,
+// a thread preempted twice on a busy machine looks like slow storage for a
+// moment).
 inline constexpr int kFastScansInARow = 32;
 
 // A file the run will handle: what opens it, the name the log shows,
@@ -79,10 +81,10 @@ class ReadAheadTrace {
 //
 // While the storage is fast (files in the page cache), one helper per core
 // but the run's own scans the files after the oldest, and the run scans
-// whatever nobody has taken yet: both cores work, and a file changes hands
-// through a counter, with no lock and no wake-up while both keep busy. Once
-// the storage proves slow (see kSlowScan; with slow_scan 0, from the first
-// file), jobs workers wait on it at once and the run no longer scans ahead,
+// whatever nobody has taken yet: every core works, and a file changes hands
+// through a counter, with no lock and no wake-up while they keep busy. Once
+// the storage proves slow (see kFastScansInARow; or from the first file, when
+// told so), jobs workers wait on it at once and the run no longer scans ahead,
 // so that it is free the moment the oldest file's scan is in; the queue
 // holds kQueuedPerJob files for each, so that a file that takes many reads
 // holds up no worker. Workers only read: they never write, never patch, and
@@ -102,9 +104,9 @@ class ReadAhead {
   };
 
   // queue: the files queued at most (0: kQueuedPerJob per job, 1 with one
-  // job). trace, when given, hears of each file's steps.
-  ReadAhead(int jobs, std::size_t queue, std::chrono::nanoseconds slow_scan,
-            ReadAheadTrace* trace = nullptr);
+  // job); slow: the storage counts as slow from the first file on, for good.
+  // trace, when given, hears of each file's steps.
+  ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* trace = nullptr);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -115,10 +117,10 @@ class ReadAhead {
   // Queues a file. Only when not full.
   void queue(QueuedFile file);
   // The oldest queued file with its scan; it leaves the queue. Only when not
-  // empty.
-  Taken take();
-  // From now on no worker opens another file; the files still queued are
-  // not taken.
+  // empty. Nothing once stop() was called: the files still queued are not
+  // taken, and a worker may have left the oldest unscanned.
+  std::optional<Taken> take();
+  // From now on no worker opens another file.
   void stop();
   // Calls each for every queued file whose scan is done, in their order;
   // while the storage is fast the run first scans those nobody has taken.
@@ -162,7 +164,7 @@ class ReadAhead {
   const std::size_t jobs_;     // the workers once the storage is slow
   const std::size_t window_;   // the files queued at most
   const std::size_t helpers_;  // the threads that scan while the storage is fast
-  const std::chrono::nanoseconds slow_scan_;
+  const bool slow_for_good_;
   ReadAheadTrace* const trace_;
   std::unique_ptr<Slot[]> slots_;  // a ring: file n in slots_[n % window_]
   std::uint64_t taken_ = 0;        // the run's own
@@ -178,8 +180,10 @@ class ReadAhead {
   std::condition_variable done_;
   std::atomic<int> sleeping_workers_{0};
   std::atomic<bool> run_waiting_{false};
-  bool no_more_threads_ = false;  // a thread could not be started
-  std::vector<std::thread> workers_;
+  bool no_more_threads_ = false;      // a thread could not be started
+  std::vector<std::thread> workers_;  // the run's own: it alone starts them
+  // How many workers_ holds, for the workers, which wake one another.
+  std::atomic<std::size_t> started_{0};
 };
 
 }  // namespace quadrell

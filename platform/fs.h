@@ -5,6 +5,7 @@
 // to create a file and refuses anything but a regular file, so a device,
 // FIFO or folder given by name is never read, written or waited on.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +45,10 @@ int read_ahead_allowance();
 // times no file here can have is known.
 bool times_in_range(const FileTimes& times);
 
+// A read that takes longer than this has waited on the storage, where the
+// system cannot say so itself: a read from the page cache takes a few us.
+inline constexpr std::chrono::microseconds kSlowRead{50};
+
 // A regular file open for reading. The opening leaves the file's last-access
 // time alone where the platform allows it: the times that keep-dates
 // restores are read after the scan.
@@ -52,6 +57,9 @@ class InputFile final : public ByteSource {
   explicit InputFile(const FileRef& file);
 
   bool is_open() const { return handle_.valid(); }
+  // Whether a read so far waited on the storage: on Linux as the page cache
+  // tells (RWF_NOWAIT), elsewhere a read slower than kSlowRead.
+  bool waited() const { return waited_; }
   // Why the opening or the last read failed.
   SystemError error() const { return error_; }
   FileIdentity identity() const { return identity_; }
@@ -66,6 +74,8 @@ class InputFile final : public ByteSource {
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes times_;
+  bool waited_ = false;
+  bool cache_answers_ = true;  // the system can tell a read that would wait
   FileHandle handle_;
 };
 

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -160,8 +161,33 @@ int read_ahead_allowance() {
 InputFile::InputFile(const FileRef& file)
     : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
+// RWF_NOWAIT reads only what the page cache holds, and answers EAGAIN where
+// the read would wait on the device; a file system that does not know the
+// flag refuses it, and reads are timed then.
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+#ifdef RWF_NOWAIT
+  while (cache_answers_) {
+    struct iovec part {
+      data, size
+    };
+    const ssize_t count = ::preadv2(handle_.get(), &part, 1, offset, RWF_NOWAIT);
+    if (count >= 0) return count;
+    if (errno == EAGAIN) {
+      waited_ = true;
+      break;
+    }
+    if (errno != EINTR) cache_answers_ = false;
+  }
+#else
+  cache_answers_ = false;
+#endif
+  const bool timed = !cache_answers_ && !waited_;
+  const auto start =
+      timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+  const std::int64_t count =
+      positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+  if (timed && std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
+  return count;
 }
 
 PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)

@@ -155,8 +155,13 @@ UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity
 InputFile::InputFile(const FileRef& file)
     : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
+// Windows cannot say whether a read will wait: a slow one did.
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  return read_at_offset(handle_.get(), offset, data, size, error_);
+  if (waited_) return read_at_offset(handle_.get(), offset, data, size, error_);
+  const auto start = std::chrono::steady_clock::now();
+  const std::int64_t count = read_at_offset(handle_.get(), offset, data, size, error_);
+  if (std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
+  return count;
 }
 
 // Times, then the file, each through its own handle, the first closed before

@@ -235,14 +235,19 @@ def progress(scratch):
               raw.count(b"files/s"))
 
 
-def slow_run(scratch, tree, arguments, limit=None, **pipes):
-    """quadrell on storage that waits 1 ms per open and read, so that its
-    read-ahead workers start, under an optional (resource, value) limit."""
+def slow_storage(scratch):
+    """The shim that makes storage slow, built once."""
     shim = os.path.join(scratch, "slow_storage.so")
     if not os.path.exists(shim):
         subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, SLOW_STORAGE, "-ldl"],
                        check=True)
-    environment = dict(os.environ, LD_PRELOAD=shim, QUADRELL_SLOW_FOLDER=tree)
+    return shim
+
+
+def slow_run(scratch, tree, arguments, limit=None, **pipes):
+    """quadrell on storage that waits 1 ms per open and read, so that its
+    read-ahead workers start, under an optional (resource, value) limit."""
+    environment = dict(os.environ, LD_PRELOAD=slow_storage(scratch), QUADRELL_SLOW_FOLDER=tree)
     limited = (lambda: resource.setrlimit(limit[0], (limit[1], limit[1]))) if limit else None
     return subprocess.Popen([QUADRELL] + arguments + [tree], env=environment,
                             preexec_fn=limited, **pipes)
@@ -370,12 +375,47 @@ def journal_limits(scratch):
           "a new journal's folder synced")
 
 
+def threads_started(arguments, environment=None):
+    """How many threads a run of quadrell started, as strace counts them."""
+    traced = subprocess.run(["strace", "-f", "-c", "-e", "trace=clone,clone3", QUADRELL] + arguments,
+                            capture_output=True, env=environment)
+    return sum(int(line.split()[3]) for line in traced.stderr.decode().splitlines()
+               if line.split()[-1:] in (["clone"], ["clone3"]))
+
+
+def storage_judgement(scratch):
+    """Photos whose headers take 27 reads, in the page cache, start no more
+    threads than the helpers of a cached run; on storage whose reads all
+    wait, the workers start."""
+    tree = os.path.join(scratch, "segmented")
+    os.makedirs(tree)
+    for i in range(100):
+        with open(os.path.join(tree, "p%03d.jpg" % i), "wb") as f:
+            f.write(b"\xFF\xD8")
+            for segment in range(26):  # sparse: the payloads are holes
+                f.seek(2 + segment * 65535)
+                f.write(b"\xFF\xE1" + struct.pack(">H", 65533))
+            f.seek(2 + 26 * 65535)
+            f.write(jfif(72, 96)[2:])
+    subprocess.run([QUADRELL, "-n", tree], capture_output=True)
+    helpers = max(os.cpu_count() - 1, 0)
+    cached = threads_started(["-n", tree])
+    if cached > helpers:
+        fail("in the page cache: %d threads started, more than the %d helpers" % (cached, helpers))
+    environment = dict(os.environ, LD_PRELOAD=slow_storage(scratch), QUADRELL_SLOW_FOLDER=tree)
+    slow = threads_started(["-n", tree], environment)
+    if slow < 16:
+        fail("on slow storage: %d threads started, not the 16 workers" % slow)
+    print("storage: %d threads in the page cache, %d on slow storage" % (cached, slow))
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="quadrell-process-") as scratch:
         interrupts(scratch)
         if not INTERRUPTS_ONLY:
             progress(scratch)
             limits_and_outputs(scratch)
+            storage_judgement(scratch)
             journal_limits(scratch)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0

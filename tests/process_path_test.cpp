@@ -308,10 +308,10 @@ class OnTaken final : public ReadAheadTrace {
   std::function<void()> call_;
 };
 
-// slow_scan 0: the storage counts as slow, and workers scan every file; the
-// default: files in memory, scanned by the helpers and by the run itself.
+// slow: the storage counts as slow, and workers scan every file; otherwise
+// files in memory, scanned by the helpers and by the run itself.
 RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop,
-                               std::chrono::nanoseconds slow_scan = {}) {
+                               bool slow = true) {
   testing::TempDir dir;
   std::vector<NativePath> paths;
   for (const auto& path : c.make(dir.path())) paths.push_back(testing::native(path));
@@ -324,7 +324,7 @@ RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop
   OnTaken after_the_scan(change);
   RunOptions options;
   options.read_ahead = read_ahead;
-  options.slow_scan = slow_scan;
+  options.slow_storage = slow;
   // One file at a time, the change comes before the scan; reading ahead,
   // between a worker's scan and the patch.
   if (c.changed_after_scan && read_ahead == 1) window.on_next_file = change;
@@ -391,7 +391,7 @@ TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
       // The run may scan the file itself just before the change: only a
       // scan ahead is certain to come before it.
       if (c.changed_after_scan) continue;
-      EXPECT_EQ(run_with_read_ahead(c, read_ahead, false, kSlowScan), one_at_a_time)
+      EXPECT_EQ(run_with_read_ahead(c, read_ahead, false, false), one_at_a_time)
           << c.name << ", " << read_ahead << " ahead, fast storage";
     }
   }
