@@ -136,6 +136,13 @@ layouts = [
     layout([(0xE1, 9000), (0xE2, 5000), (0xED, 7000)]),
     layout([(0xE1, 65533)] * 26 + [(0xE1, 100)] * 4),
 ]
+def write_layout(f, parts, at):
+    f.write(b"\xFF\xD8")
+    for offset, header in parts:
+        f.seek(offset)
+        f.write(header)
+    f.seek(at)
+    f.write(tables)
 os.makedirs(folder)
 for i in range(count):
     kind = i % 3
@@ -144,23 +151,11 @@ for i in range(count):
             f.write(camera)
             f.truncate(len(data))
             continue
-        parts, at = layouts[kind]
-        f.write(b"\xFF\xD8")
-        for offset, header in parts:
-            f.seek(offset)
-            f.write(header)
-        f.seek(at)
-        f.write(tables)
+        write_layout(f, *layouts[kind])
 os.makedirs(segmented)
-parts, at = layouts[2]
 for i in range(segmented_count):
     with open(os.path.join(segmented, "photo-%05d.jpg" % i), "wb") as f:
-        f.write(b"\xFF\xD8")
-        for offset, header in parts:
-            f.seek(offset)
-            f.write(header)
-        f.seek(at)
-        f.write(tables)
+        write_layout(f, *layouts[2])
 PY
 # The photo of many segments alone, all in the page cache: no read waits,
 # so no thread may start that only costs.
