@@ -138,22 +138,13 @@ std::string error_text(SystemError error) {
   return utf8_from_wide(words);
 }
 
-namespace {
-
-UniqueHandle open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
-                           std::int64_t& size, FileTimes& times) {
+InputFile::InputFile(const FileRef& file) {
   Status status;
-  UniqueHandle handle = open_for_scan(file, error, status);
-  identity = status.identity;
-  size = status.size;
-  times = status.times;
-  return handle;
+  handle_ = open_for_scan(file, error_, status);
+  identity_ = status.identity;
+  size_ = status.size;
+  times_ = status.times;
 }
-
-}  // namespace
-
-InputFile::InputFile(const FileRef& file)
-    : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
 // Windows cannot say whether a read will wait: a slow one did.
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
