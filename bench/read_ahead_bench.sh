@@ -159,7 +159,7 @@ for i in range(segmented_count):
 PY
 # The photo of many segments alone, all in the page cache: no read waits,
 # so no thread may start that only costs.
-"$quadrell" -n "$scratch/segmented" >/dev/null
+"$quadrell" -n "$scratch/segmented" >/dev/null 2>&1
 segmented_floor=$(best_of_3 warm "$scratch/header_floor" "$scratch/segmented" 1)
 segmented_default=$(best_of_3 warm "$quadrell" -n "$scratch/segmented")
 segmented_one=$(best_of_3 warm "$quadrell" -n -j 1 "$scratch/segmented")

@@ -1,16 +1,18 @@
 /* Preloaded into quadrell, makes each opening of a file under
- * QUADRELL_SLOW_FOLDER, and each read, wait 1 ms first, as a network share
- * or a card does: storage whose cost is its latency. With
+ * QUADRELL_SLOW_FOLDER, and each read of such a file, wait 1 ms first, as a
+ * network share or a card does: storage whose cost is its latency. With
  * QUADRELL_SLOW_VARIES set, each wait is drawn evenly from 0 to 2 ms instead
  * (1 ms on average), as a disk's seeks and a share's round trips vary.
  * quadrell is built with 64-bit file offsets, so openat64, pread64 and
  * preadv64v2 are what it calls; the header walk floor calls open and pread.
  * A read that may not wait (RWF_NOWAIT) finds nothing in the cache, as on
- * such storage. Built as a shared library by bench/read_ahead_bench.sh. */
+ * such storage. Files elsewhere are read at the page cache's pace. Built as
+ * a shared library by bench/read_ahead_bench.sh. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <errno.h>
@@ -28,10 +30,34 @@ static void wait_a_millisecond(void) {
   nanosleep(&pause, NULL);
 }
 
-/* Relative to an open folder: a file of the listing of the slow folder. */
+/* A path under the slow folder, given whole or relative to an open folder. */
 static int slow_path(int folder, const char* path) {
   const char* slow = getenv("QUADRELL_SLOW_FOLDER");
-  return slow != NULL && (folder != AT_FDCWD || strncmp(path, slow, strlen(slow)) == 0);
+  if (slow == NULL) return 0;
+  if (folder == AT_FDCWD || path[0] == '/') return strncmp(path, slow, strlen(slow)) == 0;
+  char link[64];
+  char where[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", folder);
+  const ssize_t length = readlink(link, where, sizeof where - 1);
+  if (length < 0) return 0;
+  where[length] = '\0';
+  return strncmp(where, slow, strlen(slow)) == 0;
+}
+
+/* The descriptors opened under the slow folder: only their reads wait, so
+ * that a run over a tree meets slow and fast storage in turn. */
+static unsigned char slow_descriptor[1 << 16];
+
+static int opened(int fd, int slow) {
+  if (fd >= 0 && fd < (int)sizeof slow_descriptor) {
+    __atomic_store_n(&slow_descriptor[fd], (unsigned char)slow, __ATOMIC_RELAXED);
+  }
+  return fd;
+}
+
+static int slow_reads(int fd) {
+  return fd >= 0 && fd < (int)sizeof slow_descriptor &&
+         __atomic_load_n(&slow_descriptor[fd], __ATOMIC_RELAXED);
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
@@ -41,14 +67,15 @@ int openat64(int folder, const char* path, int flags, ...) {
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  if (slow_path(folder, path)) wait_a_millisecond();
-  return real(folder, path, flags, mode);
+  const int slow = slow_path(folder, path);
+  if (slow) wait_a_millisecond();
+  return opened(real(folder, path, flags, mode), slow);
 }
 
 ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
   static ssize_t (*real)(int, void*, size_t, off64_t);
   if (!real) real = (ssize_t (*)(int, void*, size_t, off64_t))dlsym(RTLD_NEXT, "pread64");
-  wait_a_millisecond();
+  if (slow_reads(fd)) wait_a_millisecond();
   return real(fd, data, size, offset);
 }
 
@@ -59,14 +86,15 @@ int open(const char* path, int flags, ...) {
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  if (slow_path(AT_FDCWD, path)) wait_a_millisecond();
-  return real(path, flags, mode);
+  const int slow = slow_path(AT_FDCWD, path);
+  if (slow) wait_a_millisecond();
+  return opened(real(path, flags, mode), slow);
 }
 
 ssize_t pread(int fd, void* data, size_t size, off_t offset) {
   static ssize_t (*real)(int, void*, size_t, off_t);
   if (!real) real = (ssize_t (*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread");
-  wait_a_millisecond();
+  if (slow_reads(fd)) wait_a_millisecond();
   return real(fd, data, size, offset);
 }
 
@@ -74,11 +102,13 @@ static ssize_t slow_preadv2(const char* name, int fd, const struct iovec* parts,
                             off64_t offset, int flags) {
   ssize_t (*real)(int, const struct iovec*, int, off64_t, int) =
       (ssize_t (*)(int, const struct iovec*, int, off64_t, int))dlsym(RTLD_NEXT, name);
-  if (flags & RWF_NOWAIT) {
-    errno = EAGAIN;
-    return -1;
+  if (slow_reads(fd)) {
+    if (flags & RWF_NOWAIT) {
+      errno = EAGAIN;
+      return -1;
+    }
+    wait_a_millisecond();
   }
-  wait_a_millisecond();
   return real(fd, parts, count, offset, flags);
 }
 

@@ -7,8 +7,8 @@
 namespace quadrell {
 namespace {
 
-// The most files a run may scan ahead: more threads would only wait.
-constexpr int kMostJobs = 256;
+// The most files a run may scan ahead, told or followed.
+constexpr int kMostJobs = static_cast<int>(kDeepest);
 
 enum class Option {
   kKeepDates,

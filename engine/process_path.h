@@ -34,12 +34,13 @@ struct RunOptions {
   PathForm form = PathForm::kDropped;
   // Checked before each file and each folder; the run ends once requested.
   const RunStop* stop = nullptr;
-  // How many files are scanned at once ahead of the one handled (1: none).
-  // The log, the counts and every byte written are those of a run one file
-  // at a time.
-  int read_ahead = kDefaultReadAhead;
+  // How many files are scanned at once ahead of the one handled on slow
+  // storage (1: none; kFollowTheStorage: as many as it serves faster). The
+  // log, the counts and every byte written are those of a run one file at
+  // a time.
+  int read_ahead = kFollowTheStorage;
   // How many files may wait in the read-ahead's queue (0: kQueuedPerJob for
-  // each of read_ahead, none but the one in hand with 1). A listener that
+  // each scan in flight, none but the one in hand with 1). A listener that
   // records changes before they are made records a queue's worth at once.
   std::size_t queue = 0;
   // A listener records each change: the times a change leaves its file

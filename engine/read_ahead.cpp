@@ -38,17 +38,44 @@ std::size_t window_for(std::size_t jobs, std::size_t queue) {
   return std::max<std::size_t>(1, std::min(queue, descriptors - jobs));
 }
 
+std::size_t most_jobs(int jobs) {
+  const int allowed = fs::read_ahead_allowance() / 2;
+  return static_cast<std::size_t>(
+      std::clamp(jobs == kFollowTheStorage ? static_cast<int>(kDeepest) : jobs, 1, allowed));
+}
+
 }  // namespace
 
+std::size_t DepthProbe::measured(double files_per_second) {
+  if (settled_) return depth_;
+  if (last_rate_ > 0 && files_per_second < last_rate_ * 1.1) {
+    depth_ = before_;
+    settled_ = true;
+    return depth_;
+  }
+  last_rate_ = files_per_second;
+  before_ = depth_;
+  depth_ = std::min(depth_ * 2, deepest_);
+  settled_ = depth_ == before_;
+  return depth_;
+}
+
 ReadAhead::ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* trace)
-    : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2))),
+    : jobs_(most_jobs(jobs)),
+      follows_(jobs == kFollowTheStorage),
+      queue_follows_(follows_ && queue == 0),
       window_(window_for(jobs_, queue)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),
       slow_for_good_(slow),
       trace_(trace),
       slots_(new Slot[window_]),
-      slow_storage_(slow) {}
+      limit_(window_),
+      probe_(jobs_),
+      depth_(follows_ ? probe_.depth() : jobs_),
+      slow_storage_(slow) {
+  if (queue_follows_) limit_ = std::min(window_, depth() * kQueuedPerJob);
+}
 
 ReadAhead::~ReadAhead() {
   stop();
@@ -99,7 +126,29 @@ std::optional<ReadAhead::Taken> ReadAhead::take() {
   Taken taken{std::move(oldest.file), std::move(oldest.scan)};
   note(Event::kTaken, taken_, 0);
   ++taken_;
+  if (follows_) follow_the_storage();
   return taken;
+}
+
+void ReadAhead::follow_the_storage() {
+  if (!storage_slow() || workers_.empty()) {
+    probe_.restart();
+    probed_ = 0;
+    return;
+  }
+  if (probe_.settled()) return;
+  const auto now = Clock::now();
+  if (probed_++ == 0) window_start_ = now;
+  if (probed_ <= probe_.window()) return;
+  const std::chrono::duration<double> took = now - window_start_;
+  const std::size_t depth = probe_.measured(static_cast<double>(probed_ - 1) / took.count());
+  probed_ = 1;
+  window_start_ = now;
+  if (depth == this->depth()) return;
+  depth_.store(depth);
+  if (queue_follows_) limit_ = std::min(window_, depth * kQueuedPerJob);
+  start_workers(all_workers());
+  wake(Wake::kEverybody);
 }
 
 void ReadAhead::stop() {
@@ -152,19 +201,22 @@ void ReadAhead::wait_for(const Slot& oldest) {
 
 // A sleeper counts itself, then tests its condition under the lock; a
 // thread that changes the state tests for sleepers after it, and passes
-// through the lock before it notifies, so that no wake-up is lost.
+// through the lock before it notifies, so that no wake-up is lost. Every
+// worker that waits on work_ may scan: one beyond the helpers while the
+// storage is fast, or beyond the depth while it is slow, waits on benched_,
+// which only a change of either lets go on.
 void ReadAhead::wake(Wake who) {
   const bool workers = who != Wake::kRun && sleeping_workers_.load() > 0;
+  const bool benched = who == Wake::kEverybody && benched_workers_.load() > 0;
   const bool run = who != Wake::kWorker && run_waiting_.load();
-  if (!workers && !run) return;
+  if (!workers && !benched && !run) return;
   { const std::lock_guard lock(mutex_); }
-  // While the storage is fast, the workers beyond the helpers sleep too,
-  // and one of them could not take the file.
-  if (workers && (who == Wake::kEverybody || (!storage_slow() && started_.load() > helpers_))) {
+  if (workers && who == Wake::kEverybody) {
     work_.notify_all();
   } else if (workers) {
     work_.notify_one();
   }
+  if (benched) benched_.notify_all();
   if (run) done_.notify_one();
 }
 
@@ -176,7 +228,6 @@ void ReadAhead::start_workers(std::size_t count) {
     const int number = static_cast<int>(workers_.size()) + 1;
     try {
       workers_.emplace_back(&ReadAhead::work, this, helper, number);
-      started_.store(workers_.size());
     } catch (const std::system_error&) {
       no_more_threads_ = true;
     }
@@ -185,11 +236,17 @@ void ReadAhead::start_workers(std::size_t count) {
 
 void ReadAhead::work(bool helper, int number) {
   ScanStreak streak;
-  // The workers beyond the helpers scan only while the storage is slow.
-  const auto may_claim = [&] { return helper || storage_slow(); };
-  const auto ready = [&] {
-    return stopping_.load() || (may_claim() && claimed_.load() < queued_.load());
+  // The workers beyond the helpers scan only while the storage is slow, and
+  // those beyond the depth not at all.
+  const auto may_claim = [&] {
+    return helper || (storage_slow() && static_cast<std::size_t>(number) <= depth());
   };
+  // Woken to scan, or benched meanwhile: a worker that may no longer scan
+  // leaves work_, whose wake-ups are for those who may.
+  const auto ready = [&] {
+    return stopping_.load() || !may_claim() || claimed_.load() < queued_.load();
+  };
+  const auto called = [&] { return stopping_.load() || may_claim(); };
   for (;;) {
     std::uint64_t index = 0;
     if (may_claim() && claim(index)) {
@@ -200,6 +257,12 @@ void ReadAhead::work(bool helper, int number) {
     if (stopping_.load()) return;
     if (helper && !storage_slow() && poll(ready)) continue;
     std::unique_lock lock(mutex_);
+    if (!may_claim()) {
+      benched_workers_.fetch_add(1);
+      benched_.wait(lock, called);
+      benched_workers_.fetch_sub(1);
+      continue;
+    }
     sleeping_workers_.fetch_add(1);
     work_.wait(lock, ready);
     sleeping_workers_.fetch_sub(1);

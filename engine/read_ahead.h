@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,10 +18,16 @@
 namespace quadrell {
 
 // How many files a run scans at once ahead of the one it handles, unless
-// told otherwise: enough to keep a disk's, a card's or a network share's
-// queue full (see README), few enough that the threads cost nothing to
-// speak of.
-inline constexpr int kDefaultReadAhead = 16;
+// told a number: as many as the storage serves faster (see DepthProbe).
+inline constexpr int kFollowTheStorage = 0;
+// Where following the storage starts: a disk's, a card's or a network
+// share's queue is seldom shallower (see README).
+inline constexpr std::size_t kFirstDepth = 16;
+// The most scans in flight, told or followed.
+inline constexpr std::size_t kDeepest = 256;
+// How many files a depth is measured over, for each scan in flight: enough
+// that each worker's files average their waits out.
+inline constexpr std::size_t kProbedPerScan = 4;
 
 // How many files the queue holds for each of them: while the oldest file
 // waits on the storage read after read, the workers go on with the files
@@ -58,6 +65,33 @@ struct ScanStreak {
     if (waited) return ++slow >= 2 ? Verdict::kSlow : Verdict::kNone;
     return ++fast >= kFastScansInARow ? Verdict::kFast : Verdict::kNone;
   }
+};
+
+// The depth that follows the storage: while it is slow, each window of
+// kProbedPerScan files per scan in flight is measured in files per second;
+// while that grows by a tenth or more with each doubling, the depth doubles,
+// up to the deepest; once it does not, the depth goes back to the one before
+// and stays, until the storage turns fast and slow again (restart()).
+class DepthProbe {
+ public:
+  explicit DepthProbe(std::size_t deepest)
+      : deepest_(deepest), depth_(std::min(kFirstDepth, deepest)), before_(depth_) {}
+  std::size_t depth() const { return depth_; }
+  std::size_t window() const { return depth_ * kProbedPerScan; }
+  bool settled() const { return settled_; }
+  // A window's rate at depth(); the depth for the next window.
+  std::size_t measured(double files_per_second);
+  void restart() {
+    settled_ = false;
+    last_rate_ = 0;
+  }
+
+ private:
+  const std::size_t deepest_;
+  std::size_t depth_;
+  std::size_t before_;  // the depth the last rate was measured at
+  double last_rate_ = 0;
+  bool settled_ = false;
 };
 
 // What a bench learns of the read-ahead, to find where a run loses its time.
@@ -103,8 +137,9 @@ class ReadAhead {
     Scan scan;
   };
 
-  // queue: the files queued at most (0: kQueuedPerJob per job, 1 with one
-  // job); slow: the storage counts as slow from the first file on, for good.
+  // jobs: the scans in flight on slow storage, or kFollowTheStorage; queue:
+  // the files queued at most (0: kQueuedPerJob per scan in flight, 1 with
+  // one job); slow: the storage counts as slow from the first file on, for good.
   // trace, when given, hears of each file's steps.
   ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* trace = nullptr);
   ~ReadAhead();
@@ -112,7 +147,7 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   std::size_t window() const { return window_; }
-  bool full() const { return queued_.load(std::memory_order_relaxed) - taken_ >= window_; }
+  bool full() const { return queued_.load(std::memory_order_relaxed) - taken_ >= limit_; }
   bool empty() const { return queued_.load(std::memory_order_relaxed) == taken_; }
   // Queues a file. Only when not full.
   void queue(QueuedFile file);
@@ -154,36 +189,49 @@ class ReadAhead {
   void wake(Wake who);
   // Up to count workers in all.
   void start_workers(std::size_t count);
+  // Measures the files taken while the storage is slow and steps the depth.
+  void follow_the_storage();
+  std::size_t depth() const { return depth_.load(std::memory_order_relaxed); }
   // With one job no thread but the run's, whatever the storage.
-  std::size_t all_workers() const { return jobs_ > 1 ? jobs_ : 0; }
+  std::size_t all_workers() const { return jobs_ > 1 ? depth() : 0; }
   bool storage_slow() const { return slow_storage_.load(std::memory_order_relaxed); }
   void note(ReadAheadTrace::Event event, std::uint64_t index, int scanned_by) {
     if (trace_ != nullptr) trace_->at(event, index, scanned_by);
   }
 
-  const std::size_t jobs_;     // the workers once the storage is slow
-  const std::size_t window_;   // the files queued at most
+  const std::size_t jobs_;     // the workers at most
+  const bool follows_;         // the depth is DepthProbe's
+  const bool queue_follows_;   // and the queue kQueuedPerJob files per scan in flight
+  const std::size_t window_;   // the ring's slots
   const std::size_t helpers_;  // the threads that scan while the storage is fast
   const bool slow_for_good_;
   ReadAheadTrace* const trace_;
   std::unique_ptr<Slot[]> slots_;  // a ring: file n in slots_[n % window_]
-  std::uint64_t taken_ = 0;        // the run's own
-  ScanStreak streak_;              // the run's own
+  // The run's own: what it has taken, its scans' streak, the files queued at
+  // most now, and the depth's measure.
+  std::uint64_t taken_ = 0;
+  ScanStreak streak_;
+  std::size_t limit_;
+  DepthProbe probe_;
+  std::size_t probed_ = 0;  // files taken in this window
+  std::chrono::steady_clock::time_point window_start_;
+  std::atomic<std::size_t> depth_;  // the workers that may scan while the storage is slow
   std::atomic<std::uint64_t> queued_{0};
   std::atomic<std::uint64_t> claimed_{0};  // files before this one are being or were scanned
   std::atomic<bool> slow_storage_;
   std::atomic<bool> stopping_{false};
-  // Sleeping: the workers with nothing to claim, the run waiting for the
-  // oldest.
+
+  // Sleeping: the workers with nothing to claim, those that may not claim,
+  // the run waiting for the oldest.
   std::mutex mutex_;
   std::condition_variable work_;
+  std::condition_variable benched_;
   std::condition_variable done_;
   std::atomic<int> sleeping_workers_{0};
+  std::atomic<int> benched_workers_{0};
   std::atomic<bool> run_waiting_{false};
   bool no_more_threads_ = false;      // a thread could not be started
-  std::vector<std::thread> workers_;  // the run's own: it alone starts them
-  // How many workers_ holds, for the workers, which wake one another.
-  std::atomic<std::size_t> started_{0};
+  std::vector<std::thread> workers_;  // the run's own: it alone starts and counts them
 };
 
 }  // namespace quadrell

@@ -386,7 +386,8 @@ def threads_started(arguments, environment=None):
 def storage_judgement(scratch):
     """Photos whose headers take 27 reads, in the page cache, start no more
     threads than the helpers of a cached run; on storage whose reads all
-    wait, the workers start."""
+    wait, the workers start; storage that turns slow and fast again leaves
+    the run's log and files as one file at a time does."""
     tree = os.path.join(scratch, "segmented")
     os.makedirs(tree)
     for i in range(100):
@@ -407,6 +408,28 @@ def storage_judgement(scratch):
     if slow < 16:
         fail("on slow storage: %d threads started, not the 16 workers" % slow)
     print("storage: %d threads in the page cache, %d on slow storage" % (cached, slow))
+
+    # Fast, slow, fast again: the workers start in b and the run goes back
+    # to the helpers in c, and the log and every byte are those of -j 1.
+    turning = os.path.join(scratch, "turning")
+    for part in "abc":
+        make_tree(os.path.join(turning, part), 150)
+    environment = dict(os.environ, LD_PRELOAD=slow_storage(scratch),
+                       QUADRELL_SLOW_FOLDER=os.path.join(turning, "b"))
+    slow = threads_started(["-rn", turning], environment)
+    runs = {}
+    for jobs in (["-j", "1"], []):
+        for part in "abc":
+            reset(os.path.join(turning, part), os.listdir(os.path.join(turning, part)))
+        run = subprocess.run([QUADRELL, "-rp"] + jobs + [turning], capture_output=True,
+                             env=environment)
+        runs[len(jobs)] = (run.returncode, run.stdout, {
+            os.path.join(folder, name): open(os.path.join(folder, name), "rb").read()
+            for folder, _, names in os.walk(turning) for name in names})
+    if slow <= helpers:
+        fail("fast, slow, fast again: %d threads started, no workers" % slow)
+    if runs[0] != runs[2]:
+        fail("fast, slow, fast again: the log or the files differ from -j 1's")
 
 
 def main():

@@ -524,7 +524,7 @@ TEST(CliOptions, ValuesAndPrefixes) {
     bool recursive;
     CliOptions::Progress progress = CliOptions::Progress::kAuto;
   } cases[] = {
-      {{"x"}, kDefaultReadAhead, false},
+      {{"x"}, kFollowTheStorage, false},
       {{"-j4", "x"}, 4, false},
       {{"-j", "4", "x"}, 4, false},
       {{"--jobs=4", "x"}, 4, false},
@@ -533,8 +533,8 @@ TEST(CliOptions, ValuesAndPrefixes) {
       {{"-rj", "256", "x"}, 256, true},
       {{"-j", "1", "--", "-j", "2"}, 1, false},
       // The last of the two progress options wins.
-      {{"-q", "--pro", "x"}, kDefaultReadAhead, false, CliOptions::Progress::kOn},
-      {{"--progress", "--no", "x"}, kDefaultReadAhead, false, CliOptions::Progress::kOff},
+      {{"-q", "--pro", "x"}, kFollowTheStorage, false, CliOptions::Progress::kOn},
+      {{"--progress", "--no", "x"}, kFollowTheStorage, false, CliOptions::Progress::kOff},
   };
   for (const auto& c : cases) {
     std::vector<NativePath> native;

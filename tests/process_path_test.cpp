@@ -328,7 +328,7 @@ RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop
   // One file at a time, the change comes before the scan; reading ahead,
   // between a worker's scan and the patch.
   if (c.changed_after_scan && read_ahead == 1) window.on_next_file = change;
-  if (c.changed_after_scan && read_ahead > 1) options.trace = &after_the_scan;
+  if (c.changed_after_scan && read_ahead != 1) options.trace = &after_the_scan;
   drop_run(window, paths, options);
 
   RunOutcome outcome{window.text, {}, 0};
@@ -374,6 +374,14 @@ const ReadAheadCase kReadAheadCases[] = {
        std::filesystem::create_hard_link(folder / "b.jpg", folder / "z.jpg");
        return std::vector{folder};
      }},
+    // Enough windows for the followed depth to step up and back.
+    {"ManyFiles",
+     [](const auto& dir) {
+       for (int i = 0; i < 400; ++i) {
+         testing::write_bytes(dir / ("f" + std::to_string(i) + ".jpg"), jfif_file(i % 3, 2));
+       }
+       return std::vector{dir};
+     }},
     {"ChangedAfterTheScan",
      [](const auto& dir) {
        testing::write_bytes(dir / "c.jpg", jfif_file(1, 2));
@@ -385,7 +393,8 @@ const ReadAheadCase kReadAheadCases[] = {
 TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
   for (const ReadAheadCase& c : kReadAheadCases) {
     const RunOutcome one_at_a_time = run_with_read_ahead(c, 1, false);
-    for (const int read_ahead : {2, kDefaultReadAhead}) {
+    // Every depth the storage may be followed to, and followed.
+    for (const int read_ahead : {2, 16, 32, 64, 128, 256, kFollowTheStorage}) {
       EXPECT_EQ(run_with_read_ahead(c, read_ahead, false), one_at_a_time)
           << c.name << ", " << read_ahead << " ahead";
       // The run may scan the file itself just before the change: only a
@@ -396,7 +405,7 @@ TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
     }
   }
   // Named twice: changed, then fair.
-  const RunOutcome twice = run_with_read_ahead(kReadAheadCases[0], kDefaultReadAhead, false);
+  const RunOutcome twice = run_with_read_ahead(kReadAheadCases[0], kFollowTheStorage, false);
   EXPECT_EQ(lines_of(twice.log)[1], "a.jpg " + dots(54) + " OK");
 }
 
@@ -404,9 +413,38 @@ TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
 TEST(ReadAhead, NoFileChangedAfterTheStop) {
   const ReadAheadCase folder{"Folder",
                              [](const auto& dir) { return std::vector{folder_of_files(dir)}; }};
-  const RunOutcome stopped = run_with_read_ahead(folder, kDefaultReadAhead, true);
+  const RunOutcome stopped = run_with_read_ahead(folder, kFollowTheStorage, true);
   EXPECT_EQ(stopped, run_with_read_ahead(folder, 1, true));
   EXPECT_EQ(lines_of(stopped.log).size(), 3u) << "one line, the empty line, the summary";
+}
+
+// The depth doubles while each doubling gains a tenth in files per second,
+// goes back one step when it does not, and stays until restarted.
+TEST(DepthProbe, DoublesWhileTheRateGrows) {
+  const struct {
+    const char* name;
+    std::size_t deepest;
+    std::vector<double> rates;        // files per second, window by window
+    std::vector<std::size_t> depths;  // after each
+  } cases[] = {
+      {"GrowsToTheDeepest", 256, {100, 200, 400, 800, 1600, 3200}, {32, 64, 128, 256, 256, 256}},
+      {"LevelsOff", 256, {100, 200, 210, 1000}, {32, 64, 32, 32}},
+      {"LessThanATenth", 256, {100, 109}, {32, 16}},
+      {"SlowerAtOnce", 256, {100, 50, 400}, {32, 16, 16}},
+      {"FewDescriptors", 40, {100, 200, 400}, {32, 40, 40}},
+      {"OneJob", 1, {100, 200}, {1, 1}},
+  };
+  for (const auto& c : cases) {
+    DepthProbe probe(c.deepest);
+    std::vector<std::size_t> depths;
+    for (const double rate : c.rates) depths.push_back(probe.measured(rate));
+    EXPECT_EQ(depths, c.depths) << c.name;
+  }
+  DepthProbe probe(256);
+  for (const double rate : {100.0, 200.0, 200.0}) probe.measured(rate);
+  probe.restart();
+  EXPECT_EQ(probe.measured(500), 64u) << "restarted at 32";
+  EXPECT_EQ(probe.measured(500), 32u);
 }
 
 // Updates no sooner than 16 ms after the last one ended, nor sooner than
