@@ -55,31 +55,9 @@ std::optional<int> open_run_journal(const NativePath& path, const std::string& s
 
 std::optional<int> open_undo_journal(const NativePath& path, const std::string& shown,
                                      WriteMode mode, CliOutput& output, UndoJournal& journal) {
-  fs::JournalFile& file = journal.file.emplace(path, fs::JournalAccess::kRead);
-  JournalOpening opening{refusal_of(file)};
-  std::string start;
-  if (opening.problem == JournalOpening::Problem::kNone &&
-      (!file.is_open() || !file.read_at(0, kJournalName.size() + 8, start))) {
-    opening = {JournalOpening::Problem::kSystem, file.error()};
-  }
-  const std::size_t end = start.find('\n');
-  journal.format = journal_format(std::string_view(start).substr(0, end));
-  if (opening.problem == JournalOpening::Problem::kNone &&
-      (journal.format == 0 || journal.format > kJournalFormat)) {
-    opening = {journal.format == 0 ? JournalOpening::Problem::kNotAJournal
-                                   : JournalOpening::Problem::kOtherFormat,
-               0, journal.format};
-  }
-  if (opening.problem != JournalOpening::Problem::kNone) return refuse(output, shown, opening);
-  journal.records = static_cast<std::int64_t>(end == std::string::npos ? start.size() : end + 1);
-  // The undo records its progress in the journal it takes back.
-  if (mode == WriteMode::kWrite && journal.format >= 2) {
-    fs::JournalFile& adding = journal.file.emplace(path, fs::JournalAccess::kAdd);
-    if (!adding.is_open()) {
-      return refuse(output, shown, {JournalOpening::Problem::kSystem, adding.error()});
-    }
-  }
-  return std::nullopt;
+  const JournalOpening opening = quadrell::open_undo_journal(path, mode, journal);
+  if (opening.problem == JournalOpening::Problem::kNone) return std::nullopt;
+  return refuse(output, shown, opening);
 }
 
 bool tell_undo(const UndoSummary& summary, const std::string& shown, int format,

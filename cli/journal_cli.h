@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "engine/journal.h"
 #include "engine/process_path.h"
 #include "engine/undo.h"
 #include "platform/journal_file.h"
@@ -16,14 +17,8 @@ namespace quadrell {
 std::optional<int> open_run_journal(const NativePath& path, const std::string& shown,
                                     CliOutput& output, std::optional<fs::JournalFile>& file);
 
-// The journal to take back, opened (to add its progress to, unless the run
-// is dry) and its first line read before anything else: nothing, with its
-// format and where its records begin, or the exit status of a refusal.
-struct UndoJournal {
-  std::optional<fs::JournalFile> file;
-  int format = 0;
-  std::int64_t records = 0;
-};
+// The journal to take back, opened (see quadrell::open_undo_journal):
+// nothing, or the exit status of a refusal (its message written).
 std::optional<int> open_undo_journal(const NativePath& path, const std::string& shown,
                                      WriteMode mode, CliOutput& output, UndoJournal& journal);
 

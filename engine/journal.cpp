@@ -15,12 +15,11 @@ bool Journal::write(std::string_view text, bool durably) {
   return false;
 }
 
-bool Journal::may_change(const NativePath& shown, const DensityChange& change,
-                         ChangesAhead& ahead) {
+bool Journal::may_change(const NativePath& path, const DensityChange& change, ChangesAhead& ahead) {
   if (write_failure_ != 0) return false;
   const auto recorded = std::find_if(
       recorded_.begin(), recorded_.end(),
-      [&](const Recorded& entry) { return entry.change == change && entry.shown == shown; });
+      [&](const Recorded& entry) { return entry.change == change && entry.path == path; });
   // Those before it were foreseen and came out otherwise.
   if (recorded != recorded_.end()) {
     approved_ = recorded->check;
@@ -30,7 +29,7 @@ bool Journal::may_change(const NativePath& shown, const DensityChange& change,
   recorded_.clear();
   std::string records = std::move(left_);
   left_.clear();
-  records += change_line(fs::absolute_path_in(current_folder_, shown), change, approved_);
+  records += change_line(fs::absolute_path_in(current_folder_, path), change, approved_);
   ahead.visit([&](const NativePath& later, const DensityChange& foreseen) {
     std::uint32_t check = 0;
     records += change_line(fs::absolute_path_in(current_folder_, later), foreseen, check);
@@ -86,6 +85,30 @@ JournalOpening check_or_begin(fs::JournalFile& file) {
 }
 
 }  // namespace
+
+JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJournal& journal) {
+  fs::JournalFile& file = journal.file.emplace(path, fs::JournalAccess::kRead);
+  if (const auto refusal = refusal_of(file); refusal != JournalOpening::Problem::kNone) {
+    return {refusal};
+  }
+  std::string start;
+  if (!file.is_open() || !file.read_at(0, kJournalName.size() + 8, start)) {
+    return {JournalOpening::Problem::kSystem, file.error()};
+  }
+  const std::size_t end = start.find('\n');
+  journal.format = journal_format(std::string_view(start).substr(0, end));
+  if (journal.format == 0) return {JournalOpening::Problem::kNotAJournal};
+  if (journal.format > kJournalFormat) {
+    return {JournalOpening::Problem::kOtherFormat, 0, journal.format};
+  }
+  journal.records = static_cast<std::int64_t>(end == std::string::npos ? start.size() : end + 1);
+  // The undo records its progress in the journal it takes back.
+  if (mode == WriteMode::kWrite && journal.format >= 2) {
+    fs::JournalFile& adding = journal.file.emplace(path, fs::JournalAccess::kAdd);
+    if (!adding.is_open()) return {JournalOpening::Problem::kSystem, adding.error()};
+  }
+  return {};
+}
 
 JournalOpening open_journal(fs::JournalFile& file) {
   if (const auto refusal = refusal_of(file); refusal != JournalOpening::Problem::kNone) {

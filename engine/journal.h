@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
+#include "engine/process_path.h"
 #include "engine/run_report.h"
 #include "platform/journal_file.h"
 
@@ -26,7 +28,7 @@ class Journal final : public RunListener {
   Journal(RunListener& log, fs::JournalFile& file);
 
   void next_file() override { log_.next_file(); }
-  bool may_change(const NativePath& shown, const DensityChange& change,
+  bool may_change(const NativePath& path, const DensityChange& change,
                   ChangesAhead& ahead) override;
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
   void failed(const FileFailure& failure) override { log_.failed(failure); }
@@ -41,7 +43,7 @@ class Journal final : public RunListener {
 
  private:
   struct Recorded {
-    NativePath shown;
+    NativePath path;
     DensityChange change;
     std::uint32_t check;
   };
@@ -76,5 +78,18 @@ JournalOpening open_journal(fs::JournalFile& file);
 // Why a journal could not be opened, should it be no regular file or the
 // file standard output goes to; kNone otherwise, and for a file not opened.
 JournalOpening::Problem refusal_of(const fs::JournalFile& file);
+
+// A journal to take back: open (to add the undo's progress to, unless the
+// run is dry), its format, and where its records begin.
+struct UndoJournal {
+  std::optional<fs::JournalFile> file;
+  int format = 0;
+  std::int64_t records = 0;
+};
+
+// Opens the journal at path for an undo, and reads its first line before
+// anything else: a file that holds no journal, or one of a newer format, is
+// refused.
+JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJournal& journal);
 
 }  // namespace quadrell

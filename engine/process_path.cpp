@@ -55,14 +55,15 @@ class PathRun final : public ChangesAhead {
         fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
     if (!entry) return notice_in_order(FileFailure::Kind::kNamesNothing, path, error);
     const NativePath& shown = typed ? path : entry->name;
-    if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true});
+    if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true, 0, {}});
     const bool prefixed = typed && !fs::names_current_folder(path);
+    tree_ = typed ? nullptr : std::make_shared<const NativePath>(entry->path);
     process_tree(entry->path, shown, prefixed ? path : NativePath{});
   }
 
   void visit(const Visit& each) override {
     read_ahead_.visit_scanned([&](const QueuedFile& file, const ReadAhead::Scan& scan) {
-      if (scan.result > 0) each(file.shown, planned_change(scan.result, scan.detail));
+      if (scan.result > 0) each(given_path(file), planned_change(scan.result, scan.detail));
     });
   }
 
@@ -145,7 +146,7 @@ class PathRun final : public ChangesAhead {
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          process_file({file, fs::child_path(prefix_, name)});
+          process_file({file, fs::child_path(prefix_, name), false, 0, tree_});
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
@@ -202,6 +203,12 @@ class PathRun final : public ChangesAhead {
     return scan;
   }
 
+  // The file's path as the run was given it, whatever the log shows.
+  NativePath given_path(const QueuedFile& file) const {
+    if (file.tree) return fs::child_path(*file.tree, file.shown);
+    return options_.form == PathForm::kTyped ? file.shown : file.file.path;
+  }
+
   void handle(const QueuedFile& file, const ReadAhead::Scan& scan) {
     ScanResult result = scan.result;
     if (result < kAccessError) {
@@ -217,7 +224,7 @@ class PathRun final : public ChangesAhead {
     const PatchOutcome outcome = patch_density(
         file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
         [&](const DensityChange& change) {
-          return listener_.may_change(file.shown, change, *this);
+          return listener_.may_change(given_path(file), change, *this);
         },
         nullptr, options_.journaled ? TimesLeft::kRead : TimesLeft::kUnread);
     // Changed since it was scanned ahead: decided on a scan made now.
@@ -273,6 +280,8 @@ class PathRun final : public ChangesAhead {
   const RunOptions options_;
   NativePath prefix_;     // what the names of the files being listed begin with
   NativePath top_shown_;  // the name of the tree being walked
+  // Its path, where the log shows names alone.
+  std::shared_ptr<const NativePath> tree_;
   std::uint64_t patches_ = 0;
   std::deque<std::pair<std::uint64_t, fs::FileIdentity>> recent_patches_;
   std::unordered_map<fs::FileIdentity, std::uint64_t, IdentityHash> latest_patch_;

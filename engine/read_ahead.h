@@ -45,13 +45,15 @@ inline constexpr int kQueuedPerJob = 8;
 inline constexpr int kFastScansInARow = 32;
 
 // A file the run will handle: what opens it, the name the log shows,
-// whether it was named itself rather than found in a folder, and how many
-// files the run had patched when it was queued.
+// whether it was named itself rather than found in a folder, how many files
+// the run had patched when it was queued, and where the log shows only
+// names, the path of the dropped folder it was found in.
 struct QueuedFile {
   fs::FileRef file;
   NativePath shown;
   bool named = false;
   std::uint64_t patches_before = 0;
+  std::shared_ptr<const NativePath> tree;
 };
 
 // One thread's scans in a row that waited on the storage, or did not: two

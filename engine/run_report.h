@@ -52,11 +52,11 @@ struct DensityChange {
 };
 
 // The changes that the scans made so far foresee for the files queued
-// behind the one in hand, in their order, by their shown names; any may yet
-// come out otherwise, or not at all.
+// behind the one in hand, in their order, by their paths (see
+// RunListener::may_change); any may yet come out otherwise, or not at all.
 class ChangesAhead {
  public:
-  using Visit = std::function<void(const NativePath& shown, const DensityChange& change)>;
+  using Visit = std::function<void(const NativePath& path, const DensityChange& change)>;
   virtual void visit(const Visit& each) = 0;
 
  protected:
@@ -81,9 +81,11 @@ class RunListener {
   // Before each file the run takes up: the moment to draw what came so far.
   virtual void next_file() {}
   // Right before the bytes are written: false leaves the file as it is, with
-  // no line, and ends the run there. ahead lets a listener that records
-  // changes before they are made record those to come at once.
-  virtual bool may_change(const NativePath& /*shown*/, const DensityChange& /*change*/,
+  // no line, and ends the run there. path is the file's as the run was
+  // given it (a dropped folder's path joined with the name), whatever the
+  // log shows. ahead lets a listener that records changes before they are
+  // made record those to come at once.
+  virtual bool may_change(const NativePath& /*path*/, const DensityChange& /*change*/,
                           ChangesAhead& /*ahead*/) {
     return true;
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,15 +69,43 @@ class Program {
   bool started_ = false;
 };
 
+// Where the window keeps its journals, found as a user would.
+std::filesystem::path journal_folder() {
+  wchar_t local[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  return std::filesystem::path(local) / "Quadrell" / "journal";
+}
+
+// No journal kept, nor a file where their folder goes.
+void clear_journals() {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(journal_folder(), error)) {
+    std::filesystem::remove(journal_folder(), error);
+  }
+  testing::remove_tree(journal_folder());
+}
+
+std::vector<std::string> journals() {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(journal_folder(), error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Each test has its own copy of Quadrell.exe, so that the setting marker
-// lands in a folder of the test's own.
+// lands in a folder of the test's own, and begins with no journal kept.
 class BlackBox : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directory(dir_ / "program");
     std::filesystem::copy_file(build_folder() / "ui" / "Quadrell.exe", executable());
     std::filesystem::create_directory(dir_ / "photos");
+    clear_journals();
   }
+  void TearDown() override { clear_journals(); }
   std::filesystem::path executable() const { return dir_ / "program" / "Quadrell.exe"; }
   std::filesystem::path marker() const { return dir_ / "program" / "Quadrell.chk"; }
   std::filesystem::path photo(const std::string& name) const { return dir_ / ("photos/" + name); }
@@ -382,6 +411,152 @@ TEST_F(BlackBox, LongDropStopsAfterTheFileInHandOnCloseOrEndOfSession) {
     EXPECT_GT(changed, 0) << folder;
     EXPECT_LT(changed, count) << folder << ": the run went on to its end";
   }
+}
+
+// Help is enabled again once the run has ended, after its summary line:
+// Help then shows in the log until a run replaces it.
+void show_help_after_the_run(const RemoteWindow& window) {
+  const DWORD start = GetTickCount();
+  while (!IsWindowEnabled(window.help_button()) && GetTickCount() - start < kRunTimeout) Sleep(20);
+  window.click_help();
+}
+
+// Alt+Space, U when the item is greyed: the menu closes and nothing runs.
+void expect_nothing_taken_back(const RemoteWindow& window, const char* when) {
+  show_help_after_the_run(window);
+  const std::wstring help = window.log_text();
+  ASSERT_TRUE(window.press_take_back(kAnswerTimeout)) << when;
+  Sleep(1000);
+  EXPECT_EQ(window.log_text(), help) << when << ": a run was taken back";
+}
+
+// Chosen from the system menu: the newest run not taken back, as a run of
+// its own whose log is the console's --undo log.
+std::string take_back(const RemoteWindow& window) {
+  show_help_after_the_run(window);
+  if (!window.press_take_back(kAnswerTimeout) || !window.wait_for_summary(kRunTimeout)) return {};
+  return utf8_from_wide(window.log_text());
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Drops walked back newest first, from the system menu: bytes and dates
+// back, a file changed since left alone with its line, the item greyed with
+// no journal, during a run and once every journal is taken back.
+TEST_F(BlackBox, DropsTakenBackFromTheSystemMenu) {
+  const struct {
+    const char* name;
+    int drop;  // 1 or 2
+    bool changed_since = false;
+  } files[] = {{"a1.jpg", 1}, {"a2.jpg", 1}, {"b.jpg", 2}, {"x.jpg", 2, true}};
+  std::map<std::string, testing::Stamps> before;
+  for (const auto& file : files) {
+    testing::write_bytes(photo(file.name), jfif_file(72, 96));
+    testing::write_stamps(photo(file.name), testing::old_stamps());
+    before[file.name] = testing::stamps_kept_by_reading(photo(file.name));
+  }
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  expect_nothing_taken_back(window, "no journal");
+  for (const int drop : {1, 2}) {
+    std::vector<std::wstring> paths;
+    for (const auto& file : files) {
+      if (file.drop == drop) paths.push_back(testing::native(photo(file.name)));
+    }
+    ASSERT_TRUE(window.drop(paths, kRunTimeout));
+  }
+  ASSERT_EQ(journals().size(), 2u);
+  testing::write_bytes(photo("x.jpg"), jfif_file(1, 1));
+
+  const std::string second = take_back(window);
+  EXPECT_EQ(count_of(second, "b.jpg "), 1u) << second;
+  EXPECT_EQ(count_of(second, " 15 16 Change"), 1u) << second;
+  EXPECT_EQ(count_of(second, "x.jpg "), 1u) << second;
+  EXPECT_EQ(count_of(second, " Access error!"), 1u) << second;
+  EXPECT_TRUE(second.ends_with("Jpeg files =>  total: 2  fair: 0  update: 1  error: 1")) << second;
+  EXPECT_EQ(testing::read_bytes(photo("x.jpg")), jfif_file(1, 1));
+  EXPECT_EQ(testing::read_bytes(photo("a1.jpg")), jfif_file(96, 96)) << "the first drop's";
+
+  const std::string first = take_back(window);
+  EXPECT_TRUE(first.ends_with("Jpeg files =>  total: 2  fair: 0  update: 2  error: 0")) << first;
+  for (const auto& file : files) {
+    if (file.changed_since) continue;
+    EXPECT_EQ(testing::stamps_kept_by_reading(photo(file.name)), before[file.name]) << file.name;
+    EXPECT_EQ(testing::read_bytes(photo(file.name)), jfif_file(72, 96)) << file.name;
+  }
+  expect_nothing_taken_back(window, "every journal taken back");
+
+  // While a run goes on the item is greyed; the run's own journal is then
+  // the one to take back.
+  std::filesystem::create_directory(photo("many"));
+  for (int i = 0; i < 2000; ++i) {
+    testing::write_bytes(photo("many/p" + std::to_string(i) + ".jpg"), jfif_file(72, 96));
+  }
+  ASSERT_TRUE(window.post_drop({testing::native(photo("many"))}));
+  while (window.log_text().find(L" Change") == std::wstring::npos) Sleep(50);
+  ASSERT_TRUE(window.press_take_back(kAnswerTimeout));
+  ASSERT_TRUE(window.wait_for_summary(kRunTimeout));
+  EXPECT_NE(utf8_from_wide(window.log_text()).find("total: 2000  fair: 0  update: 2000"),
+            std::string::npos)
+      << "the drop's log, ended as it would be";
+  const std::string many = take_back(window);
+  // A change foreseen as the journal recorded the files ahead, and made
+  // otherwise, is recorded again: the first record finds its file back.
+  EXPECT_TRUE(many.ends_with("update: 2000  error: 0"))
+      << many.substr(many.size() > 300 ? many.size() - 300 : 0);
+  EXPECT_EQ(testing::read_bytes(photo("many/p1999.jpg")), jfif_file(72, 96));
+  EXPECT_EQ(count_of(
+                " " +
+                    [] {
+                      std::string all;
+                      for (const auto& name : journals()) all += name + " ";
+                      return all;
+                    }(),
+                ".undone.txt"),
+            3u);
+}
+
+// A journal folder that cannot be made: the drop works as without
+// journals, and there is nothing to take back.
+TEST_F(BlackBox, NoJournalFolderNoTakingBack) {
+  std::filesystem::create_directories(journal_folder().parent_path());
+  testing::write_bytes(journal_folder(), {});
+  testing::write_bytes(photo("a.jpg"), jfif_file(72, 96));
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  ASSERT_TRUE(window.drop({testing::native(photo("a.jpg"))}, kRunTimeout));
+  EXPECT_EQ(testing::read_bytes(photo("a.jpg")), jfif_file(96, 96));
+  expect_nothing_taken_back(window, "no journal could be made");
+  EXPECT_TRUE(std::filesystem::is_regular_file(journal_folder()));
+}
+
+// The journals of the last 20 runs that changed something are kept; a run
+// that changes nothing makes none.
+TEST_F(BlackBox, TwentyJournalsKept) {
+  Program program(executable());
+  const RemoteWindow window = program.window();
+  ASSERT_TRUE(window.found());
+  testing::write_bytes(photo("fair.jpg"), jfif_file(96, 96));
+  ASSERT_TRUE(window.drop({testing::native(photo("fair.jpg"))}, kRunTimeout));
+  EXPECT_TRUE(journals().empty());
+  std::string oldest;
+  for (int run = 0; run < 21; ++run) {
+    const auto file = photo("run" + std::to_string(run) + ".jpg");
+    testing::write_bytes(file, jfif_file(72, 96));
+    ASSERT_TRUE(window.drop({testing::native(file)}, kRunTimeout));
+    if (run == 0) oldest = journals().at(0);
+  }
+  const std::vector<std::string> kept = journals();
+  EXPECT_EQ(kept.size(), 20u);
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), oldest), 0) << oldest;
 }
 
 // The window against the console program on the same files: make bench-gui

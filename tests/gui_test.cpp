@@ -16,6 +16,7 @@
 #include "tests/window_text.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
+#include "ui/kept_journals.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
 #include "ui/startup.h"
@@ -393,6 +394,76 @@ TEST_F(ProgramFile, OneIconInThreeImagesAndTheManifest) {
     EXPECT_NE(text.find(setting), std::string::npos) << setting;
   }
   FreeLibrary(module);
+}
+
+// The system menu's last item, as the menu shows it on opening: greyed
+// with nothing to take back, enabled with a journal not taken back.
+TEST_F(Window, TakeBackItemInTheSystemMenu) {
+  HMENU menu = GetSystemMenu(window_.handle(), FALSE);
+  ASSERT_NE(menu, nullptr);
+  const int last = GetMenuItemCount(menu) - 1;
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, static_cast<UINT>(last), text, 64, MF_BYPOSITION);
+  EXPECT_STREQ(text, L"直前の処理を元に戻す(&U)");
+  EXPECT_NE(GetMenuState(menu, static_cast<UINT>(last - 1), MF_BYPOSITION) & MF_SEPARATOR, 0u);
+  const auto greyed = [&] {
+    SendMessageW(window_.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
+                 MAKELPARAM(0, TRUE));
+    return (GetMenuState(menu, static_cast<UINT>(last), MF_BYPOSITION) & MF_GRAYED) != 0;
+  };
+  EXPECT_TRUE(greyed()) << "no journals";
+  testing::TempDir dir;
+  window_.set_journals(KeptJournals(dir.path().native()));
+  EXPECT_TRUE(greyed()) << "none kept";
+  testing::write_bytes(dir.path() / "20261208-191324.txt", {});
+  EXPECT_FALSE(greyed());
+  testing::write_bytes(dir.path() / "20261208-191325.undone.txt", {});
+  EXPECT_FALSE(greyed()) << "an older one not taken back";
+}
+
+// Names that sort by age, a second run in one second numbered after every
+// journal of that second (taken back or not), the newest not taken back
+// first, and no more than kept.
+TEST(KeptJournals, NamesAgeAndTakingBack) {
+  testing::TempDir dir;
+  const ui::KeptJournals kept((dir.path() / "Quadrell" / "journal").native());
+  EXPECT_EQ(kept.to_take_back(), std::nullopt);
+  SYSTEMTIME start{};
+  start.wYear = 2026;
+  start.wMonth = 12;
+  start.wDay = 8;
+  start.wHour = 19;
+  start.wMinute = 13;
+  start.wSecond = 24;
+  const auto name_of = [&](const std::optional<std::wstring>& path) {
+    return path ? std::filesystem::path(*path).filename().string() : std::string("(none)");
+  };
+  const auto make = [&] {
+    const auto path = kept.new_journal(start);
+    if (path) testing::write_bytes(*path, {});
+    return path;
+  };
+  EXPECT_EQ(name_of(make()), "20261208-191324.txt");
+  const auto second = make();
+  EXPECT_EQ(name_of(second), "20261208-191324-2.txt");
+  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324-2.txt");
+  ASSERT_TRUE(kept.mark_taken_back(*second));
+  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324.txt");
+  EXPECT_EQ(name_of(make()), "20261208-191324-3.txt");
+  for (int i = 0; i < 9; ++i) make();
+  EXPECT_EQ(name_of(make()), "20261208-191324-13.txt");
+  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324-13.txt");
+  start.wSecond = 25;
+  for (int i = 0; i < 10; ++i) make();
+  kept.keep_newest();
+  std::vector<std::string> left;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(dir.path() / "Quadrell" / "journal")) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(left.size(), ui::kJournalsKept);
+  EXPECT_EQ(std::count(left.begin(), left.end(), "20261208-191324-3.txt"), 0);
+  EXPECT_EQ(std::count(left.begin(), left.end(), "20261208-191324-4.txt"), 1);
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/first_change_journal.h"
+#include "engine/journal.h"
 #include "engine/paced_log.h"
+#include "engine/undo.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
@@ -21,6 +24,9 @@ constexpr UINT kRunQueued = WM_APP + 1;
 constexpr UINT kRunEnded = WM_APP + 2;
 // Sent by a run's thread: lparam is the std::function<void()> to call here.
 constexpr UINT kCallOnWindowThread = WM_APP + 3;
+// The system menu's item that takes the last run back: the system's own
+// commands are from 0xF000, and it keeps the low four bits of each.
+constexpr UINT kTakeBackCommand = 0x0110;
 // Fixed size: nothing follows a change of size. Minimising is allowed.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
@@ -105,6 +111,22 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
     case WM_COMMAND:
       if (LOWORD(wparam) == IDC_ABOUT && HIWORD(wparam) == BN_CLICKED && !running()) show_help();
       return 0;
+    case WM_INITMENUPOPUP:
+      // As the system menu opens, from the state as it is then.
+      if (HIWORD(lparam) != 0) {
+        EnableMenuItem(reinterpret_cast<HMENU>(wparam), kTakeBackCommand,
+                       MF_BYCOMMAND | (can_take_back() ? MF_ENABLED : MF_GRAYED));
+      }
+      break;
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) == kTakeBackCommand) {
+        if (can_take_back()) {
+          const std::wstring journal = *journals_->to_take_back();
+          begin_run([this, journal](LogView& log) { take_back(log, journal); });
+        }
+        return 0;
+      }
+      break;
     case WM_CTLCOLORSTATIC:
       // A read-only edit control would be grey; the log is a document.
       if (reinterpret_cast<HWND>(lparam) == list_) {
@@ -226,32 +248,83 @@ void MainWindow::on_run_event(RunEvent event) {
 void MainWindow::start_next_run() {
   std::vector<NativePath> paths = std::move(queued_runs_.front());
   queued_runs_.pop_front();
+  RunOptions options;
+  options.keep_dates = keep_dates();
+  options.stop = &stop_;
+  SYSTEMTIME start{};
+  GetSystemTime(&start);
+  begin_run(
+      [this, paths, options, start](LogView& log) { journaled_run(log, paths, options, start); });
+}
+
+void MainWindow::begin_run(std::function<void(LogView&)> run) {
   state_ = RunState::kRunning;
   EnableWindow(not_change_date_, FALSE);
   EnableWindow(about_, FALSE);
   run_done_ = false;
-  RunOptions options;
-  options.keep_dates = keep_dates();
-  options.stop = &stop_;
+  run_unrecorded_ = false;
+  journal_made_ = false;
   HWND window = handle();
   try {
-    run_thread_ =
-        std::thread([this, window, log = WindowThreadLog(*this), paths, options]() mutable {
-          paced_drop_run(log, paths, options);
-          run_done_ = true;
-          PostMessageW(window, kRunEnded, 0, 0);
-        });
+    run_thread_ = std::thread([this, window, log = WindowThreadLog(*this), run]() mutable {
+      run(log);
+      run_done_ = true;
+      PostMessageW(window, kRunEnded, 0, 0);
+    });
   } catch (const std::system_error&) {
     // No thread to be had: the run goes on this thread, which it holds
     // until it ends.
-    paced_drop_run(*this, paths, options);
+    run(*this);
     run_done_ = true;
     PostMessageW(window, kRunEnded, 0, 0);
   }
 }
 
+void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& paths,
+                               RunOptions options, const SYSTEMTIME& start) {
+  PacedLog paced(log);
+  if (!journals_) {
+    drop_run(paced, paths, options);
+    return;
+  }
+  const KeptJournals& journals = *journals_;
+  FirstChangeJournal journal(
+      paced, [&] { return journals.new_journal(start); },
+      [&](const NativePath&) { journals.keep_newest(); });
+  options.queue = kRecordedAtOnce;
+  options.journaled = true;
+  drop_run(journal, paths, options);
+  run_unrecorded_ = journal.unrecorded();
+  journal_made_ = journal.path().has_value();
+}
+
+// An undo stopped before its end is taken up again by the next; one that
+// ran to its end is done, whatever it found of its files.
+void MainWindow::take_back(LogView& log, const std::wstring& journal) {
+  PacedLog paced(log);
+  UndoJournal undo;
+  if (open_undo_journal(journal, WriteMode::kWrite, undo).problem !=
+      JournalOpening::Problem::kNone) {
+    paced.run_ended({});
+    return;
+  }
+  const UndoSummary summary =
+      undo_journal(*undo.file, undo.format, undo.records, paced, WriteMode::kWrite, &stop_);
+  undo.file.reset();
+  if (!stop_.requested() && summary.read_error == 0 && !summary.changed_while_read &&
+      summary.progress_error == 0) {
+    journals_->mark_taken_back(journal);
+  }
+}
+
+bool MainWindow::can_take_back() const {
+  return state_ == RunState::kIdle && journals_ && !unrecorded_run_ &&
+         journals_->to_take_back().has_value();
+}
+
 void MainWindow::finish_run() {
   if (run_thread_.joinable()) run_thread_.join();
+  if (run_unrecorded_ || journal_made_) unrecorded_run_ = run_unrecorded_;
   EnableWindow(not_change_date_, TRUE);
   EnableWindow(about_, TRUE);
 }
@@ -311,6 +384,12 @@ bool MainWindow::create_controls(HWND window, HINSTANCE instance) {
   if (not_change_date_ == nullptr || list_ == nullptr || about_ == nullptr) return false;
   // The edit control's own limit would cut a long run's log short.
   SendMessageW(list_, EM_SETLIMITTEXT, 0, 0);
+  // Greyed until the menu opens with a run to take back.
+  HMENU system_menu = GetSystemMenu(window, FALSE);
+  if (system_menu != nullptr) {
+    AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system_menu, MF_STRING | MF_GRAYED, kTakeBackCommand, kTakeBackCaption);
+  }
   return true;
 }
 

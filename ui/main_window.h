@@ -5,14 +5,17 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "drop/drop_window_proc.h"
 #include "engine/log_view.h"
+#include "engine/process_path.h"
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
+#include "ui/kept_journals.h"
 #include "ui/window_owners.h"
 
 namespace quadrell::ui {
@@ -22,6 +25,8 @@ namespace quadrell::ui {
 // A run draws into its log box. Runs go on a thread of their own, one at a
 // time, so that the window stays alive meanwhile: it can be moved,
 // minimised, scrolled and closed, while the check box and Help are disabled.
+// With journals, each run that changes a file is journaled, and the system
+// menu's one item of its own takes the runs back, newest first.
 class MainWindow final : public LogView, public DropTarget {
  public:
   // The window class, by which a second start finds the running window.
@@ -53,6 +58,8 @@ class MainWindow final : public LogView, public DropTarget {
   void queue_run(std::vector<NativePath> paths);
   // A drop: run now, or after the runs under way and queued before it.
   void run_drop(std::vector<NativePath> names) override;
+  // Where the runs from now on keep their journals; without, none is kept.
+  void set_journals(KeptJournals journals) { journals_.emplace(std::move(journals)); }
   bool running() const { return state_ == RunState::kRunning || state_ == RunState::kClosing; }
 
   // Does call on the window's own thread, which owns the controls, and
@@ -87,6 +94,15 @@ class MainWindow final : public LogView, public DropTarget {
   // Every change of the run state.
   void on_run_event(RunEvent event);
   void start_next_run();
+  // The run of a drop, or of an undo, on a thread of its own where one can
+  // be had.
+  void begin_run(std::function<void(LogView&)> run);
+  // On the run's thread.
+  void journaled_run(LogView& log, const std::vector<NativePath>& paths, RunOptions options,
+                     const SYSTEMTIME& start);
+  void take_back(LogView& log, const std::wstring& journal);
+  // Whether the system menu's item may take a run back now.
+  bool can_take_back() const;
   void finish_run();
   void wait_for_run();
   bool create_controls(HWND window, HINSTANCE instance);
@@ -105,7 +121,15 @@ class MainWindow final : public LogView, public DropTarget {
   RunState state_ = RunState::kIdle;
   RunStop stop_;                       // requested once: no run starts after it
   std::atomic<bool> run_done_{false};  // set by the run's thread as it ends
-  std::thread run_thread_;             // after what it uses
+  std::optional<KeptJournals> journals_;
+  // The last run that changed a file did so without a journal, in part or
+  // in whole: it cannot be taken back, nor may the item skip it.
+  bool unrecorded_run_ = false;
+  // The run's thread's, read once it is joined: it changed a file without
+  // its record; it made a journal.
+  bool run_unrecorded_ = false;
+  bool journal_made_ = false;
+  std::thread run_thread_;  // after what it uses
   UniqueFont font_;
   // Last: the window is destroyed first, while the state its messages use
   // and the font of its controls still exist.

@@ -9,6 +9,8 @@ inline constexpr wchar_t kAboutCaption[] = L"Help";
 inline constexpr wchar_t kInitialLog[] =
     L"\r\n処理するファイルかフォルダーをここにドロップして下さい\r\n";
 inline constexpr wchar_t kProgramTitle[] = L"Quadrell";
+// The system menu's item that takes the last run back.
+inline constexpr wchar_t kTakeBackCaption[] = L"直前の処理を元に戻す(&U)";
 inline constexpr wchar_t kAlreadyRunning[] = L"すでに起動しています";
 
 }  // namespace quadrell::ui

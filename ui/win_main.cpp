@@ -4,6 +4,7 @@
 
 #include "platform/harden_process.h"
 #include "ui/forwarded_paths.h"
+#include "ui/kept_journals.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
 #include "ui/startup.h"
@@ -34,6 +35,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     return 1;
   }
   window.set_shutdown([&window, &marker_path] { shut_down(window, marker_path); });
+  if (auto folder = KeptJournals::default_folder()) window.set_journals(KeptJournals(*folder));
   window.show(show_command);
   if (!paths.empty()) window.queue_run(paths);
   return run_message_loop(window);

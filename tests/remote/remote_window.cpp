@@ -111,6 +111,54 @@ bool RemoteWindow::post_drop(const std::vector<std::wstring>& paths) const {
   return PostMessageW(list(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != FALSE;
 }
 
+namespace {
+
+struct MenuSearch {
+  DWORD process_id = 0;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK match_menu(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<MenuSearch*>(parameter);
+  wchar_t class_name[16] = {};
+  GetClassNameW(window, class_name, 16);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->process_id || lstrcmpW(class_name, L"#32768") != 0 ||
+      !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+// The menu the program shows, a window of the system's menu class.
+HWND shown_menu(HWND main) {
+  MenuSearch search;
+  GetWindowThreadProcessId(main, &search.process_id);
+  EnumWindows(&match_menu, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool wait_until(DWORD timeout_ms, const auto& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RemoteWindow::press_take_back(DWORD timeout_ms) const {
+  PostMessageW(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  HWND menu = nullptr;
+  if (!wait_until(timeout_ms, [&] { return (menu = shown_menu(main_)) != nullptr; })) return false;
+  PostMessageW(menu, WM_CHAR, 'u', 0);
+  return wait_until(timeout_ms, [&] { return shown_menu(main_) == nullptr; });
+}
+
 bool RemoteWindow::wait_for_summary(DWORD timeout_ms) const {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < timeout_ms) {

@@ -34,6 +34,11 @@ class RemoteWindow {
   // The same, returning once the drop is posted.
   bool post_drop(const std::vector<std::wstring>& paths) const;
 
+  // Opens the window's system menu as Alt+Space does, waits for it to show
+  // and presses U, the mnemonic of its item that takes the last run back;
+  // true once the menu has closed again.
+  bool press_take_back(DWORD timeout_ms) const;
+
   // Waits until the log ends with a run's summary line.
   bool wait_for_summary(DWORD timeout_ms) const;
 

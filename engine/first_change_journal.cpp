@@ -1,0 +1,26 @@
+#include "engine/first_change_journal.h"
+
+namespace quadrell {
+
+void FirstChangeJournal::begin() {
+  begun_ = true;
+  const std::optional<NativePath> path = new_path_();
+  if (!path) return;
+  fs::JournalFile& file = file_.emplace(*path, fs::JournalAccess::kCreateOrAdd);
+  if (open_journal(file).problem != JournalOpening::Problem::kNone) return;
+  path_ = path;
+  journal_.emplace(log_, file);
+  made_(*path);
+}
+
+bool FirstChangeJournal::may_change(const NativePath& path, const DensityChange& change,
+                                    ChangesAhead& ahead) {
+  if (!begun_) begin();
+  if (journal_ && journal_->may_change(path, change, ahead)) return true;
+  // Written no further: the rest of the run goes on as it would without.
+  if (journal_) journal_.reset();
+  unrecorded_ = true;
+  return log_.may_change(path, change, ahead);
+}
+
+}  // namespace quadrell
