@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -559,41 +560,89 @@ TEST_F(BlackBox, TwentyJournalsKept) {
   EXPECT_EQ(std::count(kept.begin(), kept.end(), oldest), 0) << oldest;
 }
 
-// The window against the console program on the same files: make bench-gui
-// prints the figures.
+// A run through the window while it is asked, between two looks at the
+// log, how long it takes to answer: the run's seconds, the answers sorted.
+struct WindowRun {
+  double seconds = 0;
+  std::vector<double> answers_ms;
+};
+WindowRun time_window_run(const RemoteWindow& window, const std::function<bool()>& start_run) {
+  WindowRun run;
+  const auto start = std::chrono::steady_clock::now();
+  if (!start_run()) return run;
+  while (!window.wait_for_summary(200)) {
+    if (std::chrono::steady_clock::now() - start > std::chrono::minutes(30)) return run;
+    const auto asked = std::chrono::steady_clock::now();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeout,
+                             &result)) {
+      return run;
+    }
+    run.answers_ms.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked)
+            .count());
+  }
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::sort(run.answers_ms.begin(), run.answers_ms.end());
+  return run;
+}
+
+void print_run(const char* what, const WindowRun& run) {
+  std::printf("10,000 files: %s %.2f s", what, run.seconds);
+  if (!run.answers_ms.empty()) {
+    std::printf("; the window answered in %.1f ms (median), %.1f ms at most, %zu times asked",
+                run.answers_ms[run.answers_ms.size() / 2], run.answers_ms.back(),
+                run.answers_ms.size());
+  }
+  std::printf("\n");
+}
+
+// The window against the console program on the same files, a drop with
+// its journal beside one whose journal cannot be made, and the journaled
+// drop taken back from the system menu, every file's bytes and dates as
+// before: make bench-gui prints the figures.
 TEST_F(BlackBox, TenThousandFilesThroughTheWindow) {
   const int count = 10000;
-  for (const char* folder : {"gui", "cli"}) {
+  std::map<std::string, testing::Stamps> before;
+  for (const char* folder : {"gui", "plain", "cli"}) {
     std::filesystem::create_directory(photo(folder));
     for (int i = 0; i < count; ++i) {
       const std::string name = std::string(folder) + "/photo-" + std::to_string(10000 + i) + ".jpg";
       testing::write_bytes(photo(name), jfif_file(72, i % 2 ? 96 : 72));
+      testing::write_stamps(photo(name), testing::old_stamps());
+      if (std::string_view(folder) == "gui")
+        before[name] = testing::stamps_kept_by_reading(photo(name));
     }
   }
   Program program(executable());
   const RemoteWindow window = program.window();
   ASSERT_TRUE(window.found());
-  // Between two looks at the log, the time the window takes to answer.
-  std::vector<double> answers_ms;
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(window.post_drop({testing::native(photo("gui"))}));
-  while (!window.wait_for_summary(200)) {
-    ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(30));
-    const auto asked = std::chrono::steady_clock::now();
-    DWORD_PTR result = 0;
-    ASSERT_NE(SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeout,
-                                  &result),
-              0);
-    answers_ms.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked)
-            .count());
-  }
-  const double gui_seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::sort(answers_ms.begin(), answers_ms.end());
+  const auto drop = [&](const char* folder) {
+    return [&window, this, folder] { return window.post_drop({testing::native(photo(folder))}); };
+  };
+  std::filesystem::create_directories(journal_folder().parent_path());
+  testing::write_bytes(journal_folder(), {});
+  const WindowRun plain = time_window_run(window, drop("plain"));
+  clear_journals();
+  const WindowRun journaled = time_window_run(window, drop("gui"));
+  ASSERT_GT(journaled.seconds, 0);
   const std::string log = utf8_from_wide(window.log_text());
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), count + 1);
   EXPECT_TRUE(log.ends_with("Jpeg files =>  total: 10000  fair: 5000  update: 5000  error: 0"));
+  EXPECT_EQ(journals().size(), 1u);
+
+  show_help_after_the_run(window);
+  const WindowRun undo =
+      time_window_run(window, [&] { return window.press_take_back(kAnswerTimeout); });
+  ASSERT_GT(undo.seconds, 0);
+  EXPECT_NE(utf8_from_wide(window.log_text()).find("update: 5000  error: 0"), std::string::npos);
+  int back = 0;
+  for (const auto& [name, stamps] : before) {
+    back += testing::stamps_kept_by_reading(photo(name)) == stamps &&
+            testing::read_bytes(photo(name)) ==
+                jfif_file(72, std::stoi(name.substr(name.size() - 5, 1)) % 2 ? 96 : 72);
+  }
+  EXPECT_EQ(back, count) << "files with their bytes and dates as before the drop";
 
   const std::wstring command = L"\"" + (build_folder() / "cli" / "quadrell.exe").native() +
                                L"\" \"" + testing::native(photo("cli")) + L"\"";
@@ -618,13 +667,12 @@ TEST_F(BlackBox, TenThousandFilesThroughTheWindow) {
   std::printf(
       "10,000 files under Wine in Xvfb: Quadrell.exe (dropped on the window) %.2f s, "
       "quadrell.exe %.2f s, ratio %.2f\n",
-      gui_seconds, cli_seconds, gui_seconds / cli_seconds);
-  if (!answers_ms.empty()) {
-    std::printf(
-        "10,000 files: the window answered during the run in %.1f ms (median), %.1f ms at most, "
-        "%zu times asked\n",
-        answers_ms[answers_ms.size() / 2], answers_ms.back(), answers_ms.size());
-  }
+      journaled.seconds, cli_seconds, journaled.seconds / cli_seconds);
+  print_run("dropped, its journal kept,", journaled);
+  print_run("dropped, no journal to be made,", plain);
+  std::printf("10,000 files: the journaled drop is %.2f times the one without\n",
+              journaled.seconds / plain.seconds);
+  print_run("taken back from the system menu,", undo);
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "cli/cli_output.h"
 #include "cli/run_cli.h"
 #include "engine/crc32c.h"
+#include "engine/first_change_journal.h"
+#include "engine/process_path.h"
+#include "tests/fake_window.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
 
@@ -518,6 +521,48 @@ TEST_F(Journal, UnwritableJournalChangesNothing) {
   // A dry run opens no journal and creates none.
   EXPECT_EQ(journaled_run({"-n"}).status, kExitSuccess);
   EXPECT_FALSE(std::filesystem::exists(journal_));
+}
+
+// A window's run, whose log shows names alone: its journal, made on the
+// first change, records each file by its full path, and the console takes
+// it back. A run that changes nothing makes none; one whose journal cannot
+// be made goes on unrecorded.
+TEST_F(Journal, WindowRunJournaledOnItsFirstChange) {
+  const struct {
+    const char* name;
+    std::filesystem::path journal;
+    bool changes;
+  } cases[] = {
+      {"Journaled", dir_ / "window.txt", true},
+      {"NothingChanged", dir_ / "fair.txt", false},
+      {"NoJournalToBeMade", dir_ / "no-such-folder" / "j.txt", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path dropped = c.changes ? tree_ : tree_ / "equal.jpg";
+    testing::FakeWindow log;
+    int made = 0;
+    FirstChangeJournal journal(
+        log, [&] { return std::optional<NativePath>(testing::native(c.journal)); },
+        [&](const NativePath&) { ++made; });
+    RunOptions options;
+    options.recursive = true;
+    options.journaled = true;
+    drop_run(journal, {testing::native(dropped)}, options);
+    EXPECT_EQ(log.text.find(utf8(tree_)), std::string::npos) << "names alone:\n" << log.text;
+    const bool recorded = c.changes && c.journal.parent_path() == dir_.path();
+    EXPECT_EQ(std::filesystem::exists(c.journal), recorded);
+    EXPECT_EQ(made, recorded ? 1 : 0);
+    EXPECT_EQ(journal.unrecorded(), c.changes && !recorded);
+    EXPECT_EQ(differences(state_of(tree_), before_) != "", c.changes);
+    if (!recorded) {
+      make_tree(tree_);
+      continue;
+    }
+    const Outcome back = run_in(elsewhere_, {"--undo", utf8(c.journal)});
+    EXPECT_EQ(back.status, kExitSuccess) << back.error;
+    EXPECT_EQ(differences(state_of(tree_), before_), "");
+  }
 }
 
 }  // namespace
