@@ -609,9 +609,9 @@ TEST_F(BlackBox, TenThousandFilesThroughTheWindow) {
     for (int i = 0; i < count; ++i) {
       const std::string name = std::string(folder) + "/photo-" + std::to_string(10000 + i) + ".jpg";
       testing::write_bytes(photo(name), jfif_file(72, i % 2 ? 96 : 72));
+      if (std::string_view(folder) != "gui") continue;
       testing::write_stamps(photo(name), testing::old_stamps());
-      if (std::string_view(folder) == "gui")
-        before[name] = testing::stamps_kept_by_reading(photo(name));
+      before[name] = testing::stamps_kept_by_reading(photo(name));
     }
   }
   Program program(executable());
