@@ -4,7 +4,8 @@
  * QUADRELL_SLOW_VARIES set, each wait is drawn evenly from 0 to 2 ms instead
  * (1 ms on average), as a disk's seeks and a share's round trips vary.
  * quadrell is built with 64-bit file offsets, so openat64, pread64 and
- * preadv64v2 are what it calls; the header walk floor calls open and pread.
+ * preadv64v2 are what it calls (__openat64_2 where _FORTIFY_SOURCE is on, as
+ * in the package's build); the header walk floor calls open and pread.
  * A read that may not wait (RWF_NOWAIT) finds nothing in the cache, as on
  * such storage. Files elsewhere are read at the page cache's pace. Built as
  * a shared library by bench/read_ahead_bench.sh. */
@@ -44,20 +45,18 @@ static int slow_path(int folder, const char* path) {
   return strncmp(where, slow, strlen(slow)) == 0;
 }
 
-/* The descriptors opened under the slow folder: only their reads wait, so
- * that a run over a tree meets slow and fast storage in turn. */
-static unsigned char slow_descriptor[1 << 16];
-
-static int opened(int fd, int slow) {
-  if (fd >= 0 && fd < (int)sizeof slow_descriptor) {
-    __atomic_store_n(&slow_descriptor[fd], (unsigned char)slow, __ATOMIC_RELAXED);
-  }
-  return fd;
-}
-
+/* Only the reads of files under the slow folder wait, so that a run over a
+ * tree meets slow and fast storage in turn; a descriptor is known by the
+ * path the system gives for it. */
 static int slow_reads(int fd) {
-  return fd >= 0 && fd < (int)sizeof slow_descriptor &&
-         __atomic_load_n(&slow_descriptor[fd], __ATOMIC_RELAXED);
+  char link[64];
+  char where[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t length = readlink(link, where, sizeof where - 1);
+  if (length < 0) return 0;
+  where[length] = '\0';
+  const char* slow = getenv("QUADRELL_SLOW_FOLDER");
+  return slow != NULL && strncmp(where, slow, strlen(slow)) == 0;
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
@@ -67,9 +66,23 @@ int openat64(int folder, const char* path, int flags, ...) {
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  const int slow = slow_path(folder, path);
-  if (slow) wait_a_millisecond();
-  return opened(real(folder, path, flags, mode), slow);
+  if (slow_path(folder, path)) wait_a_millisecond();
+  return real(folder, path, flags, mode);
+}
+
+/* What a build with _FORTIFY_SOURCE calls for an opening without a mode. */
+int __openat64_2(int folder, const char* path, int flags) {
+  static int (*real)(int, const char*, int);
+  if (!real) real = (int (*)(int, const char*, int))dlsym(RTLD_NEXT, "__openat64_2");
+  if (slow_path(folder, path)) wait_a_millisecond();
+  return real(folder, path, flags);
+}
+
+int __open64_2(const char* path, int flags) {
+  static int (*real)(const char*, int);
+  if (!real) real = (int (*)(const char*, int))dlsym(RTLD_NEXT, "__open64_2");
+  if (slow_path(AT_FDCWD, path)) wait_a_millisecond();
+  return real(path, flags);
 }
 
 ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
@@ -86,9 +99,8 @@ int open(const char* path, int flags, ...) {
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  const int slow = slow_path(AT_FDCWD, path);
-  if (slow) wait_a_millisecond();
-  return opened(real(path, flags, mode), slow);
+  if (slow_path(AT_FDCWD, path)) wait_a_millisecond();
+  return real(path, flags, mode);
 }
 
 ssize_t pread(int fd, void* data, size_t size, off_t offset) {
