@@ -35,7 +35,8 @@ struct RunOptions {
   // Checked before each file and each folder; the run ends once requested.
   const RunStop* stop = nullptr;
   // How many files are scanned at once ahead of the one handled on slow
-  // storage (1: none; kFollowTheStorage: as many as it serves faster). The
+  // storage (1: none; kFollowTheStorage: as many as it serves faster, or
+  // kFirstDepth where queue is given). The
   // log, the counts and every byte written are those of a run one file at
   // a time.
   int read_ahead = kFollowTheStorage;

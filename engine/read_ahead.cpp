@@ -38,10 +38,15 @@ std::size_t window_for(std::size_t jobs, std::size_t queue) {
   return std::max<std::size_t>(1, std::min(queue, descriptors - jobs));
 }
 
-std::size_t most_jobs(int jobs) {
+// A run whose queue is fixed (a journal records it at once, and syncs) waits
+// on the file system's commits of that journal, which more reads in flight
+// do not shorten: its depth stays the first.
+std::size_t most_jobs(int jobs, std::size_t queue) {
   const int allowed = fs::read_ahead_allowance() / 2;
-  return static_cast<std::size_t>(
-      std::clamp(jobs == kFollowTheStorage ? static_cast<int>(kDeepest) : jobs, 1, allowed));
+  if (jobs == kFollowTheStorage) {
+    jobs = static_cast<int>(queue == 0 ? kDeepest : kFirstDepth);
+  }
+  return static_cast<std::size_t>(std::clamp(jobs, 1, allowed));
 }
 
 }  // namespace
@@ -61,9 +66,8 @@ std::size_t DepthProbe::measured(double files_per_second) {
 }
 
 ReadAhead::ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* trace)
-    : jobs_(most_jobs(jobs)),
-      follows_(jobs == kFollowTheStorage),
-      queue_follows_(follows_ && queue == 0),
+    : jobs_(most_jobs(jobs, queue)),
+      follows_(jobs == kFollowTheStorage && queue == 0),
       window_(window_for(jobs_, queue)),
       helpers_(
           std::min<std::size_t>(jobs_ - 1, std::max(std::thread::hardware_concurrency(), 1u) - 1)),
@@ -74,7 +78,7 @@ ReadAhead::ReadAhead(int jobs, std::size_t queue, bool slow, ReadAheadTrace* tra
       probe_(jobs_),
       depth_(follows_ ? probe_.depth() : jobs_),
       slow_storage_(slow) {
-  if (queue_follows_) limit_ = std::min(window_, depth() * kQueuedPerJob);
+  if (follows_) limit_ = std::min(window_, depth() * kQueuedPerJob);
 }
 
 ReadAhead::~ReadAhead() {
@@ -132,8 +136,13 @@ std::optional<ReadAhead::Taken> ReadAhead::take() {
 
 void ReadAhead::follow_the_storage() {
   if (!storage_slow() || workers_.empty()) {
-    probe_.restart();
+    const std::size_t depth = probe_.restart();
     probed_ = 0;
+    // Only the helpers scan meanwhile: nobody to wake.
+    if (depth != this->depth()) {
+      depth_.store(depth);
+      limit_ = std::min(window_, depth * kQueuedPerJob);
+    }
     return;
   }
   if (probe_.settled()) return;
@@ -146,7 +155,7 @@ void ReadAhead::follow_the_storage() {
   window_start_ = now;
   if (depth == this->depth()) return;
   depth_.store(depth);
-  if (queue_follows_) limit_ = std::min(window_, depth * kQueuedPerJob);
+  limit_ = std::min(window_, depth * kQueuedPerJob);
   start_workers(all_workers());
   wake(Wake::kEverybody);
 }

@@ -83,9 +83,14 @@ class DepthProbe {
   bool settled() const { return settled_; }
   // A window's rate at depth(); the depth for the next window.
   std::size_t measured(double files_per_second);
-  void restart() {
+  // The storage turned fast: measured anew once it is slow again, from the
+  // depth before a doubling no window has borne out yet, so that brief
+  // spells of slow reads cannot ratchet the depth up. The depth from now on.
+  std::size_t restart() {
+    if (!settled_ && last_rate_ > 0) depth_ = before_;
     settled_ = false;
     last_rate_ = 0;
+    return depth_;
   }
 
  private:
@@ -202,8 +207,7 @@ class ReadAhead {
   }
 
   const std::size_t jobs_;     // the workers at most
-  const bool follows_;         // the depth is DepthProbe's
-  const bool queue_follows_;   // and the queue kQueuedPerJob files per scan in flight
+  const bool follows_;         // the depth is DepthProbe's, the queue 8 files per scan
   const std::size_t window_;   // the ring's slots
   const std::size_t helpers_;  // the threads that scan while the storage is fast
   const bool slow_for_good_;

@@ -162,8 +162,11 @@ InputFile::InputFile(const FileRef& file)
     : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
 
 // RWF_NOWAIT reads only what the page cache holds, and answers EAGAIN where
-// the read would wait on the device; a file system that does not know the
-// flag refuses it, and reads are timed then.
+// the read would block: on the device, or for a moment on the file system's
+// own journal while another file is synced. So the read made then is timed
+// too, and only one that takes longer than kSlowRead has waited on the
+// storage. A file system that does not know the flag refuses it, and every
+// read is timed.
 std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
 #ifdef RWF_NOWAIT
   while (cache_answers_) {
@@ -172,16 +175,11 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
     };
     const ssize_t count = ::preadv2(handle_.get(), &part, 1, offset, RWF_NOWAIT);
     if (count >= 0) return count;
-    if (errno == EAGAIN) {
-      waited_ = true;
-      break;
-    }
+    if (errno == EAGAIN) break;
     if (errno != EINTR) cache_answers_ = false;
   }
-#else
-  cache_answers_ = false;
 #endif
-  const bool timed = !cache_answers_ && !waited_;
+  const bool timed = !waited_;
   const auto start =
       timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   const std::int64_t count =

@@ -442,8 +442,10 @@ TEST(DepthProbe, DoublesWhileTheRateGrows) {
   }
   DepthProbe probe(256);
   for (const double rate : {100.0, 200.0, 200.0}) probe.measured(rate);
-  probe.restart();
+  EXPECT_EQ(probe.restart(), 32u) << "settled at 32";
   EXPECT_EQ(probe.measured(500), 64u) << "restarted at 32";
+  EXPECT_EQ(probe.restart(), 32u) << "a doubling no window bore out";
+  EXPECT_EQ(probe.measured(500), 64u);
   EXPECT_EQ(probe.measured(500), 32u);
 }
 
