@@ -31,18 +31,9 @@ static void wait_a_millisecond(void) {
   nanosleep(&pause, NULL);
 }
 
-/* A path under the slow folder, given whole or relative to an open folder. */
-static int slow_path(int folder, const char* path) {
+static int under_slow_folder(const char* path) {
   const char* slow = getenv("QUADRELL_SLOW_FOLDER");
-  if (slow == NULL) return 0;
-  if (folder == AT_FDCWD || path[0] == '/') return strncmp(path, slow, strlen(slow)) == 0;
-  char link[64];
-  char where[4096];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", folder);
-  const ssize_t length = readlink(link, where, sizeof where - 1);
-  if (length < 0) return 0;
-  where[length] = '\0';
-  return strncmp(where, slow, strlen(slow)) == 0;
+  return slow != NULL && strncmp(path, slow, strlen(slow)) == 0;
 }
 
 /* Only the reads of files under the slow folder wait, so that a run over a
@@ -55,8 +46,13 @@ static int slow_reads(int fd) {
   const ssize_t length = readlink(link, where, sizeof where - 1);
   if (length < 0) return 0;
   where[length] = '\0';
-  const char* slow = getenv("QUADRELL_SLOW_FOLDER");
-  return slow != NULL && strncmp(where, slow, strlen(slow)) == 0;
+  return under_slow_folder(where);
+}
+
+/* A path under the slow folder, given whole or relative to an open folder. */
+static int slow_path(int folder, const char* path) {
+  if (folder == AT_FDCWD || path[0] == '/') return under_slow_folder(path);
+  return slow_reads(folder);
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
