@@ -299,12 +299,16 @@ void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& path
 }
 
 // An undo stopped before its end is taken up again by the next; one that
-// ran to its end is done, whatever it found of its files.
+// ran to its end is done, whatever it found of its files. A file that holds
+// no journal (one whose first line a failing disk never took) has nothing
+// to take back, and would otherwise stand before the older runs for ever.
 void MainWindow::take_back(LogView& log, const std::wstring& journal) {
   PacedLog paced(log);
   UndoJournal undo;
-  if (open_undo_journal(journal, WriteMode::kWrite, undo).problem !=
-      JournalOpening::Problem::kNone) {
+  if (const auto problem = open_undo_journal(journal, WriteMode::kWrite, undo).problem;
+      problem != JournalOpening::Problem::kNone) {
+    undo.file.reset();
+    if (problem == JournalOpening::Problem::kNotAJournal) journals_->mark_taken_back(journal);
     paced.run_ended({});
     return;
   }
