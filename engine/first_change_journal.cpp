@@ -18,7 +18,7 @@ bool FirstChangeJournal::may_change(const NativePath& path, const DensityChange&
   if (!begun_) begin();
   if (journal_ && journal_->may_change(path, change, ahead)) return true;
   // Written no further: the rest of the run goes on as it would without.
-  if (journal_) journal_.reset();
+  journal_.reset();
   unrecorded_ = true;
   return log_.may_change(path, change, ahead);
 }
