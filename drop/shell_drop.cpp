@@ -1,22 +1,17 @@
 #include "drop/shell_drop.h"
 
+#include "platform/system_library.h"
+
 namespace quadrell {
 namespace {
 
-template <typename Function>
-Function find(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 ShellDrop load() {
   ShellDrop functions;
-  // Kept loaded for the program's life, as an import would be.
-  HMODULE shell = LoadLibraryExW(L"shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (shell == nullptr) shell = LoadLibraryW(L"shell32.dll");  // a Windows 7 without KB2533623
+  HMODULE shell = system_library(L"shell32.dll");
   if (shell == nullptr) return functions;
-  functions.accept_files = find<decltype(&DragAcceptFiles)>(shell, "DragAcceptFiles");
-  functions.query_file = find<decltype(&DragQueryFileW)>(shell, "DragQueryFileW");
-  functions.finish = find<decltype(&DragFinish)>(shell, "DragFinish");
+  functions.accept_files = function_in<decltype(&DragAcceptFiles)>(shell, "DragAcceptFiles");
+  functions.query_file = function_in<decltype(&DragQueryFileW)>(shell, "DragQueryFileW");
+  functions.finish = function_in<decltype(&DragFinish)>(shell, "DragFinish");
   return functions;
 }
 

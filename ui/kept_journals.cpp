@@ -7,6 +7,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "platform/system_library.h"
+
 namespace quadrell::ui {
 namespace {
 
@@ -33,29 +35,16 @@ bool make_folder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-template <typename Function>
-Function find(HMODULE module, const char* name) {
-  return module == nullptr
-             ? nullptr
-             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// Loaded from the system folder alone, as the drop's functions are.
-HMODULE system_library(const wchar_t* name) {
-  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  return module != nullptr ? module : LoadLibraryW(name);
-}
-
 }  // namespace
 
 std::optional<std::wstring> KeptJournals::default_folder() {
   // FOLDERID_LocalAppData, without the import library that defines it.
   static constexpr GUID kLocalAppData = {
       0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
-  const auto known_folder =
-      find<decltype(&SHGetKnownFolderPath)>(system_library(L"shell32.dll"), "SHGetKnownFolderPath");
+  const auto known_folder = function_in<decltype(&SHGetKnownFolderPath)>(
+      system_library(L"shell32.dll"), "SHGetKnownFolderPath");
   const auto free_memory =
-      find<decltype(&CoTaskMemFree)>(system_library(L"ole32.dll"), "CoTaskMemFree");
+      function_in<decltype(&CoTaskMemFree)>(system_library(L"ole32.dll"), "CoTaskMemFree");
   if (known_folder == nullptr || free_memory == nullptr) return std::nullopt;
   PWSTR path = nullptr;
   const HRESULT result = known_folder(kLocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &path);
