@@ -9,9 +9,13 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"QuadrellMain";
 
+// A visible top-level window of the class, of the process (any for 0), with
+// the child (none asked for when 0).
 struct Search {
+  const wchar_t* class_name;
   DWORD process_id;
-  HWND found;
+  int child;
+  HWND found = nullptr;
 };
 
 BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
@@ -20,13 +24,14 @@ BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
   GetClassNameW(window, class_name, 64);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (lstrcmpW(class_name, kMainClass) == 0 &&
-      (search->process_id == 0 || owner == search->process_id) &&
-      GetDlgItem(window, IDC_ABOUT) != nullptr && IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
+  if (lstrcmpW(class_name, search->class_name) != 0 ||
+      (search->process_id != 0 && owner != search->process_id) ||
+      (search->child != 0 && GetDlgItem(window, search->child) == nullptr) ||
+      !IsWindowVisible(window)) {
+    return TRUE;
   }
-  return TRUE;
+  search->found = window;
+  return FALSE;
 }
 
 bool ends_with_summary(const std::wstring& text) {
@@ -40,7 +45,7 @@ RemoteWindow RemoteWindow::find(DWORD process_id, DWORD timeout_ms) {
   RemoteWindow remote;
   const DWORD start = GetTickCount();
   do {
-    Search search{process_id, nullptr};
+    Search search{kMainClass, process_id, IDC_ABOUT};
     EnumWindows(&match_window, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) {
       remote.main_ = search.found;
@@ -113,30 +118,12 @@ bool RemoteWindow::post_drop(const std::vector<std::wstring>& paths) const {
 
 namespace {
 
-struct MenuSearch {
-  DWORD process_id = 0;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK match_menu(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<MenuSearch*>(parameter);
-  wchar_t class_name[16] = {};
-  GetClassNameW(window, class_name, 16);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->process_id || lstrcmpW(class_name, L"#32768") != 0 ||
-      !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
 // The menu the program shows, a window of the system's menu class.
 HWND shown_menu(HWND main) {
-  MenuSearch search;
-  GetWindowThreadProcessId(main, &search.process_id);
-  EnumWindows(&match_menu, reinterpret_cast<LPARAM>(&search));
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(main, &process_id);
+  Search search{L"#32768", process_id, 0};
+  EnumWindows(&match_window, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
