@@ -27,6 +27,10 @@ int refuse(CliOutput& output, const std::string& shown, const JournalOpening& op
     case Problem::kStandardStream:
       why = "standard output or standard error goes to this file";
       break;
+    case Problem::kInUse:
+      output.write_error("quadrell: " + shown +
+                         ": in use by another quadrell, which adds to it; nothing was changed\n");
+      return kExitFileError;
     case Problem::kNotAJournal:
       why = "not a quadrell journal";
       break;
@@ -35,7 +39,8 @@ int refuse(CliOutput& output, const std::string& shown, const JournalOpening& op
                 ? "a journal of format " + std::to_string(opening.format) +
                       ", newer than this quadrell's (" + std::to_string(kJournalFormat) + ")"
                 : "a journal of format " + std::to_string(opening.format) +
-                      ", which this quadrell takes back but no longer adds to: name a new FILE";
+                      ", older than this quadrell's (" + std::to_string(kJournalFormat) +
+                      "), which it no longer reads";
       break;
     case Problem::kNone:
       return kExitSuccess;
@@ -47,10 +52,22 @@ int refuse(CliOutput& output, const std::string& shown, const JournalOpening& op
 }  // namespace
 
 std::optional<int> open_run_journal(const NativePath& path, const std::string& shown,
-                                    CliOutput& output, std::optional<fs::JournalFile>& file) {
+                                    CliOutput& output, std::optional<fs::JournalFile>& file,
+                                    std::int64_t& end) {
   const JournalOpening opening = open_journal(file.emplace(path, fs::JournalAccess::kCreateOrAdd));
+  end = opening.end;
   if (opening.problem == JournalOpening::Problem::kNone) return std::nullopt;
   return refuse(output, shown, opening);
+}
+
+std::optional<int> refuse_one_journal_for_both(const NativePath& undo, const NativePath& journal,
+                                               const std::string& shown, CliOutput& output) {
+  const std::optional<fs::FileIdentity> taken_back = fs::identity_at(undo);
+  if (!taken_back || taken_back != fs::identity_at(journal)) return std::nullopt;
+  output.write_error("quadrell: " + shown +
+                     ": the journal taken back cannot record the undo too: name another "
+                     "--journal FILE; nothing was changed\n");
+  return kExitUsage;
 }
 
 std::optional<int> open_undo_journal(const NativePath& path, const std::string& shown,
@@ -60,19 +77,17 @@ std::optional<int> open_undo_journal(const NativePath& path, const std::string& 
   return refuse(output, shown, opening);
 }
 
-bool tell_undo(const UndoSummary& summary, const std::string& shown, int format,
-               CliOutput& output) {
-  constexpr std::size_t kLinesNamed = 10;
-  const auto& unsound = summary.unsound_lines;
-  for (std::size_t i = 0; i < unsound.size() && i < kLinesNamed; ++i) {
-    output.write_error("quadrell: " + shown + ": line " + std::to_string(unsound[i]) +
+bool tell_undo(const UndoSummary& summary, const std::string& shown, CliOutput& output) {
+  for (const std::uint64_t line : summary.unsound_lines) {
+    output.write_error("quadrell: " + shown + ": line " + std::to_string(line) +
                        " holds no sound record (edited, or joined to another line), passed "
                        "over\n");
   }
-  if (unsound.size() > kLinesNamed) {
-    output.write_error("quadrell: " + shown + ": " +
-                       counted(unsound.size() - kLinesNamed, "more line", "more lines") +
-                       " hold no sound record, passed over\n");
+  if (summary.unsound_count > summary.unsound_lines.size()) {
+    output.write_error(
+        "quadrell: " + shown + ": " +
+        counted(summary.unsound_count - summary.unsound_lines.size(), "more line", "more lines") +
+        " hold no sound record, passed over\n");
   }
   if (summary.cut_records != 0) {
     const bool one = summary.cut_records == 1;
@@ -82,11 +97,10 @@ bool tell_undo(const UndoSummary& summary, const std::string& shown, int format,
         "), passed over: " + (one ? "its change was" : "their changes were") + " never made\n");
   }
   if (summary.weakly_checked != 0) {
-    output.write_error(
-        "quadrell: " + shown + ": " + counted(summary.weakly_checked, "file", "files") +
-        " put back by identity, size and bytes alone: " +
-        (format < 2 ? "a journal of format 1 holds" : "the run ended before the journal held") +
-        " no last-write time after the change\n");
+    output.write_error("quadrell: " + shown + ": " +
+                       counted(summary.weakly_checked, "file", "files") +
+                       " put back by identity, size and bytes alone: the run ended before the "
+                       "journal held the last-write time its change left\n");
   }
   if (summary.read_error != 0) {
     output.write_error("quadrell: " + shown + ": " + fs::error_text(summary.read_error) +
@@ -101,7 +115,7 @@ bool tell_undo(const UndoSummary& summary, const std::string& shown, int format,
                        "; the undo could not record its progress, and stopped before the next "
                        "file\n");
   }
-  return unsound.empty() && summary.read_error == 0 && !summary.changed_while_read &&
+  return summary.unsound_count == 0 && summary.read_error == 0 && !summary.changed_while_read &&
          summary.progress_error == 0;
 }
 

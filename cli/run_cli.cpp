@@ -123,7 +123,12 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
 
   UndoJournal undo;
   const std::string undo_path = shown_path(options.undo, errors_on_terminal);
+  const std::string journal_path = shown_path(options.journal, errors_on_terminal);
   if (!options.undo.empty()) {
+    if (const auto status =
+            refuse_one_journal_for_both(options.undo, options.journal, journal_path, output)) {
+      return *status;
+    }
     if (const auto status =
             open_undo_journal(options.undo, undo_path, options.run.mode, output, undo)) {
       return *status;
@@ -140,12 +145,13 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   // A dry run opens no journal, and creates none.
   std::optional<fs::JournalFile> journal_file;
   std::optional<Journal> journal;
-  const std::string journal_path = shown_path(options.journal, errors_on_terminal);
   if (!options.journal.empty() && options.run.mode == WriteMode::kWrite) {
-    if (const auto status = open_run_journal(options.journal, journal_path, output, journal_file)) {
+    std::int64_t end = 0;
+    if (const auto status =
+            open_run_journal(options.journal, journal_path, output, journal_file, end)) {
       return *status;
     }
-    journal.emplace(log, *journal_file);
+    journal.emplace(log, *journal_file, end);
     options.run.queue = kRecordedAtOnce;
     options.run.journaled = true;
   }
@@ -153,7 +159,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   RunCounts counts;
   std::optional<UndoSummary> undone;
   if (!options.undo.empty()) {
-    undone = undo_journal(*undo.file, undo.format, undo.records, listener, options.run.mode, stop);
+    undone = undo_journal(*undo.file, undo.records, listener, options.run.mode, stop);
     counts = undone->counts;
   } else {
     options.paths = fs::expand_wildcards(options.paths);
@@ -174,7 +180,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
                        "; the run stopped before changing another file, and every file "
                        "changed is recorded\n");
   }
-  const bool undo_sound = !undone || tell_undo(*undone, undo_path, undo.format, output);
+  const bool undo_sound = !undone || tell_undo(*undone, undo_path, output);
   if (options.run.mode == WriteMode::kDryRun) {
     output.write_error("quadrell: dry run: no file was changed\n");
   }

@@ -7,9 +7,10 @@ void FirstChangeJournal::begin() {
   const std::optional<NativePath> path = new_path_();
   if (!path) return;
   fs::JournalFile& file = file_.emplace(*path, fs::JournalAccess::kCreateOrAdd);
-  if (open_journal(file).problem != JournalOpening::Problem::kNone) return;
+  const JournalOpening opening = open_journal(file);
+  if (opening.problem != JournalOpening::Problem::kNone) return;
   path_ = path;
-  journal_.emplace(log_, file);
+  journal_.emplace(log_, file, opening.end);
   made_(*path);
 }
 

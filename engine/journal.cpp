@@ -5,37 +5,105 @@
 #include "engine/journal_record.h"
 
 namespace quadrell {
+namespace {
 
-Journal::Journal(RunListener& log, fs::JournalFile& file)
-    : log_(log), file_(file), current_folder_(fs::current_folder()) {}
+// The change foreseen and the change made: the same but for the times,
+// which a read between the scan and the write may have moved.
+bool same_change(const DensityChange& a, const DensityChange& b) {
+  return a.position == b.position && a.at_x == b.at_x && a.before == b.before &&
+         a.after == b.after && a.identity == b.identity && a.size == b.size;
+}
 
-bool Journal::write(std::string_view text, bool durably) {
-  if (durably ? file_.append_durably(text) : file_.append(text)) return true;
-  write_failure_ = file_.error() != 0 ? file_.error() : 1;
+JournalOpening::Problem refusal_of(const fs::JournalFile& file) {
+  if (file.not_regular()) return JournalOpening::Problem::kNotRegular;
+  if (file.is_open() && file.is_standard_stream()) return JournalOpening::Problem::kStandardStream;
+  return JournalOpening::Problem::kNone;
+}
+
+// The opening's problem when the lock is not had.
+JournalOpening not_locked(const fs::JournalFile& file) {
+  if (file.in_use()) return {JournalOpening::Problem::kInUse};
+  return {JournalOpening::Problem::kSystem, file.error()};
+}
+
+// Rule 4: the last line ended before anything is added behind it: a sound
+// record that lacks only its line end gets it, any other the cut mark.
+JournalOpening close_cut_record(fs::JournalFile& file, std::int64_t size) {
+  std::string last;
+  const std::int64_t from = std::max<std::int64_t>(0, size - std::int64_t{kLongestRecord} - 1);
+  if (!file.read_at(from, static_cast<std::size_t>(size - from), last)) {
+    return {JournalOpening::Problem::kSystem, file.error()};
+  }
+  if (last.ends_with('\n')) return {.end = size};
+  JournalRecord record;
+  const std::size_t start = last.rfind('\n');
+  const std::string_view line =
+      std::string_view(last).substr(start == std::string::npos ? 0 : start + 1);
+  const std::string_view end = parse_record(line, record) ? "\n" : kCutMark;
+  if (!file.append_durably(end)) return {JournalOpening::Problem::kSystem, file.error()};
+  return {.end = size + static_cast<std::int64_t>(end.size())};
+}
+
+// The format the file's first line names, read from its start, with the
+// line's length; problem kNone when it is this one.
+JournalOpening first_line(fs::JournalFile& file, std::size_t& length) {
+  std::string start;
+  if (!file.read_at(0, kJournalName.size() + 12, start)) {
+    return {JournalOpening::Problem::kSystem, file.error()};
+  }
+  const std::size_t end = start.find('\n');
+  const int format = journal_format(std::string_view(start).substr(0, end));
+  if (format == 0 || end == std::string::npos) return {JournalOpening::Problem::kNotAJournal};
+  if (format != kJournalFormat) return {JournalOpening::Problem::kOtherFormat, 0, format};
+  length = end + 1;
+  return {};
+}
+
+}  // namespace
+
+Journal::Journal(RunListener& log, fs::JournalFile& file, std::int64_t end)
+    : log_(log), file_(file), current_folder_(fs::current_folder()), end_(end) {}
+
+bool Journal::write(std::string text, bool durably) {
+  if (durably ? file_.append_durably(text) : file_.append(text)) {
+    end_ += static_cast<std::int64_t>(text.size());
+    return true;
+  }
+  write_failure_ = file_.error();
   return false;
+}
+
+std::int64_t Journal::add(std::string& records, const NativePath& path,
+                          const DensityChange& change) {
+  const std::int64_t offset = end_ + static_cast<std::int64_t>(records.size());
+  records += change_line(fs::absolute_path_in(current_folder_, path), change);
+  return offset;
 }
 
 bool Journal::may_change(const NativePath& path, const DensityChange& change, ChangesAhead& ahead) {
   if (write_failure_ != 0) return false;
-  const auto recorded = std::find_if(
-      recorded_.begin(), recorded_.end(),
-      [&](const Recorded& entry) { return entry.change == change && entry.path == path; });
+  const auto recorded = [&](const NativePath& p, const DensityChange& c) {
+    return std::find_if(recorded_.begin(), recorded_.end(), [&](const Recorded& entry) {
+      return entry.path == p && same_change(entry.change, c);
+    });
+  };
   // Those before it were foreseen and came out otherwise.
-  if (recorded != recorded_.end()) {
-    approved_ = recorded->check;
-    recorded_.erase(recorded_.begin(), recorded + 1);
+  if (const auto found = recorded(path, change); found != recorded_.end()) {
+    approved_ = found->offset;
+    recorded_.erase(recorded_.begin(), found + 1);
     return true;
   }
-  recorded_.clear();
   std::string records = std::move(left_);
   left_.clear();
-  records += change_line(fs::absolute_path_in(current_folder_, path), change, approved_);
+  approved_ = add(records, path, change);
   ahead.visit([&](const NativePath& later, const DensityChange& foreseen) {
-    std::uint32_t check = 0;
-    records += change_line(fs::absolute_path_in(current_folder_, later), foreseen, check);
-    recorded_.push_back({later, foreseen, check});
+    if ((later == path && same_change(foreseen, change)) ||
+        recorded(later, foreseen) != recorded_.end()) {
+      return;
+    }
+    recorded_.push_back({later, foreseen, add(records, later, foreseen)});
   });
-  return write(records, true);
+  return write(std::move(records), true);
 }
 
 void Journal::file_done(const FileOutcome& outcome, const RunCounts& counts) {
@@ -46,68 +114,30 @@ void Journal::file_done(const FileOutcome& outcome, const RunCounts& counts) {
 }
 
 void Journal::run_ended(const RunCounts& counts) {
-  if (!left_.empty() && write_failure_ == 0) write(left_, false);
+  if (!left_.empty() && write_failure_ == 0) write(std::move(left_), false);
   left_.clear();
   log_.run_ended(counts);
 }
 
-JournalOpening::Problem refusal_of(const fs::JournalFile& file) {
-  if (file.not_regular()) return JournalOpening::Problem::kNotRegular;
-  if (file.is_open() && file.is_standard_stream()) return JournalOpening::Problem::kStandardStream;
-  return JournalOpening::Problem::kNone;
-}
-
-namespace {
-
-JournalOpening check_or_begin(fs::JournalFile& file) {
-  const std::int64_t size = file.size();
-  std::string start;
-  if (size < 0 || !file.read_at(0, 64, start)) {
-    return {JournalOpening::Problem::kSystem, file.error()};
-  }
-  if (size == 0) {
-    if (file.append_durably(journal_header()) && (!file.created() || file.sync_folder())) {
-      return {};
-    }
-    return {JournalOpening::Problem::kSystem, file.error()};
-  }
-  const int format = journal_format(start.substr(0, start.find('\n')));
-  if (format == 0 || start.find('\n') == std::string::npos) {
-    return {JournalOpening::Problem::kNotAJournal};
-  }
-  if (format != kJournalFormat) return {JournalOpening::Problem::kOtherFormat, 0, format};
-  std::string last;
-  if (!file.read_at(size - 1, 1, last)) return {JournalOpening::Problem::kSystem, file.error()};
-  if (last != "\n" && !file.append_durably(kCutMark)) {
-    return {JournalOpening::Problem::kSystem, file.error()};
-  }
-  return {};
-}
-
-}  // namespace
-
 JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJournal& journal) {
-  fs::JournalFile& file = journal.file.emplace(path, fs::JournalAccess::kRead);
+  const bool adds = mode == WriteMode::kWrite;
+  fs::JournalFile& file =
+      journal.file.emplace(path, adds ? fs::JournalAccess::kAdd : fs::JournalAccess::kRead);
   if (const auto refusal = refusal_of(file); refusal != JournalOpening::Problem::kNone) {
     return {refusal};
   }
-  std::string start;
-  if (!file.is_open() || !file.read_at(0, kJournalName.size() + 8, start)) {
-    return {JournalOpening::Problem::kSystem, file.error()};
+  if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
+  if (adds && !file.lock()) return not_locked(file);
+  std::size_t length = 0;
+  if (const JournalOpening first = first_line(file, length);
+      first.problem != JournalOpening::Problem::kNone) {
+    return first;
   }
-  const std::size_t end = start.find('\n');
-  journal.format = journal_format(std::string_view(start).substr(0, end));
-  if (journal.format == 0) return {JournalOpening::Problem::kNotAJournal};
-  if (journal.format > kJournalFormat) {
-    return {JournalOpening::Problem::kOtherFormat, 0, journal.format};
-  }
-  journal.records = static_cast<std::int64_t>(end == std::string::npos ? start.size() : end + 1);
-  // The undo records its progress in the journal it takes back.
-  if (mode == WriteMode::kWrite && journal.format >= 2) {
-    fs::JournalFile& adding = journal.file.emplace(path, fs::JournalAccess::kAdd);
-    if (!adding.is_open()) return {JournalOpening::Problem::kSystem, adding.error()};
-  }
-  return {};
+  journal.records = static_cast<std::int64_t>(length);
+  if (!adds) return {};
+  const std::int64_t size = file.size();
+  if (size < 0) return {JournalOpening::Problem::kSystem, file.error()};
+  return close_cut_record(file, size);
 }
 
 JournalOpening open_journal(fs::JournalFile& file) {
@@ -115,10 +145,22 @@ JournalOpening open_journal(fs::JournalFile& file) {
     return {refusal};
   }
   if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
-  if (!file.lock()) return {JournalOpening::Problem::kSystem, file.error()};
-  const JournalOpening opening = check_or_begin(file);
-  file.unlock();
-  return opening;
+  if (!file.lock()) return not_locked(file);
+  const std::int64_t size = file.size();
+  if (size < 0) return {JournalOpening::Problem::kSystem, file.error()};
+  if (size == 0) {
+    const std::string header = journal_header();
+    if (file.append_durably(header) && (!file.created() || file.sync_folder())) {
+      return {.end = static_cast<std::int64_t>(header.size())};
+    }
+    return {JournalOpening::Problem::kSystem, file.error()};
+  }
+  std::size_t length = 0;
+  if (const JournalOpening first = first_line(file, length);
+      first.problem != JournalOpening::Problem::kNone) {
+    return first;
+  }
+  return close_cut_record(file, size);
 }
 
 }  // namespace quadrell

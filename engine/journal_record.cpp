@@ -10,18 +10,17 @@ namespace {
 
 // The check's place at a line's end: a space and eight hex digits.
 constexpr std::size_t kSealSize = 9;
+constexpr int kNanosecondDigits = 9;
 
-std::string sealed(std::string body, std::uint32_t* check = nullptr) {
+std::string sealed(std::string body) {
   const std::uint32_t crc = crc32c(body);
-  if (check != nullptr) *check = crc;
   body += ' ';
   append_hex(body, crc, 8);
   body += '\n';
   return body;
 }
 
-void append_check(std::string& text, std::uint32_t check) { append_hex(text, check, 8); }
-
+// Decimal, as to_chars writes it: no leading zeros, no plus, no "-0".
 template <typename Number>
 bool number(std::string_view token, Number& value) {
   const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
@@ -29,11 +28,22 @@ bool number(std::string_view token, Number& value) {
          (token.size() == 1 || token[0] != '0') && !token.starts_with("-0");
 }
 
-bool check_value(std::string_view token, std::uint32_t& value) {
-  unsigned parsed = 0;
-  if (token.size() != 8 || !hex_value(token, parsed)) return false;
-  value = parsed;
-  return true;
+void append_time(std::string& text, const fs::FileTime& time) {
+  text += std::to_string(time.seconds);
+  text += '.';
+  const std::string nanoseconds = std::to_string(time.nanoseconds);
+  text.append(kNanosecondDigits - nanoseconds.size(), '0');
+  text += nanoseconds;
+}
+
+bool time_value(std::string_view token, fs::FileTime& time) {
+  const std::size_t dot = token.find('.');
+  if (dot == std::string_view::npos || token.size() - dot - 1 != kNanosecondDigits) return false;
+  const std::string_view fraction = token.substr(dot + 1);
+  const auto [end, error] =
+      std::from_chars(fraction.data(), fraction.data() + fraction.size(), time.nanoseconds);
+  return number(token.substr(0, dot), time.seconds) && error == std::errc() &&
+         end == fraction.data() + fraction.size() && fraction[0] != '-' && fraction[0] != '+';
 }
 
 bool byte_pair(std::string_view high, std::string_view low, PatchValue& value) {
@@ -58,28 +68,25 @@ bool split(std::string_view line, std::string_view* words, std::size_t count,
   return true;
 }
 
-bool parse_change(std::string_view line, int format, JournalRecord& record) {
+bool parse_change(std::string_view line, JournalRecord& record) {
   std::string_view w[18];
   std::string_view path;
   DensityChange& change = record.density;
   change = {};
-  const bool two = format >= 2;
-  if (!split(line, w, two ? 18 : 15, path)) return false;
-  // Format 1 has neither birth nor size: its times follow the file index.
-  const std::size_t times = two ? 15 : 12;
-  bool sound = w[0] == "change" && number(w[1], change.position) && change.position > 0 &&
-               (w[2] == "x" || w[2] == "y") && byte_pair(w[3], w[4], change.before) &&
-               w[5] == "->" && byte_pair(w[6], w[7], change.after) && w[8] == "file" &&
-               number(w[9], change.identity.volume) && number(w[10], change.identity.file) &&
-               w[times - 1] == "times" && number(w[times], change.times.creation) &&
-               number(w[times + 1], change.times.last_access) &&
-               number(w[times + 2], change.times.last_write);
-  if (two) {
-    sound = sound && number(w[11], change.identity.birth) && w[12] == "size" &&
-            number(w[13], change.size) && change.size > 0;
-  }
+  const bool sound =
+      split(line, w, 18, path) && w[0] == "change" && number(w[1], change.position) &&
+      change.position > 0 && (w[2] == "x" || w[2] == "y") && byte_pair(w[3], w[4], change.before) &&
+      w[5] == "->" && byte_pair(w[6], w[7], change.after) && w[8] == "file" &&
+      number(w[9], change.identity.volume) && number(w[10], change.identity.file) &&
+      number(w[11], change.identity.birth) && w[12] == "size" && number(w[13], change.size) &&
+      change.size > 0 && w[14] == "times" && time_value(w[15], change.times.creation) &&
+      time_value(w[16], change.times.last_access) && time_value(w[17], change.times.last_write);
   change.at_x = w[2] == "x";
   return sound && fs::times_in_range(change.times) && parse_journal_path(path, record.path);
+}
+
+std::string about(const char* kind, std::int64_t change) {
+  return std::string(kind) + " " + std::to_string(change);
 }
 
 }  // namespace
@@ -94,7 +101,7 @@ int journal_format(std::string_view first_line) {
   return number(first_line.substr(kJournalName.size()), format) && format > 0 ? format : 0;
 }
 
-std::string change_line(const NativePath& path, const DensityChange& change, std::uint32_t& check) {
+std::string change_line(const NativePath& path, const DensityChange& change) {
   std::string line = "change " + std::to_string(change.position) + (change.at_x ? " x " : " y ");
   append_hex(line, change.before[0], 2);
   line += ' ';
@@ -105,63 +112,54 @@ std::string change_line(const NativePath& path, const DensityChange& change, std
   append_hex(line, change.after[1], 2);
   line += " file " + std::to_string(change.identity.volume) + " " +
           std::to_string(change.identity.file) + " " + std::to_string(change.identity.birth) +
-          " size " + std::to_string(change.size) + " times " +
-          std::to_string(change.times.creation) + " " + std::to_string(change.times.last_access) +
-          " " + std::to_string(change.times.last_write) + " ";
-  append_journal_path(line, path);
-  return sealed(std::move(line), &check);
-}
-
-std::string left_line(std::uint32_t change, std::int64_t last_write) {
-  std::string line = "left ";
-  append_check(line, change);
-  return sealed(line + " written " + std::to_string(last_write));
-}
-
-std::string undoing_line(std::uint32_t change, std::int64_t began) {
-  std::string line = "undoing ";
-  append_check(line, change);
-  return sealed(line + " at " + std::to_string(began));
-}
-
-std::string settled_line(std::uint32_t change) {
-  std::string line = "settled ";
-  append_check(line, change);
-  return sealed(line);
-}
-
-bool parse_record(std::string_view line, int format, JournalRecord& record) {
-  if (format < 2) {
-    record.kind = JournalRecord::Kind::kChange;
-    record.change = 0;
-    return parse_change(line, format, record);
+          " size " + std::to_string(change.size) + " times ";
+  for (const fs::FileTime* time :
+       {&change.times.creation, &change.times.last_access, &change.times.last_write}) {
+    append_time(line, *time);
+    line += ' ';
   }
+  append_journal_path(line, path);
+  return sealed(std::move(line));
+}
+
+std::string left_line(std::int64_t change, const fs::FileTime& last_write) {
+  std::string line = about("left", change) + " written ";
+  append_time(line, last_write);
+  return sealed(std::move(line));
+}
+
+std::string wrote_line(std::int64_t change, const fs::FileTime& last_write) {
+  std::string line = about("wrote", change) + " ";
+  append_time(line, last_write);
+  return sealed(std::move(line));
+}
+
+std::string settled_line(std::int64_t change) { return sealed(about("settled", change)); }
+
+bool parse_record(std::string_view line, JournalRecord& record) {
   if (line.size() <= kSealSize || line[line.size() - kSealSize] != ' ') return false;
-  std::uint32_t check = 0;
+  unsigned check = 0;
   const std::string_view body = line.substr(0, line.size() - kSealSize);
-  if (!check_value(line.substr(line.size() - 8), check) || crc32c(body) != check) return false;
-  std::string_view w[3];
-  std::string_view rest;
+  const std::string_view seal = line.substr(line.size() - 8);
+  if (!hex_value(seal, check) || crc32c(body) != check) return false;
   if (body.starts_with("change ")) {
     record.kind = JournalRecord::Kind::kChange;
-    record.change = check;
-    return parse_change(body, format, record);
+    return parse_change(body, record);
   }
+  std::string_view w[3];
+  std::string_view rest;
   if (body.starts_with("settled ")) {
     record.kind = JournalRecord::Kind::kSettled;
-    return check_value(body.substr(8), record.change);
+    return number(body.substr(8), record.change) && record.change > 0;
   }
-  if (!split(body, w, 3, rest) || !check_value(w[1], record.change) || !number(rest, record.time)) {
-    return false;
+  if (body.starts_with("wrote ")) {
+    record.kind = JournalRecord::Kind::kWrote;
+    return split(body, w, 2, rest) && number(w[1], record.change) && record.change > 0 &&
+           time_value(rest, record.time);
   }
-  if (w[0] == "left" && w[2] == "written") {
-    record.kind = JournalRecord::Kind::kLeft;
-  } else if (w[0] == "undoing" && w[2] == "at") {
-    record.kind = JournalRecord::Kind::kUndoing;
-  } else {
-    return false;
-  }
-  return true;
+  record.kind = JournalRecord::Kind::kLeft;
+  return split(body, w, 3, rest) && w[0] == "left" && number(w[1], record.change) &&
+         record.change > 0 && w[2] == "written" && time_value(rest, record.time);
 }
 
 }  // namespace quadrell

@@ -1,9 +1,9 @@
 #include "engine/undo.h"
 
 #include <algorithm>
+#include <deque>
 #include <string>
 #include <type_traits>
-#include <unordered_map>
 
 #include "engine/density_patch.h"
 #include "engine/density_scan.h"
@@ -16,32 +16,35 @@ namespace quadrell {
 namespace {
 
 constexpr std::size_t kReadBlock = 64 * 1024;
-// How many changes one sync records an undo's intent for: the undo finds
-// which need a write only as it comes to them, and an intent costs a line.
-constexpr std::size_t kIntendedAtOnce = 8192;
-// How much earlier than the record of an undo's intent a file system may
-// date that undo's write: its clock runs coarse, and FAT keeps even seconds.
-constexpr std::int64_t kWriteDatedEarly = 2 * fs::kFileTimeSecond;
 
 // A change the journal records, with what later lines add of it. The text
 // stays in the file: memory grows by this much a record, not by its path.
 struct Entry {
-  std::int64_t offset = 0;
+  std::int64_t offset = 0;  // of its line: the change's name
   std::uint32_t length = 0;
-  std::uint32_t check = 0;
   bool left_known = false;
-  bool undoing = false;
+  bool wrote_known = false;
   bool settled = false;
-  std::int64_t left = 0;        // last write as the change left it
-  std::int64_t undoing_at = 0;  // when the last undo that began on it did
+  fs::FileTime left;   // last write as the change left it
+  fs::FileTime wrote;  // last write as an undo's write left it
 };
+
+// In the order of their lines, which is that of their offsets.
+using Entries = std::deque<Entry>;
+
+Entry* entry_at(Entries& entries, std::int64_t offset) {
+  const auto found =
+      std::lower_bound(entries.begin(), entries.end(), offset,
+                       [](const Entry& entry, std::int64_t value) { return entry.offset < value; });
+  return found != entries.end() && found->offset == offset ? &*found : nullptr;
+}
 
 // The journal's records, read a block at a time.
 class Reading {
  public:
-  Reading(int format, UndoSummary& summary) : format_(format), summary_(summary) {}
+  explicit Reading(UndoSummary& summary) : summary_(summary) {}
 
-  bool read(fs::JournalFile& journal, std::int64_t offset, std::vector<Entry>& entries) {
+  bool read(fs::JournalFile& journal, std::int64_t offset, Entries& entries) {
     std::string block;
     std::string line;
     bool overlong = false;
@@ -74,59 +77,62 @@ class Reading {
 
  private:
   void take(std::string_view line, std::int64_t start, bool overlong, bool ended,
-            std::vector<Entry>& entries) {
+            Entries& entries) {
     ++line_number_;
-    JournalRecord record;
     if (line.ends_with(kCutMark.front())) {
-      ++summary_.cut_records;  // closed by the run after the one that was cut short
+      ++summary_.cut_records;  // closed by the opening after the one that was cut short
       return;
     }
-    if (overlong || !parse_record(line, format_, record)) {
-      if (ended) {
-        summary_.unsound_lines.push_back(line_number_);
-      } else {
-        ++summary_.cut_records;
+    JournalRecord record;
+    if (overlong || !parse_record(line, record)) {
+      if (!ended) {
+        ++summary_.cut_records;  // the last line, cut short
+        return;
       }
-      return;
+      return unsound();
     }
     if (record.kind == JournalRecord::Kind::kChange) {
-      latest_[record.change] = entries.size();
-      entries.push_back({start, static_cast<std::uint32_t>(line.size()), record.change});
+      Entry& entry = entries.emplace_back();
+      entry.offset = start;
+      entry.length = static_cast<std::uint32_t>(line.size());
       return;
     }
-    // A line about a change that no sound line records is of no use.
-    const auto found = latest_.find(record.change);
-    if (found == latest_.end()) return;
-    Entry& entry = entries[found->second];
+    Entry* entry = entry_at(entries, record.change);
+    if (entry == nullptr) return unsound();  // about no change recorded before it
     switch (record.kind) {
       case JournalRecord::Kind::kLeft:
-        if (!entry.left_known) entry.left = record.time;
-        entry.left_known = true;
+        entry->left_known = true;
+        entry->left = record.time;
         break;
-      case JournalRecord::Kind::kUndoing:
-        entry.undoing = true;
-        entry.settled = false;
-        entry.undoing_at = record.time;
+      case JournalRecord::Kind::kWrote:
+        entry->wrote_known = true;
+        entry->wrote = record.time;
         break;
       case JournalRecord::Kind::kSettled:
-        entry.settled = true;
+        entry->settled = true;
         break;
       case JournalRecord::Kind::kChange:
         break;
     }
   }
 
-  const int format_;
+  void unsound() {
+    if (summary_.unsound_lines.size() < kUnsoundLinesNamed) {
+      summary_.unsound_lines.push_back(line_number_);
+    }
+    ++summary_.unsound_count;
+  }
+
   UndoSummary& summary_;
   std::uint64_t line_number_ = 1;  // the first line names the journal
-  std::unordered_map<std::uint32_t, std::size_t> latest_;
 };
 
 struct NothingAhead final : ChangesAhead {
   void visit(const Visit&) override {}
 };
 
-// A dry run's file, open for reading only.
+// A dry run's file, or one that cannot be opened to write: open for
+// reading only.
 class ReadOnlyTarget final : public PatchTarget {
  public:
   explicit ReadOnlyTarget(const fs::FileRef& file) : input_(file) {}
@@ -152,18 +158,54 @@ bool holds(PatchTarget& target, ScanResult position, const ScanDetail& detail) {
   return outcome.refused;
 }
 
+// The birth time, where both the record and the file system keep one.
+bool same_birth(const fs::FileIdentity& a, const fs::FileIdentity& b) {
+  return a.birth == 0 || b.birth == 0 || a.birth == b.birth;
+}
+
+// What the undo does with a file (rules 4 to 7 in journal.h).
+enum class Verdict {
+  kPutBack,    // as the run left it: the bytes and dates before go back
+  kFinish,     // as this journal's undo wrote it, dates not yet back
+  kAsBefore,   // fair: the bytes before stand in the file
+  kLeftAlone,  // anything else
+};
+
+// The file as it is now, as far as the verdict goes.
+struct FileNow {
+  fs::FileIdentity identity;
+  std::int64_t size = 0;
+  fs::FileTime last_write;
+  bool holds_before = false;
+  bool holds_after = false;
+};
+
+Verdict judge(const Entry& entry, const DensityChange& change, const FileNow& now) {
+  if (entry.settled) return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
+  // A device or inode number need not survive a disk coming back, nor a
+  // remount: where the journal holds the last-write time the change left,
+  // that time, the size and the bytes are the file.
+  const bool same_file = now.size == change.size && same_birth(now.identity, change.identity);
+  if (now.holds_after && same_file &&
+      (entry.left_known ? now.last_write == entry.left : now.identity == change.identity)) {
+    return Verdict::kPutBack;
+  }
+  if (now.holds_before && same_file && entry.wrote_known && now.last_write == entry.wrote) {
+    return Verdict::kFinish;
+  }
+  return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
+}
+
 class Undo {
  public:
-  Undo(fs::JournalFile& journal, int format, std::vector<Entry>& entries, RunListener& listener,
-       WriteMode mode, const RunStop* stop, UndoSummary& summary)
+  Undo(fs::JournalFile& journal, Entries& entries, RunListener& listener, WriteMode mode,
+       const RunStop* stop, UndoSummary& summary)
       : journal_(journal),
-        format_(format),
         entries_(entries),
         listener_(listener),
         mode_(mode),
         stop_(stop),
-        summary_(summary),
-        intended_from_(entries.size()) {}
+        summary_(summary) {}
 
   void run() {
     JournalRecord record;
@@ -175,13 +217,14 @@ class Undo {
         summary_.changed_while_read = summary_.read_error == 0;  // cut short since
         break;
       }
-      if (!parse_record(line, format_, record)) {
+      if (!parse_record(line, record) || record.kind != JournalRecord::Kind::kChange) {
         summary_.changed_while_read = true;
         break;
       }
-      take_back(i, record);
+      take_back(entries_[i], record);
     }
-    if (!settled_.empty() && summary_.progress_error == 0) record_progress(false);
+    summary_.unsettled = static_cast<std::uint64_t>(
+        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.settled; }));
     listener_.run_ended(summary_.counts);
   }
 
@@ -207,111 +250,75 @@ class Undo {
     return true;
   }
 
-  // Whether the next change taken back is format 2's, with its progress
-  // recorded in the journal.
-  bool records_progress() const { return format_ >= 2 && mode_ == WriteMode::kWrite; }
-
-  void take_back(std::size_t index, const JournalRecord& record) {
+  void take_back(Entry& entry, const JournalRecord& record) {
     const fs::FileRef file{record.path};
     if (mode_ == WriteMode::kDryRun) {
       ReadOnlyTarget target(file);
-      return take_back(index, record, target);
+      return take_back(entry, record, target);
     }
-    // One opening reads, checks and writes: the file checked is the one
+    // One opening reads, checks and writes: the file judged is the one
     // written. One that cannot be opened to write is still read, so that a
     // read-only file as before is fair.
     fs::PatchFile target(file, KeepTimes::kNo);
-    if (target.is_open()) return take_back(index, record, target);
+    if (target.is_open()) return take_back(entry, record, target);
     ReadOnlyTarget reading(file);
     unwritable_ = target.error();
-    take_back(index, record, reading);
+    take_back(entry, record, reading);
     unwritable_ = 0;
-  }
-
-  // What a file that would need a write gets in a dry run, or when it
-  // cannot be opened to write.
-  void without_write(const NativePath& path, ScanResult position) {
-    if (mode_ == WriteMode::kDryRun)
-      return report_file(listener_, summary_.counts, {path, position});
-    listener_.failed({FileFailure::Kind::kWrite, path, unwritable_});
-    report_file(listener_, summary_.counts, {path, kAccessError});
   }
 
   // Target is the file open to write (fs::PatchFile), or to read alone
   // (ReadOnlyTarget: a dry run, or a file that cannot be written).
   template <typename Target>
-  void take_back(std::size_t index, const JournalRecord& record, Target& target) {
-    const Entry& entry = entries_[index];
+  void take_back(Entry& entry, const JournalRecord& record, Target& target) {
     const DensityChange& change = record.density;
     const NativePath& path = record.path;
-    if (!target.is_open()) {
-      listener_.failed({FileFailure::Kind::kRead, path, target.error()});
-      return report_file(listener_, summary_.counts, {path, kAccessError});
-    }
     ScanDetail now;
     now.identity = target.identity();
     now.size = target.size();
     now.times = target.times();
-    const ScanResult scanned = scan_open_file(target, now);
+    const ScanResult scanned = target.is_open() ? scan_open_file(target, now) : kAccessError;
     if (scanned == kAccessError) {
       listener_.failed({FileFailure::Kind::kRead, path, target.error()});
       return report_file(listener_, summary_.counts, {path, kAccessError});
     }
-    const std::size_t at = change.at_x ? 0 : 2;
-    const PatchValue held{now.densities[at], now.densities[at + 1]};
-    // Format 1 recorded neither birth nor size.
-    const bool same = format_ < 2 ? now.identity.volume == change.identity.volume &&
-                                        now.identity.file == change.identity.file
-                                  : now.identity == change.identity && now.size == change.size;
-    if (!same || scanned < kFair || (held != change.before && held != change.after)) {
-      return not_as_recorded(index, path);
-    }
-    ScanDetail back = now;  // the densities as the file holds them now
+    ScanDetail back = now;  // the densities as the file holds them, the value before
     back.value = change.before;
     back.at_x = change.at_x;
-    if (held == change.before) return already_back(index, record, now, back, target);
-    if (entry.left_known && now.times.last_write != entry.left) return not_as_recorded(index, path);
-    if constexpr (std::is_same_v<Target, ReadOnlyTarget>) {
-      if (!holds(target, change.position, back)) return not_as_recorded(index, path);
-      without_write(path, change.position);
-    } else {
-      if (!intend(index)) return;
-      if (!entry.left_known) ++summary_.weakly_checked;
-      put_back(index, record, back, target);
-    }
-  }
-
-  // The bytes before stand in the file already: fair, unless an undo of
-  // ours was cut off between its write and the dates.
-  template <typename Target>
-  void already_back(std::size_t index, const JournalRecord& record, const ScanDetail& now,
-                    const ScanDetail& back, Target& target) {
-    const Entry& entry = entries_[index];
-    const DensityChange& change = record.density;
-    const bool cut_off = now.times.last_write != change.times.last_write && entry.undoing &&
-                         !entry.settled &&
-                         now.times.last_write >= entry.undoing_at - kWriteDatedEarly;
-    if (!holds(target, change.position, back)) return not_as_recorded(index, record.path);
-    if (!cut_off) {
-      settle(index);
-      return report_file(listener_, summary_.counts, {record.path, kFair});
+    const std::size_t at = change.at_x ? 0 : 2;
+    const PatchValue held{now.densities[at], now.densities[at + 1]};
+    const bool in_place = scanned >= kFair && holds(target, change.position, back);
+    const Verdict verdict =
+        judge(entry, change,
+              {now.identity, now.size, now.times.last_write, in_place && held == change.before,
+               in_place && held == change.after});
+    switch (verdict) {
+      case Verdict::kAsBefore:
+        settle(entry);
+        return report_file(listener_, summary_.counts, {path, kFair});
+      case Verdict::kLeftAlone:
+        settle(entry);
+        listener_.failed({FileFailure::Kind::kNotAsRecorded, path, 0});
+        return report_file(listener_, summary_.counts, {path, kAccessError});
+      case Verdict::kPutBack:
+      case Verdict::kFinish:
+        break;
     }
     if constexpr (std::is_same_v<Target, ReadOnlyTarget>) {
-      without_write(record.path, change.position);
-    } else {
-      if (!intend(index)) return;
-      target.put_back_times(change.times);
-      const fs::PatchFile::Closing closing = target.close(true);
-      if (closing.times == fs::TimesRestored::kYes) {
-        settle(index);
-      } else {
-        listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
+      if (mode_ == WriteMode::kDryRun) {
+        return report_file(listener_, summary_.counts, {path, change.position});
       }
-      report_file(listener_, summary_.counts, {record.path, change.position});
+      listener_.failed({FileFailure::Kind::kWrite, path, unwritable_});
+      report_file(listener_, summary_.counts, {path, kAccessError});
+    } else if (verdict == Verdict::kPutBack) {
+      put_back(entry, record, back, target);
+    } else {
+      finish(entry, record, target);
     }
   }
 
-  void put_back(std::size_t index, const JournalRecord& record, const ScanDetail& back,
+  // Rule 5: the write's last-write time on record before the dates are set.
+  void put_back(Entry& entry, const JournalRecord& record, const ScanDetail& back,
                 fs::PatchFile& target) {
     const DensityChange& change = record.density;
     PatchOutcome outcome;
@@ -319,6 +326,8 @@ class Undo {
     outcome.change = planned_change(change.position, back);
     NothingAhead nothing_ahead;
     target.put_back_times(change.times);
+    target.tell_written(
+        [&](const fs::FileTime& written) { add_progress(wrote_line(entry.offset, written)); });
     const bool touched = write_if_unchanged(target, change.position, back, outcome, [&] {
       return listener_.may_change(record.path, outcome.change, nothing_ahead);
     });
@@ -327,55 +336,43 @@ class Undo {
       refused_ = true;  // the listener can record no more: the undo ends
       return;
     }
-    if (outcome.changed) return not_as_recorded(index, record.path);
-    if (outcome.written && outcome.times == fs::TimesRestored::kYes) settle(index);
+    if (outcome.written && !entry.left_known) ++summary_.weakly_checked;
+    if (outcome.written && outcome.times == fs::TimesRestored::kYes) settle(entry);
     report_patch(listener_, summary_.counts, record.path, change.position, outcome,
                  FileFailure::Kind::kNotAsRecorded);
   }
 
-  void not_as_recorded(std::size_t index, const NativePath& path) {
-    settle(index);
-    listener_.failed({FileFailure::Kind::kNotAsRecorded, path, 0});
-    report_file(listener_, summary_.counts, {path, kAccessError});
-  }
-
-  // Before the file at index is written: the intent of this undo for it
-  // and the next changes to take back, on the storage with one sync.
-  bool intend(std::size_t index) {
-    if (!records_progress() || index >= intended_from_) return true;
-    const std::size_t from = index + 1 > kIntendedAtOnce ? index + 1 - kIntendedAtOnce : 0;
-    const std::int64_t began = fs::now_as_file_time();
-    for (std::size_t i = index + 1; i-- > from;) {
-      if (!entries_[i].settled) settled_ += undoing_line(entries_[i].check, began);
+  void finish(Entry& entry, const JournalRecord& record, fs::PatchFile& target) {
+    target.put_back_times(record.density.times);
+    const fs::PatchFile::Closing closing = target.close(true);
+    if (closing.times == fs::TimesRestored::kYes) {
+      settle(entry);
+    } else {
+      listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
     }
-    intended_from_ = from;
-    return record_progress(true);
+    report_file(listener_, summary_.counts, {record.path, record.density.position});
   }
 
-  void settle(std::size_t index) {
-    if (!records_progress() || entries_[index].settled) return;
-    settled_ += settled_line(entries_[index].check);
-    // Found as they should be, many files in a row write nothing else.
-    if (settled_.size() >= kReadBlock) record_progress(false);
+  void settle(Entry& entry) {
+    if (mode_ == WriteMode::kDryRun || entry.settled) return;
+    entry.settled = add_progress(settled_line(entry.offset));
   }
 
-  bool record_progress(bool durably) {
-    const bool written = durably ? journal_.append_durably(settled_) : journal_.append(settled_);
-    settled_.clear();
-    if (!written) summary_.progress_error = journal_.error() != 0 ? journal_.error() : 1;
-    return written;
+  // Each line at once, unsynced: a killed undo loses none.
+  bool add_progress(const std::string& line) {
+    if (summary_.progress_error != 0) return false;
+    if (journal_.append(line)) return true;
+    summary_.progress_error = journal_.error();
+    return false;
   }
 
   fs::JournalFile& journal_;
-  const int format_;
-  std::vector<Entry>& entries_;
+  Entries& entries_;
   RunListener& listener_;
   const WriteMode mode_;
   const RunStop* const stop_;
   UndoSummary& summary_;
-  std::size_t intended_from_;  // the changes from here on have their intent recorded
-  std::string settled_;        // progress records not yet added to the journal
-  std::string block_;          // of the journal, from block_start_
+  std::string block_;  // of the journal, from block_start_
   std::int64_t block_start_ = 0;
   bool refused_ = false;
   SystemError unwritable_ = 0;  // why the file in hand could not be opened to write
@@ -383,16 +380,16 @@ class Undo {
 
 }  // namespace
 
-UndoSummary undo_journal(fs::JournalFile& journal, int format, std::int64_t records,
-                         RunListener& listener, WriteMode mode, const RunStop* stop) {
+UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunListener& listener,
+                         WriteMode mode, const RunStop* stop) {
   UndoSummary summary;
-  std::vector<Entry> entries;
-  if (!Reading(format, summary).read(journal, records, entries)) {
+  Entries entries;
+  if (!Reading(summary).read(journal, records, entries)) {
     summary.read_error = journal.error();
     listener.run_ended(summary.counts);
     return summary;
   }
-  Undo(journal, format, entries, listener, mode, stop, summary).run();
+  Undo(journal, entries, listener, mode, stop, summary).run();
   return summary;
 }
 

@@ -9,18 +9,28 @@
 
 namespace quadrell {
 
+// How many lines that hold no sound record an undo names by number; the
+// rest it counts.
+inline constexpr std::size_t kUnsoundLinesNamed = 10;
+
 // What an undo found beside its files' outcomes.
 struct UndoSummary {
   RunCounts counts;
   // Last lines of runs cut short while being written: their changes were
   // never made.
   int cut_records = 0;
-  // Any other line that holds no sound record, by its number in the file.
+  // Lines that hold no sound record: the first kUnsoundLinesNamed by their
+  // number in the file, and how many in all.
   std::vector<std::uint64_t> unsound_lines;
+  std::uint64_t unsound_count = 0;
   // Files put back whose last-write time after their change is not in the
-  // journal (a run that ended before it wrote it, or format 1): checked by
-  // their identity, size and bytes alone.
+  // journal (a run killed before it wrote it): checked by their identity,
+  // size and bytes alone.
   int weakly_checked = 0;
+  // Changes this undo left for a later one: a file it could not open, read
+  // or write (in use), one whose dates it could not set, one it did not
+  // reach. The run is taken back once none is left.
+  std::uint64_t unsettled = 0;
   // The journal could not be read; the undo stopped there.
   SystemError read_error = 0;
   // A record read again as its turn came was no longer the one read first.
@@ -30,25 +40,11 @@ struct UndoSummary {
   SystemError progress_error = 0;
 };
 
-// Takes back the changes a journal records, newest first, each with the
-// checked patch. journal holds a journal of format (its first line ends at
-// records); it was opened to add to unless the run is dry.
-//
-// A file is put back only when it is, by all the journal knows, the file as
-// the change left it: the same identity and size, the bytes after the change
-// where the record says (the JFIF identifier before them) and the last-write
-// time the change left it with. It gets the bytes before and its recorded
-// times; its line is the ordinary Change line under the recorded path. A
-// file that holds the bytes before with its recorded last-write time is
-// fair; so is one whose dates another program moved since. Any other is
-// left as it is, an access error.
-//
-// An undo can be finished: before it writes a file it records that it is
-// about to (for many changes at once, with one sync),
-// and once done with a file that it is settled. A later undo that finds a
-// file holding the bytes before, not settled, whose last write came after
-// that record, gets its dates put back. A dry run changes nothing.
-UndoSummary undo_journal(fs::JournalFile& journal, int format, std::int64_t records,
-                         RunListener& listener, WriteMode mode, const RunStop* stop);
+// Takes back the changes a journal records, newest first (see the rules in
+// journal.h). journal holds a journal whose records begin at records; it was
+// opened to add to and locked unless the run is dry. A dry run changes
+// nothing and tells what each file would get.
+UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunListener& listener,
+                         WriteMode mode, const RunStop* stop);
 
 }  // namespace quadrell

@@ -17,13 +17,23 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// One time stamp: whole seconds since the system's epoch (1970 on POSIX,
+// 1601 on Windows), rounded down, and the nanoseconds past them (on Windows
+// a multiple of 100). Seconds and nanoseconds apart hold every date a file
+// system can, where 64-bit nanoseconds end in 1677 and 2262.
+struct FileTime {
+  std::int64_t seconds = 0;
+  std::int32_t nanoseconds = 0;  // 0 to 999,999,999
+  auto operator<=>(const FileTime&) const = default;
+};
+
 // A file's time stamps as its system keeps them: on POSIX last access and
-// last write in nanoseconds since 1970 (creation stays 0), on Windows
-// creation, last access and last write in units of 100 ns since 1601.
+// last write (creation stays 0), on Windows creation, last access and last
+// write.
 struct FileTimes {
-  std::int64_t creation = 0;
-  std::int64_t last_access = 0;
-  std::int64_t last_write = 0;
+  FileTime creation;
+  FileTime last_access;
+  FileTime last_write;
   bool operator==(const FileTimes&) const = default;
 };
 

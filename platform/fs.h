@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/byte_source.h"
@@ -105,6 +106,11 @@ class PatchFile final : public PatchTarget {
   // The close after a write reads back the times it leaves the file with,
   // for a journal to record.
   void read_times_left() { read_left_ = true; }
+  // The close after a write tells written the last-write time the write
+  // left, as the file system reads it back, before it sets any time: how
+  // an undo proves later that the write was its own. Not told when it
+  // cannot be read.
+  void tell_written(std::function<void(const FileTime&)> written) { written_ = std::move(written); }
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
@@ -134,6 +140,7 @@ class PatchFile final : public PatchTarget {
   bool put_back_ = false;
   bool read_left_ = false;
   FileTimes put_back_times_;
+  std::function<void(const FileTime&)> written_;
   SavedTimes times_;
 };
 

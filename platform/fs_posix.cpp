@@ -26,19 +26,12 @@ namespace {
 // right after by the regular-file test.
 constexpr int kCommonFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-std::int64_t nanoseconds_of(const struct timespec& time) {
-  return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
+FileTime file_time_of(const struct timespec& time) {
+  return {std::int64_t{time.tv_sec}, static_cast<std::int32_t>(time.tv_nsec)};
 }
 
-struct timespec timespec_of(std::int64_t nanoseconds) {
-  // Rounded down, so that a time before 1970 keeps its nanoseconds positive.
-  std::int64_t seconds = nanoseconds / 1000000000;
-  std::int64_t rest = nanoseconds % 1000000000;
-  if (rest < 0) {
-    rest += 1000000000;
-    --seconds;
-  }
-  return {static_cast<time_t>(seconds), static_cast<long>(rest)};
+struct timespec timespec_of(const FileTime& time) {
+  return {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)};
 }
 
 // What an open file's status says of it.
@@ -49,6 +42,14 @@ struct Status {
   struct timespec last_access {};
   struct timespec last_write {};
 };
+
+#ifdef STATX_BTIME
+// The birth time as one number, only ever compared: wrapped, not overflowed,
+// past 2554.
+std::uint64_t birth_of(const struct statx_timestamp& time) {
+  return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + time.tv_nsec;
+}
+#endif
 
 // statx where the system has it, for the birth time; fstat where it does
 // not (an old kernel, or a sandbox that refuses the call).
@@ -61,9 +62,7 @@ bool status_of(int fd, Status& status) {
     };
     status.mode = x.stx_mode;
     status.identity = {makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino,
-                       (x.stx_mask & STATX_BTIME) != 0
-                           ? static_cast<std::uint64_t>(nanoseconds_of(time_of(x.stx_btime)))
-                           : 0};
+                       (x.stx_mask & STATX_BTIME) != 0 ? birth_of(x.stx_btime) : 0};
     status.size = static_cast<std::int64_t>(x.stx_size);
     status.last_access = time_of(x.stx_atime);
     status.last_write = time_of(x.stx_mtime);
@@ -78,7 +77,7 @@ bool status_of(int fd, Status& status) {
 }
 
 FileTimes times_of(const Status& status) {
-  return {0, nanoseconds_of(status.last_access), nanoseconds_of(status.last_write)};
+  return {{}, file_time_of(status.last_access), file_time_of(status.last_write)};
 }
 
 // The descriptor of a regular file, or none with error set; status receives
@@ -142,11 +141,11 @@ bool out_of_descriptors(SystemError error) { return error == EMFILE || error == 
 
 // POSIX keeps no creation time.
 bool times_in_range(const FileTimes& times) {
-  const auto fits = [](std::int64_t nanoseconds) {
-    const std::int64_t seconds = nanoseconds / 1000000000;
-    return static_cast<std::int64_t>(static_cast<time_t>(seconds)) == seconds;
+  const auto fits = [](const FileTime& time) {
+    return static_cast<std::int64_t>(static_cast<time_t>(time.seconds)) == time.seconds &&
+           time.nanoseconds >= 0 && time.nanoseconds < 1000000000;
   };
-  return times.creation == 0 && fits(times.last_access) && fits(times.last_write);
+  return times.creation == FileTime{} && fits(times.last_access) && fits(times.last_write);
 }
 
 int read_ahead_allowance() {
@@ -217,6 +216,10 @@ void PatchFile::put_back_times(const FileTimes& times) {
 
 PatchFile::Closing PatchFile::close(bool restore_times) {
   Closing closing;
+  Status left;
+  if (restore_times && written_ && status_of(handle_.get(), left)) {
+    written_(file_time_of(left.last_write));
+  }
   if (keep_times_ && restore_times) {
     const struct timespec times[2] = {times_.last_access, times_.last_write};
     if (::futimens(handle_.get(), times) == 0) {
@@ -226,7 +229,6 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
       closing.times_error = static_cast<SystemError>(errno);
     }
   }
-  Status left;
   if (restore_times && read_left_ && !put_back_ && closing.times == TimesRestored::kYes) {
     // Times read from this file a moment ago, so the file system holds them as they are.
     closing.left_known = true;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_identity.h"
 #include "platform/system_error.h"
 #include "platform/unique_handle.h"
 
@@ -39,7 +40,7 @@ struct SavedTimes {
   FileRef file;
   bool read = false;
   SystemError error = 0;
-  std::int64_t creation = 0, last_access = 0, last_write = 0;
+  FileTimes times;
 };
 
 }  // namespace fs

@@ -20,13 +20,17 @@ UniqueHandle open_existing(const FileRef& file, DWORD access, DWORD share, DWORD
                                   OPEN_EXISTING, flags, nullptr));
 }
 
-FILETIME filetime_of(std::int64_t value) {
-  return FILETIME{static_cast<DWORD>(value),
-                  static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32)};
+// 100 ns units since 1601; times_in_range says which fit.
+FILETIME filetime_of(const FileTime& time) {
+  const std::uint64_t value = static_cast<std::uint64_t>(time.seconds) * kFileTimeSecond +
+                              static_cast<std::uint64_t>(time.nanoseconds / 100);
+  return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
 }
 
-std::int64_t value_of(const FILETIME& time) {
-  return static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+FileTime file_time_of(const FILETIME& time) {
+  const std::uint64_t value = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  return {static_cast<std::int64_t>(value / kFileTimeSecond),
+          static_cast<std::int32_t>(value % kFileTimeSecond * 100)};
 }
 
 // What an open file's information says of it.
@@ -43,8 +47,9 @@ bool status_of(HANDLE file, Status& status, bool& folder) {
                      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
   status.size = static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) |
                                           information.nFileSizeLow);
-  status.times = {value_of(information.ftCreationTime), value_of(information.ftLastAccessTime),
-                  value_of(information.ftLastWriteTime)};
+  status.times = {file_time_of(information.ftCreationTime),
+                  file_time_of(information.ftLastAccessTime),
+                  file_time_of(information.ftLastWriteTime)};
   folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return true;
 }
@@ -116,9 +121,18 @@ constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
 bool out_of_descriptors(SystemError error) { return error == ERROR_TOO_MANY_OPEN_FILES; }
 
-// SetFileTime takes no FILETIME past 0x7FFFFFFFFFFFFFFF.
+// SetFileTime takes no FILETIME before 1601 or past 0x7FFFFFFFFFFFFFFF
+// (the year 30828).
 bool times_in_range(const FileTimes& times) {
-  return times.creation >= 0 && times.last_access >= 0 && times.last_write >= 0;
+  const auto fits = [](const FileTime& time) {
+    constexpr std::int64_t kLast = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kLastSecond = kLast / kFileTimeSecond;
+    return time.seconds >= 0 && time.nanoseconds >= 0 && time.nanoseconds < 1000000000 &&
+           time.nanoseconds % 100 == 0 &&
+           (time.seconds < kLastSecond ||
+            (time.seconds == kLastSecond && time.nanoseconds / 100 <= kLast % kFileTimeSecond));
+  };
+  return fits(times.creation) && fits(times.last_access) && fits(times.last_write);
 }
 
 // A process may hold millions of handles.
@@ -165,9 +179,7 @@ PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
         open_existing(file, GENERIC_READ, kPatchShare, FILE_ATTRIBUTE_NORMAL);
     FILETIME creation{}, last_access{}, last_write{};
     if (times.valid() && GetFileTime(times.get(), &creation, &last_access, &last_write)) {
-      times_.creation = value_of(creation);
-      times_.last_access = value_of(last_access);
-      times_.last_write = value_of(last_write);
+      times_.times = {file_time_of(creation), file_time_of(last_access), file_time_of(last_write)};
       times_.read = true;
     } else {
       times_.error = GetLastError();
@@ -186,9 +198,7 @@ void PatchFile::put_back_times(const FileTimes& times) {
   put_back_ = true;
   put_back_times_ = times;
   times_.read = true;
-  times_.creation = times.creation;
-  times_.last_access = times.last_access;
-  times_.last_write = times.last_write;
+  times_.times = times;
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
@@ -226,9 +236,13 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
   }
   const UniqueHandle times =
       open_existing(times_.file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
-  const FILETIME creation = filetime_of(times_.creation);
-  const FILETIME last_access = filetime_of(times_.last_access);
-  const FILETIME last_write = filetime_of(times_.last_write);
+  if (times.valid() && written_ && status_of(times.get(), left, folder) &&
+      left.identity == identity_) {
+    written_(left.times.last_write);
+  }
+  const FILETIME creation = filetime_of(times_.times.creation);
+  const FILETIME last_access = filetime_of(times_.times.last_access);
+  const FILETIME last_write = filetime_of(times_.times.last_write);
   if (!times.valid() || !SetFileTime(times.get(), &creation, &last_access, &last_write)) {
     closing.times_error = GetLastError();
     return closing;
@@ -237,7 +251,7 @@ PatchFile::Closing PatchFile::close(bool restore_times) {
   if (read_left_ && !put_back_) {
     // Times read from this file a moment ago, so the file system holds them as they are.
     closing.left_known = true;
-    closing.left = {times_.creation, times_.last_access, times_.last_write};
+    closing.left = times_.times;
     return closing;
   }
   // As the file system keeps them, which may round them (FAT).

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/file_identity.h"
 #include "platform/native_path.h"
 #include "platform/system_error.h"
 
@@ -44,10 +46,14 @@ class JournalFile {
   // wants a sync of the folder for (NTFS logs the name with the file).
   bool sync_folder();
 
-  // Held by one process at a time: two runs that begin one journal at once
-  // write one first line.
+  // Which file it is.
+  FileIdentity identity() const;
+
+  // Held by one writer at a time, from here until the file is closed: false
+  // with in_use() when another opening holds it, so that no two runs or
+  // undos add to one journal at once, nor one reads what another writes.
   bool lock();
-  void unlock();
+  bool in_use() const { return in_use_; }
 
  private:
   FileHandle handle_;
@@ -55,7 +61,13 @@ class JournalFile {
   SystemError error_ = 0;
   bool not_regular_ = false;
   bool created_ = false;
+  bool in_use_ = false;
 };
+
+// The identity of the file at path, without opening it to read or write (so
+// that no sharing refuses it); nothing when there is none or it cannot be
+// told.
+std::optional<FileIdentity> identity_at(const NativePath& path);
 
 // The full path of the current folder.
 NativePath current_folder();
@@ -63,8 +75,5 @@ NativePath current_folder();
 // path as a full path: one given relative to current_folder (a full path)
 // joined to it, on Windows with "." and ".." resolved.
 NativePath absolute_path_in(const NativePath& current_folder, const NativePath& path);
-
-// Now, in the unit of the file times (see FileTimes).
-std::int64_t now_as_file_time();
 
 }  // namespace quadrell::fs

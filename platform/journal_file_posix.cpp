@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 
 #include "platform/directory.h"
 #include "platform/journal_file.h"
+#include "platform/posix_open.h"
 
 namespace quadrell::fs {
 namespace {
@@ -34,7 +34,11 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
     handle_ = UniqueFd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
     created_ = handle_.valid();
   }
-  if (!handle_.valid()) handle_ = UniqueFd(::open(path.c_str(), flags));
+  // Only a file already there is opened to add to: any other refusal of
+  // the creation is the reason (a folder the user cannot write to).
+  if (!handle_.valid() && (access != JournalAccess::kCreateOrAdd || errno == EEXIST)) {
+    handle_ = UniqueFd(::open(path.c_str(), flags));
+  }
   struct stat status {};
   if (!handle_.valid()) {
     error_ = static_cast<SystemError>(errno);
@@ -106,16 +110,26 @@ bool JournalFile::sync_folder() {
   return false;
 }
 
+FileIdentity JournalFile::identity() const {
+  struct stat status {};
+  return ::fstat(handle_.get(), &status) == 0 ? identity_of(status) : FileIdentity{};
+}
+
 bool JournalFile::lock() {
   int result;
-  while ((result = ::flock(handle_.get(), LOCK_EX)) != 0 && errno == EINTR) {
+  while ((result = ::flock(handle_.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
   }
   if (result == 0) return true;
   error_ = static_cast<SystemError>(errno);
+  in_use_ = errno == EWOULDBLOCK;
   return false;
 }
 
-void JournalFile::unlock() { ::flock(handle_.get(), LOCK_UN); }
+std::optional<FileIdentity> identity_at(const NativePath& path) {
+  struct stat status {};
+  if (!stat_any_length(path, status)) return std::nullopt;
+  return identity_of(status);
+}
 
 NativePath current_folder() {
   std::unique_ptr<char, decltype(&::free)> folder(::getcwd(nullptr, 0), &::free);
@@ -124,12 +138,6 @@ NativePath current_folder() {
 
 NativePath absolute_path_in(const NativePath& current_folder, const NativePath& path) {
   return !path.empty() && path.front() == '/' ? path : child_path(current_folder, path);
-}
-
-std::int64_t now_as_file_time() {
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
 }  // namespace quadrell::fs

@@ -35,7 +35,10 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     created_ = handle_.valid();
   }
-  if (!handle_.valid()) {
+  // Only a file already there is opened to add to: any other refusal of
+  // the creation is the reason.
+  if (!handle_.valid() &&
+      (access != JournalAccess::kCreateOrAdd || GetLastError() == ERROR_FILE_EXISTS)) {
     handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
@@ -112,20 +115,32 @@ bool JournalFile::append_durably(std::string_view text) {
 // NTFS logs a new file's name in its own journal with the file's creation.
 bool JournalFile::sync_folder() { return true; }
 
-// The sharing of the opening keeps every other run out already.
+FileIdentity JournalFile::identity() const {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!identity_of(handle_.get(), information)) return {};
+  return {information.dwVolumeSerialNumber,
+          (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+// The sharing of the opening keeps every other writer out already.
 bool JournalFile::lock() { return true; }
-void JournalFile::unlock() {}
+
+// No access asked for, so that no opening's sharing refuses it.
+std::optional<FileIdentity> identity_at(const NativePath& path) {
+  const UniqueHandle file(CreateFileW(extended_path(absolute_path(path)).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!identity_of(file.get(), information)) return std::nullopt;
+  return FileIdentity{
+      information.dwVolumeSerialNumber,
+      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
 
 NativePath current_folder() { return absolute_path(L"."); }
 
 NativePath absolute_path_in(const NativePath&, const NativePath& path) {
   return absolute_path(path);
-}
-
-std::int64_t now_as_file_time() {
-  FILETIME now{};
-  GetSystemTimeAsFileTime(&now);
-  return static_cast<std::int64_t>((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
 }
 
 }  // namespace quadrell::fs

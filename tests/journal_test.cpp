@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,8 @@
 #include "cli/run_cli.h"
 #include "engine/crc32c.h"
 #include "engine/first_change_journal.h"
+#include "engine/journal.h"
+#include "engine/journal_record.h"
 #include "engine/process_path.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
@@ -261,20 +264,31 @@ std::string& change_of(std::vector<std::string>& lines, const std::string& name)
   throw std::runtime_error("no record of " + name);
 }
 
-// The journal as format 1 wrote it: change lines alone, without birth, size
-// and check.
-void as_format_1(const std::filesystem::path& journal) {
-  std::vector<std::string> lines = {"quadrell journal format 1"};
-  for (std::string line : lines_of(journal)) {
-    if (!line.starts_with("change ")) continue;
-    line.resize(line.size() - 9);  // " " and the check
-    // "file V F B size S times": birth and size out.
-    const std::size_t file = line.find(" file ");
-    const std::size_t birth = line.find(' ', line.find(' ', file + 6) + 1);
-    line.erase(birth, line.find(" times ") - birth);
-    lines.push_back(line);
+// The line as the product seals it: its check recomputed after an edit, so
+// that the record stays sound.
+std::string resealed(std::string line) {
+  line.resize(line.size() - 8);
+  const std::uint32_t check = crc32c(line.substr(0, line.size() - 1));
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", check);
+  return line + hex;
+}
+
+// The offset in the journal of the line of the change of the file named name.
+std::int64_t offset_of_change(const std::filesystem::path& journal, const std::string& name) {
+  std::int64_t offset = 0;
+  for (const std::string& line : lines_of(journal)) {
+    if (line.starts_with("change ") && name_at(line, name) != std::string::npos) return offset;
+    offset += static_cast<std::int64_t>(line.size()) + 1;
   }
-  write_lines(journal, lines);
+  throw std::runtime_error("no record of " + name);
+}
+
+// Each digit of the number after word in line counted one up, 9 to 0: the
+// same length, so that no later line moves.
+void another_number(std::string& line, const std::string& word) {
+  std::size_t at = line.find(" " + word + " ") + word.size() + 2;
+  for (; at < line.size() && line[at] != ' '; ++at) line[at] = line[at] == '9' ? '0' : line[at] + 1;
 }
 
 // The file's number within its folder, as the product reads it.
@@ -312,14 +326,21 @@ constexpr char kUnsound[] =
 // An edit of the record of x-smaller.jpg, which is then passed over.
 std::function<std::optional<std::filesystem::path>(const std::filesystem::path&,
                                                    const std::filesystem::path&)>
-edited(std::function<void(std::string&)> edit, bool format_1 = false) {
+edited(std::function<void(std::string&)> edit) {
   return [=](const auto& tree, const auto& journal) {
-    if (format_1) as_format_1(journal);
     std::vector<std::string> lines = lines_of(journal);
     edit(change_of(lines, "x-smaller.jpg"));
     write_lines(journal, lines);
     return std::optional(tree / "x-smaller.jpg");
   };
+}
+
+std::size_t count_of(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 void replace(std::string& line, const std::string& what, const std::string& by) {
@@ -381,17 +402,30 @@ const Refusal kRefusals[] = {
      },
      kExitSuccess, "1 record cut short (a run ended while writing it), passed over"},
     {"CutInsideItsPathThenAnotherRun",
-     [](const auto& tree, const auto& journal) {
-       // Its record last, cut inside its path.
+     [](const auto&, const auto& journal) {
+       // A record cut inside its path, last; then a run adds behind it.
        std::vector<std::string> lines = lines_of(journal);
-       std::string cut = change_of(lines, "x-smaller.jpg");
-       std::erase(lines, cut);
-       lines.push_back(cut.substr(0, name_at(cut, "x-smaller.jpg") + 4));
-       write_lines(journal, lines, false);
+       const std::string& whole = change_of(lines, "x-smaller.jpg");
+       std::ofstream(journal, std::ios::app | std::ios::binary)
+           << whole.substr(0, name_at(whole, "x-smaller.jpg") + 4);
        another_run(journal);
-       return std::optional(tree / "x-smaller.jpg");
+       return std::optional(std::filesystem::path());
      },
-     kExitSuccess, "1 record cut short (a run ended while writing it), passed over", false},
+     kExitSuccess, "1 record cut short (a run ended while writing it), passed over"},
+    {"ComesBackUnderAnotherDevice",
+     [](const auto&, const auto& journal) {
+       // Another device and inode number, as a card in another reader or a
+       // file system that numbers its files anew at each mount has.
+       std::vector<std::string> lines = lines_of(journal);
+       for (std::string& line : lines) {
+         if (!line.starts_with("change ")) continue;
+         another_number(line, "file");
+         line = resealed(line);
+       }
+       write_lines(journal, lines);
+       return std::optional(std::filesystem::path());
+     },
+     kExitSuccess, "", true, "changed since"},
     {"TwoRunsCutShort",
      [](const auto&, const auto& journal) {
        std::ofstream(journal, std::ios::app | std::ios::binary) << "change 15 x 00 01 -> 00";
@@ -421,22 +455,6 @@ const Refusal kRefusals[] = {
        return std::optional(std::filesystem::path());
      },
      kExitFileError, "line 3 holds no sound record"},
-    {"Format1StillRead",
-     [](const auto&, const auto& journal) {
-       as_format_1(journal);
-       return std::optional(std::filesystem::path());
-     },
-     kExitSuccess,
-     " put back by identity, size and bytes alone: a journal of format 1 holds no "
-     "last-write time after the change\n"},
-    {"Format1RetypedInUpperCase",
-     edited([](std::string& line) { replace(line, "-> 00 60", "-> 00 6A"); }, true), kExitFileError,
-     kUnsound, false},
-    {"Format1NulInPath", edited([](std::string& line) { line += "%00.bak"; }, true), kExitFileError,
-     kUnsound, false},
-    {"Format1TimeOutOfRange",
-     edited([](std::string& line) { replace(line, " times ", " times -1"); }, true), kExitFileError,
-     kUnsound, false},
     {"NotAJournal",
      [](const auto& tree, const auto& journal) {
        testing::write_bytes(journal, testing::Bytes{'h', 'i', '\n'});
@@ -445,10 +463,18 @@ const Refusal kRefusals[] = {
      kExitUsage, "journal.txt: not a quadrell journal; nothing was changed\n"},
     {"NewerFormat",
      [](const auto& tree, const auto& journal) {
-       std::ofstream(journal, std::ios::binary) << "quadrell journal format 3\nchange\n";
+       std::ofstream(journal, std::ios::binary) << "quadrell journal format 4\nchange\n";
        return std::optional(tree);
      },
-     kExitUsage, "a journal of format 3, newer than this quadrell's (2); nothing was changed\n"},
+     kExitUsage, "a journal of format 4, newer than this quadrell's (3); nothing was changed\n"},
+    {"OlderFormat",
+     [](const auto& tree, const auto& journal) {
+       std::ofstream(journal, std::ios::binary) << "quadrell journal format 2\nchange\n";
+       return std::optional(tree);
+     },
+     kExitUsage,
+     "a journal of format 2, older than this quadrell's (3), which it no longer reads; nothing "
+     "was changed\n"},
 #ifndef _WIN32
     {"AFifoAtThePath",
      [](const auto& tree, const auto& journal) {
@@ -499,6 +525,12 @@ TEST_F(Journal, Refusals) {
     if (*left != tree_) {
       EXPECT_EQ(differences(state_of(tree_), expected), "");
     }
+    // What the undo added to the journal is sound: a second undo finds no
+    // more unsound lines and changes nothing.
+    const TreeState after = state_of(tree_);
+    const Outcome again = undo();
+    EXPECT_EQ(count_of(again.error, kUnsound), count_of(back.error, kUnsound)) << again.error;
+    EXPECT_EQ(differences(state_of(tree_), after), "");
   }
 }
 
@@ -568,6 +600,240 @@ TEST_F(Journal, WindowRunJournaledOnItsFirstChange) {
     EXPECT_EQ(differences(state_of(tree_), before_), "");
   }
 }
+
+// An undo killed between its write and the dates leaves the file with the
+// bytes before and the last-write time its write left, which it put on
+// record first. The next undo puts the dates back on such a file alone:
+// one that still has that very time, whatever the clock said meanwhile.
+TEST_F(Journal, FinishesOnlyItsOwnWrite) {
+  const struct {
+    const char* name;
+    int written_seconds_ago;  // by the killed undo, as the file system dated it
+    int edited_later;         // seconds, by another program after the kill; 0: none
+    bool settled;             // the killed undo got as far as its record
+    bool dates_back;
+  } cases[] = {
+      {"KilledBeforeTheDates", 0, 0, false, true},
+      {"FileSystemClockAnHourBehind", 3600, 0, false, true},
+      {"EditedSince", 0, 1, false, false},
+      {"FinishedAlready", 0, 0, true, false},
+  };
+  const std::filesystem::path photo = tree_ / "x-smaller.jpg";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    make_tree(tree_);
+    std::filesystem::remove(journal_);
+    ASSERT_EQ(journaled_run().status, kExitSuccess);
+    testing::write_bytes(photo, before_.at("x-smaller.jpg").second);
+    testing::write_stamps(
+        photo, testing::written_later(testing::read_stamps(photo), -c.written_seconds_ago));
+    const fs::FileTime written = fs::InputFile(testing::file_at(photo)).times().last_write;
+    const std::int64_t change = offset_of_change(journal_, "x-smaller.jpg");
+    std::ofstream(journal_, std::ios::app | std::ios::binary)
+        << wrote_line(change, written) << (c.settled ? settled_line(change) : "");
+    const testing::Stamps left =
+        testing::written_later(testing::read_stamps(photo), c.edited_later);
+    testing::write_stamps(photo, left);
+
+    const Outcome back = undo();
+    EXPECT_EQ(back.status, kExitSuccess) << back.error;
+    if (c.dates_back) {
+      EXPECT_EQ(differences(state_of(tree_), before_), "");
+    } else {
+      EXPECT_EQ(testing::read_stamps(photo), left) << "not dated again";
+      EXPECT_EQ(testing::read_bytes(photo), before_.at("x-smaller.jpg").second);
+    }
+  }
+}
+
+// Every date the file system holds comes back, before 1677 and after 2262
+// too (where 64-bit nanoseconds end); a date it cannot hold is not tried.
+TEST_F(Journal, EveryDateComesBack) {
+  std::vector<std::filesystem::path> folders = {dir_ / "dates"};
+#ifndef _WIN32
+  // tmpfs holds every date a 64-bit time_t can.
+  std::optional<testing::TempDir> in_memory;
+  if (std::filesystem::is_directory("/dev/shm"))
+    folders.push_back(in_memory.emplace("/dev/shm") / "dates");
+#endif
+  for (const auto& folder : folders) {
+    for (const int year : {1500, 1676, 1970, 2263, 2400, 9999}) {
+      SCOPED_TRACE(utf8(folder) + " " + std::to_string(year));
+      const std::optional<testing::Stamps> stamps = testing::stamps_in_year(year);
+      std::filesystem::remove_all(folder);
+      std::filesystem::create_directories(folder);
+      const std::filesystem::path photo = folder / "photo.jpg";
+      testing::write_bytes(photo, jfif_file(72, 96));
+      if (stamps) testing::write_stamps(photo, *stamps);
+      if (!stamps || testing::read_stamps(photo) != *stamps) {
+        std::cout << utf8(folder) << ": " << year << " cannot be held here\n";
+        continue;
+      }
+      ASSERT_EQ(run_in(folder, {"--journal", "j.txt", "photo.jpg"}).status, kExitSuccess);
+      const Outcome back = run_in(folder, {"--undo", "j.txt"});
+      EXPECT_EQ(back.status, kExitSuccess) << back.error;
+      EXPECT_EQ(testing::read_stamps(photo), *stamps);
+      EXPECT_EQ(testing::read_bytes(photo), jfif_file(72, 96));
+    }
+  }
+}
+
+// One writer at a time: an undo is refused its own journal to record it,
+// by whatever name, and a journal another run or undo adds to is refused.
+TEST_F(Journal, OneWriterAtATime) {
+  ASSERT_EQ(journaled_run().status, kExitSuccess);
+  const TreeState changed = state_of(tree_);
+  const testing::Bytes journal = testing::read_bytes(journal_);
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;  // in the journal's folder
+    bool held;                           // by another opening that adds to it
+    int status;
+    const char* message;
+  } cases[] = {
+      {"UndoRecordedInItself",
+       {"--undo", "journal.txt", "--journal", "journal.txt"},
+       false,
+       kExitUsage,
+       "journal.txt: the journal taken back cannot record the undo too"},
+      {"ByAnotherName",
+       {"--undo", utf8(journal_), "--journal", "./tree/../journal.txt"},
+       false,
+       kExitUsage,
+       "the journal taken back cannot record the undo too"},
+#ifndef _WIN32
+      // Windows refuses a second opening to add, in its own words.
+      {"UndoWhileAnotherAdds",
+       {"--undo", "journal.txt"},
+       true,
+       kExitFileError,
+       "journal.txt: in use by another quadrell, which adds to it; nothing was changed"},
+      {"RunWhileAnotherAdds",
+       {"--journal", "journal.txt", "tree"},
+       true,
+       kExitFileError,
+       "journal.txt: in use by another quadrell, which adds to it; nothing was changed"},
+#endif
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<fs::JournalFile> holder;
+    if (c.held) {
+      holder.emplace(testing::native(journal_), fs::JournalAccess::kAdd);
+      ASSERT_TRUE(holder->lock());
+    }
+    const Outcome refused = run_in(dir_.path(), c.arguments);
+    EXPECT_EQ(refused.status, c.status);
+    EXPECT_NE(refused.error.find(c.message), std::string::npos) << refused.error;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(differences(state_of(tree_), changed), "");
+    EXPECT_EQ(testing::read_bytes(journal_), journal);
+  }
+}
+
+// What the scans foresee behind the change in hand.
+struct Foreseen final : ChangesAhead {
+  std::vector<std::pair<NativePath, DensityChange>> changes;
+  void visit(const Visit& each) override {
+    for (const auto& [path, change] : changes) each(path, change);
+  }
+};
+
+// Each change is recorded once, whatever the scans foresaw and however it
+// came out, and every later line names its change by where its line begins.
+TEST(JournalRecords, OncePerChange) {
+  const auto change = [](int file, int read_at = 0, std::uint8_t after = 96) {
+    DensityChange made{15,   true, {0, 72}, {0, after}, {7, static_cast<std::uint64_t>(file), 0},
+                       4096, {}};
+    made.times.last_access = {1000000000 + read_at, 0};
+    return made;
+  };
+  using Ahead = std::vector<std::pair<NativePath, DensityChange>>;
+  const NativePath a = testing::native("/a.jpg"), b = testing::native("/b.jpg"),
+                   c = testing::native("/c.jpg"), d = testing::native("/d.jpg"),
+                   x = testing::native("/x.jpg");
+  struct Step {
+    NativePath path;
+    DensityChange made;
+    Ahead ahead;
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    int change_lines;
+  } cases[] = {
+      // A read between the scan and the write moved the last-access time.
+      {"ForeseenWithOtherTimes", {{a, change(1), {{b, change(2)}}}, {b, change(2, 1), {}}}, 2},
+      {"UnforeseenBetween",
+       {{a, change(1), {{b, change(2)}, {c, change(3)}}},
+        {x, change(9), {{b, change(2)}, {c, change(3)}, {d, change(4)}}},
+        {b, change(2), {}},
+        {c, change(3), {}},
+        {d, change(4), {}}},
+       5},
+      {"OneFileNamedTwice",
+       {{a, change(1), {{a, change(1)}, {b, change(2)}}}, {b, change(2), {}}},
+       2},
+      {"CameOutOtherwise", {{a, change(1), {{b, change(2)}}}, {b, change(2, 0, 97), {}}}, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::TempDir dir;
+    {
+      fs::JournalFile file(testing::native(dir / "j.txt"), fs::JournalAccess::kCreateOrAdd);
+      const JournalOpening opening = open_journal(file);
+      ASSERT_EQ(opening.problem, JournalOpening::Problem::kNone);
+      testing::FakeWindow log;
+      quadrell::Journal journal(log, file, opening.end);
+      for (const Step& step : c.steps) {
+        Foreseen ahead;
+        ahead.changes = step.ahead;
+        ASSERT_TRUE(journal.may_change(step.path, step.made, ahead));
+        const fs::FileTimes left = step.made.times;
+        journal.file_done({step.path, 15, &step.made, &left}, {});
+      }
+      journal.run_ended({});
+    }
+    // The journal's lines by where they begin.
+    std::map<std::int64_t, std::string> at;
+    std::int64_t offset = 0;
+    int change_lines = 0;
+    std::vector<std::string> named;
+    for (const std::string& line : lines_of(dir / "j.txt")) {
+      at[offset] = line;
+      offset += static_cast<std::int64_t>(line.size()) + 1;
+      if (line.starts_with("change ")) ++change_lines;
+      if (line.starts_with("left ")) named.push_back(at[std::stoll(line.substr(5))]);
+    }
+    EXPECT_EQ(change_lines, c.change_lines);
+    ASSERT_EQ(named.size(), c.steps.size());
+    for (std::size_t i = 0; i < named.size(); ++i) {
+      EXPECT_TRUE(named[i].starts_with("change ")) << named[i];
+      EXPECT_EQ(name_at(named[i], utf8_from_native(c.steps[i].path).substr(1)),
+                named[i].size() - c.steps[i].path.size() - 9)
+          << named[i];
+    }
+  }
+}
+
+#ifndef _WIN32
+// The system's reason for a journal that cannot be made, not the one of
+// the opening tried after it.
+class UnprivilegedJournal : public Journal {};
+
+TEST_F(UnprivilegedJournal, FolderNotWritable) {
+  if (testing::permissions_are_ignored()) GTEST_SKIP() << "permission bits do not bind here";
+  std::filesystem::create_directory(dir_ / "closed");
+  std::filesystem::permissions(
+      dir_ / "closed", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const Outcome run = run_in(dir_.path(), {"-r", "--journal", "closed/j.txt", "tree"});
+  EXPECT_EQ(run.status, kExitFileError);
+  EXPECT_NE(run.error.find("closed/j.txt: Permission denied; nothing was changed"),
+            std::string::npos)
+      << run.error;
+  EXPECT_EQ(differences(state_of(tree_), before_), "");
+}
+#endif
 
 }  // namespace
 }  // namespace quadrell

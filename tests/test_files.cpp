@@ -12,18 +12,20 @@
 
 namespace quadrell::testing {
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& parent) {
 #ifdef _WIN32
   std::random_device random;
   std::filesystem::path candidate;
   std::error_code error;
   do {
-    candidate = std::filesystem::temp_directory_path() /
-                (L"quadrell-test-" + std::to_wstring(random()) + std::to_wstring(random()));
+    candidate =
+        parent / (L"quadrell-test-" + std::to_wstring(random()) + std::to_wstring(random()));
   } while (!std::filesystem::create_directory(candidate, error));
   path_ = candidate;
 #else
-  std::string pattern = "/tmp/quadrell-test-XXXXXX";
+  std::string pattern = (parent / "quadrell-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
 #endif

@@ -18,6 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 class TempDir {
  public:
   TempDir();
+  explicit TempDir(const std::filesystem::path& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 namespace quadrell::testing {
 
@@ -34,6 +35,11 @@ Stamps read_stamps(const std::filesystem::path& path);
 Stamps old_stamps();
 void write_stamps(const std::filesystem::path& path, const Stamps& stamps);
 std::int64_t last_write_of(const Stamps& stamps);
+// stamps with the last write that many seconds later.
+Stamps written_later(Stamps stamps, int seconds);
+// Stamps in the first days of year, or none where the platform's times
+// cannot name it (Windows before 1601).
+std::optional<Stamps> stamps_in_year(int year);
 // The stamps a run that only reads the file must leave alone: all of them,
 // but the last-access time under Wine, which cannot stop a read moving it.
 Stamps stamps_kept_by_reading(const std::filesystem::path& path);

@@ -55,6 +55,16 @@ ExclusiveLock::ExclusiveLock(const std::filesystem::path&) {}
 
 ExclusiveLock::~ExclusiveLock() = default;
 
+Stamps written_later(Stamps stamps, int seconds) {
+  stamps.values[2] += seconds;
+  return stamps;
+}
+
+std::optional<Stamps> stamps_in_year(int year) {
+  const std::int64_t start = (std::int64_t{year} - 1970) * 31556952 + 86400;
+  return Stamps{{start + 86400, 123456789, start, 987654321}};
+}
+
 Stamps stamps_kept_by_reading(const std::filesystem::path& path) { return read_stamps(path); }
 
 }  // namespace quadrell::testing

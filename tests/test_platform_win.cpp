@@ -106,6 +106,17 @@ ExclusiveLock::~ExclusiveLock() {
   if (held()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+Stamps written_later(Stamps stamps, int seconds) {
+  stamps.values[2] += std::int64_t{seconds} * 10000000;
+  return stamps;
+}
+
+std::optional<Stamps> stamps_in_year(int year) {
+  if (year < 1602 || year > 30827) return std::nullopt;
+  const std::int64_t start = ((std::int64_t{year} - 1601) * 31556952 + 86400) * 10000000;
+  return Stamps{{start + 1234567, start + 864000000000, start + 7654321, 0}};
+}
+
 Stamps stamps_kept_by_reading(const std::filesystem::path& path) {
   Stamps stamps = read_stamps(path);
   if (running_under_wine()) stamps.values[1] = 0;

@@ -313,7 +313,7 @@ void MainWindow::take_back(LogView& log, const std::wstring& journal) {
     return;
   }
   const UndoSummary summary =
-      undo_journal(*undo.file, undo.format, undo.records, paced, WriteMode::kWrite, &stop_);
+      undo_journal(*undo.file, undo.records, paced, WriteMode::kWrite, &stop_);
   undo.file.reset();
   if (!stop_.requested() && summary.read_error == 0 && !summary.changed_while_read &&
       summary.progress_error == 0) {
