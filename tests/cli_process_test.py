@@ -327,17 +327,41 @@ def journal_limits(scratch):
     folder of a new journal synced."""
     tree = os.path.join(scratch, "journaled")
     make_tree(tree, 3000)
-    journal = os.path.join(scratch, "killed-undo.txt")
-    subprocess.run([QUADRELL, "-p", "--journal", journal, tree], capture_output=True, check=True)
-    killed = subprocess.run(["strace", "-f", "-o", "/dev/null", "-e",
-                             "inject=utimensat:signal=KILL:when=100", QUADRELL, "--undo", journal],
-                            capture_output=True)
-    if killed.returncode != -signal.SIGKILL and killed.returncode != 128 + signal.SIGKILL:
-        fail("undo under strace: ended with %d, not killed: %r" % (killed.returncode, killed.stderr[-200:]))
-    finished = subprocess.run([QUADRELL, "-q", "--undo", journal], capture_output=True)
-    if finished.returncode != 0:
-        fail("undo after a killed one: ended with %d, %r" % (finished.returncode, finished.stderr[-200:]))
-    put_back(tree, "undo killed between a write and its dates, then finished")
+    # Undos stopped between a write and its dates, each row ended by an
+    # undo that runs to its end: (what, the undos under strace and the
+    # status each must end with, whether another program edits the files
+    # put back whole meanwhile).
+    killed = ("inject=utimensat:signal=KILL:when=100", -signal.SIGKILL)
+    refused = ("inject=utimensat:error=EPERM", 1)
+    for what, stopped, edited in (
+            ("killed between a write and its dates, then finished", [killed], False),
+            ("killed, the files put back then edited by another program", [killed], True),
+            ("its dates refused twice, then finished", [refused, refused], False)):
+        journal = os.path.join(scratch, "killed-undo.txt")
+        if os.path.exists(journal):
+            os.remove(journal)
+        subprocess.run([QUADRELL, "-p", "--journal", journal, tree], capture_output=True, check=True)
+        for injection, status in stopped:
+            undo = subprocess.run(["strace", "-f", "-o", "/dev/null", "-e", injection, QUADRELL,
+                                   "--undo", journal], capture_output=True)
+            if undo.returncode not in (status, 128 - status):
+                fail("undo %s: ended with %d: %r" % (what, undo.returncode, undo.stderr[-200:]))
+        touched = []
+        for name in os.listdir(tree) if edited else []:
+            path = os.path.join(tree, name)
+            if os.stat(path).st_mtime_ns == OLD_NS and open(path, "rb").read() == ORIGINAL:
+                os.utime(path)
+                touched.append(path)
+        finished = subprocess.run([QUADRELL, "-q", "--undo", journal], capture_output=True)
+        if finished.returncode != 0:
+            fail("undo %s: the last ended with %d, %r" % (what, finished.returncode,
+                                                          finished.stderr[-200:]))
+        dated_again = [path for path in touched if os.stat(path).st_mtime_ns == OLD_NS]
+        if edited and (len(touched) < 99 or dated_again):
+            fail("undo %s: %d of %d edited files dated again" % (what, len(dated_again),
+                                                                 len(touched)))
+        reset(tree, [os.path.basename(path) for path in touched])
+        put_back(tree, "undo " + what)
 
     # The file-size limit: the run stops with its message, and every file
     # changed has its line and its record.
@@ -371,8 +395,78 @@ def journal_limits(scratch):
                             capture_output=True)
     if not re.search(rb"fsync\(\d+<" + re.escape(folder.encode()) + rb">\) += 0", traced.stderr):
         fail("a new journal's folder is not synced: %r" % traced.stderr[-300:])
-    print("journal: an undo killed and finished, the file-size limit, standard output refused, "
-          "a new journal's folder synced")
+    print("journal: undos killed or refused their dates and finished, the file-size limit, "
+          "standard output refused, a new journal's folder synced")
+
+
+def attach(image):
+    """The loop device that image is attached to, or None."""
+    done = subprocess.run(["losetup", "-f", "--show", image], capture_output=True, text=True)
+    return done.stdout.strip() if done.returncode == 0 else None
+
+
+def comes_back(scratch):
+    """A disk or a camera card that comes back under another device number
+    has its photos put back, bytes and dates: an ext4 disk and an exFAT card
+    (through exfat-fuse), each mounted from one loop device for the run and
+    from another for the undo."""
+    if os.geteuid() != 0 or not os.path.exists("/dev/loop-control"):
+        print("comes back: skipped, loop devices need root")
+        return
+    for kind, make, mount in (("ext4", ["mkfs.ext4", "-q"], ["mount"]),
+                              ("exFAT", ["mkfs.exfat"], ["mount.exfat-fuse"])):
+        image = os.path.join(scratch, kind + ".img")
+        placeholder = os.path.join(scratch, kind + "-placeholder.img")
+        for path, size in ((image, 32 << 20), (placeholder, 1 << 20)):
+            with open(path, "wb") as f:
+                f.truncate(size)
+        top = os.path.join(scratch, kind)
+        os.makedirs(top)
+        folder = os.path.join(top, "DCIM", "100CAMERA")
+        journal = os.path.join(scratch, kind + "-journal.txt")
+        devices = []
+        try:
+            if subprocess.run(make + [image], capture_output=True).returncode != 0:
+                print("comes back: %s skipped, no %s here" % (kind, make[0]))
+                continue
+            devices.append(attach(image))
+            if devices[0] is None or subprocess.run(mount + [devices[0], top],
+                                                    capture_output=True).returncode != 0:
+                print("comes back: %s skipped, it cannot be mounted here" % kind)
+                continue
+            os.makedirs(folder)
+            for i in range(1, 4):
+                path = os.path.join(folder, "IMG_%04d.JPG" % i)
+                with open(path, "wb") as f:
+                    f.write(ORIGINAL)
+                os.utime(path, ns=(OLD_NS, OLD_NS))
+            before = {name: os.stat(os.path.join(folder, name)).st_mtime_ns
+                      for name in os.listdir(folder)}
+            number = os.stat(os.path.join(folder, "IMG_0001.JPG")).st_dev
+            subprocess.run([QUADRELL, "-rq", "--journal", journal, top], check=True,
+                           capture_output=True)
+            subprocess.run(["umount", top], check=True)
+            subprocess.run(["losetup", "-d", devices[0]], check=True)
+            devices = [attach(placeholder), attach(image)]
+            subprocess.run(mount + [devices[1], top], check=True, capture_output=True)
+            if os.stat(os.path.join(folder, "IMG_0001.JPG")).st_dev == number:
+                print("comes back: %s skipped, the same device number again" % kind)
+                continue
+            undo = subprocess.run([QUADRELL, "--undo", journal], capture_output=True)
+            wrong = [name for name in before
+                     if open(os.path.join(folder, name), "rb").read() != ORIGINAL
+                     or os.stat(os.path.join(folder, name)).st_mtime_ns != before[name]]
+            if undo.returncode != 0 or wrong:
+                fail("%s under another device: ended with %d, not put back: %s, %r" %
+                     (kind, undo.returncode, wrong, undo.stderr[-200:]))
+                continue
+            print("comes back: an %s %s under another device put back" %
+                  (kind, "card" if kind == "exFAT" else "disk"))
+        finally:
+            subprocess.run(["umount", top], capture_output=True)
+            for device in devices:
+                if device is not None:
+                    subprocess.run(["losetup", "-d", device], capture_output=True)
 
 
 def threads_started(arguments, environment=None):
@@ -440,6 +534,7 @@ def main():
             limits_and_outputs(scratch)
             storage_judgement(scratch)
             journal_limits(scratch)
+            comes_back(scratch)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0
 
