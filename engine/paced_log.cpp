@@ -19,6 +19,12 @@ void PacedLog::file_done(const FileOutcome& outcome, const RunCounts&) {
   update_if_due();
 }
 
+void PacedLog::note(std::string_view line) {
+  add_log_line(pending_, empty_, line);
+  empty_ = false;
+  update_if_due();
+}
+
 void PacedLog::run_ended(const RunCounts& counts) {
   add_summary_line(pending_, empty_, summary_line(counts));
   empty_ = false;

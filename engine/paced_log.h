@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "engine/log_view.h"
 #include "engine/process_path.h"
@@ -30,6 +31,8 @@ class PacedLog final : public RunListener {
   void next_file() override { update_if_due(); }
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
   void run_ended(const RunCounts& counts) override;
+  // A line of the front end's own among the files' lines: a reason, say.
+  void note(std::string_view line);
 
  private:
   void update_if_due();
