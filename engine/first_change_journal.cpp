@@ -1,5 +1,7 @@
 #include "engine/first_change_journal.h"
 
+#include <utility>
+
 namespace quadrell {
 
 void FirstChangeJournal::begin() {
@@ -20,7 +22,7 @@ bool FirstChangeJournal::may_change(const NativePath& path, const DensityChange&
   if (journal_ && journal_->may_change(path, change, ahead)) return true;
   // Written no further: the rest of the run goes on as it would without.
   journal_.reset();
-  unrecorded_ = true;
+  if (!std::exchange(unrecorded_, true)) before_unrecorded_();
   return log_.may_change(path, change, ahead);
 }
 

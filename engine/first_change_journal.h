@@ -16,10 +16,15 @@ namespace quadrell {
 class FirstChangeJournal final : public RunListener {
  public:
   // new_path names the journal to make (nothing: it cannot be had); made is
-  // told once the journal holds its first line.
-  FirstChangeJournal(RunListener& log, std::function<std::optional<NativePath>()> new_path,
-                     std::function<void(const NativePath&)> made)
-      : log_(log), new_path_(std::move(new_path)), made_(std::move(made)) {}
+  // told once the journal holds its first line; unrecorded right before the
+  // first change made without its record, so that a kill cannot lose it.
+  FirstChangeJournal(
+      RunListener& log, std::function<std::optional<NativePath>()> new_path,
+      std::function<void(const NativePath&)> made, std::function<void()> unrecorded = [] {})
+      : log_(log),
+        new_path_(std::move(new_path)),
+        made_(std::move(made)),
+        before_unrecorded_(std::move(unrecorded)) {}
 
   void next_file() override { log_.next_file(); }
   bool may_change(const NativePath& path, const DensityChange& change,
@@ -46,6 +51,7 @@ class FirstChangeJournal final : public RunListener {
   RunListener& log_;
   std::function<std::optional<NativePath>()> new_path_;
   std::function<void(const NativePath&)> made_;
+  std::function<void()> before_unrecorded_;
   bool begun_ = false;
   bool unrecorded_ = false;
   std::optional<NativePath> path_;
