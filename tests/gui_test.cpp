@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "tests/fake_window.h"
 #include "tests/front_end_contract.h"
 #include "tests/test_files.h"
+#include "tests/test_platform.h"
 #include "tests/window_text.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
@@ -415,55 +417,98 @@ TEST_F(Window, TakeBackItemInTheSystemMenu) {
   testing::TempDir dir;
   window_.set_journals(KeptJournals(dir.path().native()));
   EXPECT_TRUE(greyed()) << "none kept";
-  testing::write_bytes(dir.path() / "20261208-191324.txt", {});
+  testing::write_bytes(dir.path() / "1.txt", {});
   EXPECT_FALSE(greyed());
-  testing::write_bytes(dir.path() / "20261208-191325.undone.txt", {});
+  testing::write_bytes(dir.path() / "2.undone.txt", {});
   EXPECT_FALSE(greyed()) << "an older one not taken back";
+  testing::write_bytes(dir.path() / "unrecorded", {});
+  EXPECT_TRUE(greyed()) << "a run changed a file without its record";
 }
 
-// Names that sort by age, a second run in one second numbered after every
-// journal of that second (taken back or not), the newest not taken back
-// first, and no more than kept.
-TEST(KeptJournals, NamesAgeAndTakingBack) {
+// Numbers one past the highest in the folder, whatever its files are (taken
+// back, passed, a folder; planted names that are no number of ours count
+// for nothing); the newest offered first; a stale ".undone.txt" replaced;
+// no more numbers than kept.
+TEST(KeptJournals, NumbersAndTakingBack) {
   testing::TempDir dir;
-  const ui::KeptJournals kept((dir.path() / "Quadrell" / "journal").native());
-  EXPECT_EQ(kept.to_take_back(), std::nullopt);
-  SYSTEMTIME start{};
-  start.wYear = 2026;
-  start.wMonth = 12;
-  start.wDay = 8;
-  start.wHour = 19;
-  start.wMinute = 13;
-  start.wSecond = 24;
-  const auto name_of = [&](const std::optional<std::wstring>& path) {
+  const auto folder = dir.path() / "Quadrell" / "journal";
+  KeptJournals kept(folder.native());
+  const auto name_of = [](const std::optional<std::wstring>& path) {
     return path ? std::filesystem::path(*path).filename().string() : std::string("(none)");
   };
-  const auto make = [&] {
-    const auto path = kept.new_journal(start);
-    if (path) testing::write_bytes(*path, {});
-    return path;
+  const auto offered = [&] {
+    const auto journal = kept.to_take_back();
+    return journal ? utf8_from_wide(journal->name) : std::string("(none)");
   };
-  EXPECT_EQ(name_of(make()), "20261208-191324.txt");
-  const auto second = make();
-  EXPECT_EQ(name_of(second), "20261208-191324-2.txt");
-  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324-2.txt");
-  ASSERT_TRUE(kept.mark_taken_back(*second));
-  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324.txt");
-  EXPECT_EQ(name_of(make()), "20261208-191324-3.txt");
-  for (int i = 0; i < 9; ++i) make();
-  EXPECT_EQ(name_of(make()), "20261208-191324-13.txt");
-  EXPECT_EQ(name_of(kept.to_take_back()), "20261208-191324-13.txt");
-  start.wSecond = 25;
-  for (int i = 0; i < 10; ++i) make();
+  EXPECT_EQ(offered(), "(none)");
+  EXPECT_EQ(name_of(kept.new_journal()), "1.txt");
+  EXPECT_EQ(name_of(kept.new_journal()), "2.txt");
+  EXPECT_EQ(offered(), "2.txt");
+  testing::write_bytes(folder / "2.undone.txt", {'x'});
+  EXPECT_EQ(kept.mark_taken_back(*kept.to_take_back()), 0u);
+  EXPECT_EQ(testing::read_bytes(folder / "2.undone.txt"), testing::Bytes{}) << "stale replaced";
+  EXPECT_EQ(offered(), "1.txt");
+  const struct {
+    const char* planted;
+    bool folder;
+    const char* next;
+  } plants[] = {
+      {"3.passed.txt", false, "4.txt"},
+      {"0017.txt", false, "5.txt"},
+      {"18446744073709551616.txt", false, "6.txt"},  // past 64 bits
+      {"9.txt", true, "10.txt"},
+      {"18446744073709551614.undone.txt", false, "18446744073709551615.txt"},
+      {"notes.txt", false, "(none)"},  // the largest number is taken
+  };
+  for (const auto& plant : plants) {
+    if (plant.folder) {
+      std::filesystem::create_directory(folder / plant.planted);
+    } else {
+      testing::write_bytes(folder / plant.planted, {});
+    }
+    EXPECT_EQ(name_of(kept.new_journal()), plant.next) << plant.planted;
+  }
+  EXPECT_EQ(offered(), "18446744073709551615.txt");
+
+  // Passed: renamed, or, held open by another program, for this object's
+  // life alone.
+  kept.pass(*kept.to_take_back());
+  EXPECT_TRUE(std::filesystem::exists(folder / "18446744073709551615.passed.txt"));
+  EXPECT_EQ(offered(), "10.txt");
+  {
+    testing::ExclusiveLock held(folder / "10.txt");
+    ASSERT_TRUE(held.held());
+    kept.pass(*kept.to_take_back());
+  }
+  EXPECT_EQ(offered(), "9.txt") << "a folder too, which the undo passes";
+  EXPECT_EQ(KeptJournals(folder.native()).to_take_back()->name, L"10.txt") << "after a restart";
+
+  std::filesystem::remove_all(folder);
+  for (int i = 0; i < 25; ++i) kept.new_journal();
+  testing::write_bytes(folder / "5.undone.txt", {});
+  testing::write_bytes(folder / "6.passed.txt", {});
   kept.keep_newest();
   std::vector<std::string> left;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(dir.path() / "Quadrell" / "journal")) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     left.push_back(entry.path().filename().string());
   }
-  EXPECT_EQ(left.size(), ui::kJournalsKept);
-  EXPECT_EQ(std::count(left.begin(), left.end(), "20261208-191324-3.txt"), 0);
-  EXPECT_EQ(std::count(left.begin(), left.end(), "20261208-191324-4.txt"), 1);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left.size(), kJournalsKept + 1) << "20 numbers, 6 in two files";
+  EXPECT_EQ(left.front(), "10.txt");
+  EXPECT_EQ(left.back(), "9.txt");
+  EXPECT_EQ(std::count(left.begin(), left.end(), "6.passed.txt"), 1);
+  EXPECT_EQ(std::count(left.begin(), left.end(), "5.undone.txt"), 0);
+}
+
+// The item's grey across a restart: a file in the folder.
+TEST(KeptJournals, UnrecordedRunIsKeptInTheFolder) {
+  testing::TempDir dir;
+  const KeptJournals kept(dir.path().native());
+  EXPECT_FALSE(kept.unrecorded_run());
+  kept.set_unrecorded_run(true);
+  EXPECT_TRUE(KeptJournals(dir.path().native()).unrecorded_run());
+  kept.set_unrecorded_run(false);
+  EXPECT_FALSE(kept.unrecorded_run());
 }
 
 }  // namespace

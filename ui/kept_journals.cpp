@@ -5,25 +5,34 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <cwctype>
+#include <limits>
 
 #include "platform/system_library.h"
+#include "platform/unique_handle.h"
 
 namespace quadrell::ui {
 namespace {
 
-constexpr wchar_t kTakenBack[] = L".undone.txt";
 constexpr wchar_t kJournal[] = L".txt";
+constexpr wchar_t kTakenBack[] = L".undone.txt";
+constexpr wchar_t kPassed[] = L".passed.txt";
+// Beside the journals: a run changed a file without its record.
+constexpr wchar_t kUnrecorded[] = L"unrecorded";
 
-bool ends_with(const std::wstring& text, const std::wstring& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool digits(const std::wstring& text, std::size_t from, std::size_t count) {
-  if (text.size() < from + count) return false;
-  return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
-                     text.begin() + static_cast<std::ptrdiff_t>(from + count),
-                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+// The number that name begins with, in plain decimal (no leading zero, no
+// more than the 64 bits hold), and the rest of the name; nothing otherwise.
+std::optional<std::uint64_t> number_in(const std::wstring& name, std::wstring& rest) {
+  std::size_t end = 0;
+  std::uint64_t number = 0;
+  constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+  for (; end < name.size() && name[end] >= L'0' && name[end] <= L'9'; ++end) {
+    const unsigned digit = name[end] - L'0';
+    if (number > (kLargest - digit) / 10) return std::nullopt;
+    number = number * 10 + digit;
+  }
+  if (end == 0 || (name[0] == L'0' && end > 1)) return std::nullopt;
+  rest = name.substr(end);
+  return number;
 }
 
 // A folder there, made if missing: a file of that name is none.
@@ -54,71 +63,99 @@ std::optional<std::wstring> KeptJournals::default_folder() {
   return folder;
 }
 
+// Folders too: a number some folder holds is taken.
 std::vector<KeptJournals::Kept> KeptJournals::list() const {
   std::vector<Kept> kept;
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(path_of(L"*.txt").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return kept;
+  const UniqueFindHandle search(FindFirstFileW(path_of(L"*").c_str(), &found));
+  if (!search.valid()) return kept;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-    Kept journal{found.cFileName, {}, 1, false};
-    const std::wstring& name = journal.name;
-    if (!digits(name, 0, 8) || name.size() < 15 || name[8] != L'-' || !digits(name, 9, 6)) continue;
-    journal.stamp = name.substr(0, 15);
-    journal.taken_back = ends_with(name, kTakenBack);
-    std::wstring rest = name.substr(
-        15, name.size() - 15 -
-                (journal.taken_back ? std::size(kTakenBack) - 1 : std::size(kJournal) - 1));
-    if (!rest.empty()) {
-      if (rest.size() < 2 || rest[0] != L'-' || !digits(rest, 1, rest.size() - 1)) continue;
-      journal.number = static_cast<unsigned>(std::wcstoul(rest.c_str() + 1, nullptr, 10));
-      if (journal.number < 2) continue;
+    Kept entry{{0, found.cFileName, found.ftCreationTime}};
+    std::wstring rest;
+    const auto number = number_in(entry.journal.name, rest);
+    if (!number) continue;
+    entry.journal.number = *number;
+    if (_wcsicmp(rest.c_str(), kJournal) == 0) {
+      entry.state = State::kOffered;
+    } else if (_wcsicmp(rest.c_str(), kTakenBack) == 0) {
+      entry.state = State::kTakenBack;
+    } else if (_wcsicmp(rest.c_str(), kPassed) == 0) {
+      entry.state = State::kPassed;
+    } else {
+      continue;
     }
-    kept.push_back(std::move(journal));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  std::sort(kept.begin(), kept.end());
+    kept.push_back(std::move(entry));
+  } while (FindNextFileW(search.get(), &found));
   return kept;
 }
 
-std::optional<std::wstring> KeptJournals::new_journal(const SYSTEMTIME& start) const {
+// CREATE_NEW: a name taken meanwhile is never opened as the new journal.
+std::optional<std::wstring> KeptJournals::new_journal() const {
   const std::size_t parent = folder_.rfind(L'\\');
   if (parent == std::wstring::npos || !make_folder(folder_.substr(0, parent)) ||
       !make_folder(folder_)) {
     return std::nullopt;
   }
-  wchar_t stamp[32];
-  std::swprintf(stamp, std::size(stamp), L"%04u%02u%02u-%02u%02u%02u", start.wYear, start.wMonth,
-                start.wDay, start.wHour, start.wMinute, start.wSecond);
-  unsigned number = 0;
-  for (const Kept& journal : list()) {
-    if (journal.stamp == stamp) number = std::max(number, journal.number);
-  }
-  std::wstring name = stamp;
-  if (number != 0) name += L"-" + std::to_wstring(number + 1);
-  return path_of(name + kJournal);
+  std::uint64_t highest = 0;
+  for (const Kept& entry : list()) highest = std::max(highest, entry.journal.number);
+  if (highest == std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
+  const std::wstring path = path_of(std::to_wstring(highest + 1) + kJournal);
+  const UniqueHandle made(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!made.valid()) return std::nullopt;
+  return path;
 }
 
 void KeptJournals::keep_newest() const {
   const std::vector<Kept> kept = list();
-  for (std::size_t i = 0; i + kJournalsKept < kept.size(); ++i) {
-    DeleteFileW(path_of(kept[i].name).c_str());
+  std::vector<std::uint64_t> numbers;
+  for (const Kept& entry : kept) numbers.push_back(entry.journal.number);
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  if (numbers.size() <= kJournalsKept) return;
+  const std::uint64_t oldest_kept = numbers[numbers.size() - kJournalsKept];
+  for (const Kept& entry : kept) {
+    if (entry.journal.number < oldest_kept) DeleteFileW(path_of(entry.journal.name).c_str());
   }
 }
 
-std::optional<std::wstring> KeptJournals::to_take_back() const {
-  const std::vector<Kept> kept = list();
-  const auto newest = std::find_if(kept.rbegin(), kept.rend(),
-                                   [](const Kept& journal) { return !journal.taken_back; });
-  if (newest == kept.rend()) return std::nullopt;
-  return path_of(newest->name);
+std::optional<KeptJournals::Journal> KeptJournals::to_take_back() const {
+  std::optional<Journal> newest;
+  for (const Kept& entry : list()) {
+    if (entry.state != State::kOffered || passed_.contains(entry.journal.number)) continue;
+    if (!newest || entry.journal.number > newest->number) newest = entry.journal;
+  }
+  return newest;
 }
 
-bool KeptJournals::mark_taken_back(const std::wstring& path) const {
-  if (!ends_with(path, kJournal)) return false;
-  const std::wstring taken_back =
-      path.substr(0, path.size() - std::size(kJournal) + 1) + kTakenBack;
-  return MoveFileExW(path.c_str(), taken_back.c_str(), 0) != 0;
+SystemError KeptJournals::rename(const Journal& journal, const wchar_t* ending) const {
+  const std::wstring renamed = path_of(std::to_wstring(journal.number) + ending);
+  if (MoveFileExW(path_of(journal.name).c_str(), renamed.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return 0;
+  }
+  return GetLastError();
+}
+
+SystemError KeptJournals::mark_taken_back(const Journal& journal) const {
+  return rename(journal, kTakenBack);
+}
+
+void KeptJournals::pass(const Journal& journal) {
+  if (rename(journal, kPassed) != 0) passed_.insert(journal.number);
+}
+
+bool KeptJournals::unrecorded_run() const {
+  return GetFileAttributesW(path_of(kUnrecorded).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void KeptJournals::set_unrecorded_run(bool unrecorded) const {
+  const std::wstring path = path_of(kUnrecorded);
+  if (!unrecorded) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  const UniqueHandle made(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace quadrell::ui

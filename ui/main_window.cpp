@@ -4,9 +4,7 @@
 #include <utility>
 
 #include "engine/first_change_journal.h"
-#include "engine/journal.h"
 #include "engine/paced_log.h"
-#include "engine/undo.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
@@ -14,6 +12,7 @@
 #include "ui/layout.h"
 #include "ui/texts.h"
 #include "ui/window_thread_log.h"
+#include "ui/window_undo.h"
 
 namespace quadrell::ui {
 namespace {
@@ -121,8 +120,8 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == kTakeBackCommand) {
         if (can_take_back()) {
-          const std::wstring journal = *journals_->to_take_back();
-          begin_run([this, journal](LogView& log) { take_back(log, journal); });
+          const KeptJournals::Journal journal = *journals_->to_take_back();
+          begin_run([this, journal](LogView& log) { take_back(log, *journals_, journal, stop_); });
         }
         return 0;
       }
@@ -251,10 +250,7 @@ void MainWindow::start_next_run() {
   RunOptions options;
   options.keep_dates = keep_dates();
   options.stop = &stop_;
-  SYSTEMTIME start{};
-  GetSystemTime(&start);
-  begin_run(
-      [this, paths, options, start](LogView& log) { journaled_run(log, paths, options, start); });
+  begin_run([this, paths, options](LogView& log) { journaled_run(log, paths, options); });
 }
 
 void MainWindow::begin_run(std::function<void(LogView&)> run) {
@@ -281,16 +277,22 @@ void MainWindow::begin_run(std::function<void(LogView&)> run) {
 }
 
 void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& paths,
-                               RunOptions options, const SYSTEMTIME& start) {
+                               RunOptions options) {
   PacedLog paced(log);
   if (!journals_) {
     drop_run(paced, paths, options);
     return;
   }
+  // The folder remembers a change made without its record from right
+  // before it is made until a later run's journal holds its first line.
   const KeptJournals& journals = *journals_;
   FirstChangeJournal journal(
-      paced, [&] { return journals.new_journal(start); },
-      [&](const NativePath&) { journals.keep_newest(); });
+      paced, [&] { return journals.new_journal(); },
+      [&](const NativePath&) {
+        journals.set_unrecorded_run(false);
+        journals.keep_newest();
+      },
+      [&] { journals.set_unrecorded_run(true); });
   options.queue = kRecordedAtOnce;
   options.journaled = true;
   drop_run(journal, paths, options);
@@ -298,32 +300,9 @@ void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& path
   journal_made_ = journal.path().has_value();
 }
 
-// An undo stopped before its end is taken up again by the next; one that
-// ran to its end is done, whatever it found of its files. A file that holds
-// no journal (one whose first line a failing disk never took) has nothing
-// to take back, and would otherwise stand before the older runs for ever.
-void MainWindow::take_back(LogView& log, const std::wstring& journal) {
-  PacedLog paced(log);
-  UndoJournal undo;
-  if (const auto problem = open_undo_journal(journal, WriteMode::kWrite, undo).problem;
-      problem != JournalOpening::Problem::kNone) {
-    undo.file.reset();
-    if (problem == JournalOpening::Problem::kNotAJournal) journals_->mark_taken_back(journal);
-    paced.run_ended({});
-    return;
-  }
-  const UndoSummary summary =
-      undo_journal(*undo.file, undo.records, paced, WriteMode::kWrite, &stop_);
-  undo.file.reset();
-  if (!stop_.requested() && summary.read_error == 0 && !summary.changed_while_read &&
-      summary.progress_error == 0) {
-    journals_->mark_taken_back(journal);
-  }
-}
-
 bool MainWindow::can_take_back() const {
   return state_ == RunState::kIdle && journals_ && !unrecorded_run_ &&
-         journals_->to_take_back().has_value();
+         !journals_->unrecorded_run() && journals_->to_take_back().has_value();
 }
 
 void MainWindow::finish_run() {

@@ -98,9 +98,7 @@ class MainWindow final : public LogView, public DropTarget {
   // be had.
   void begin_run(std::function<void(LogView&)> run);
   // On the run's thread.
-  void journaled_run(LogView& log, const std::vector<NativePath>& paths, RunOptions options,
-                     const SYSTEMTIME& start);
-  void take_back(LogView& log, const std::wstring& journal);
+  void journaled_run(LogView& log, const std::vector<NativePath>& paths, RunOptions options);
   // Whether the system menu's item may take a run back now.
   bool can_take_back() const;
   void finish_run();
@@ -123,7 +121,8 @@ class MainWindow final : public LogView, public DropTarget {
   std::atomic<bool> run_done_{false};  // set by the run's thread as it ends
   std::optional<KeptJournals> journals_;
   // The last run that changed a file did so without a journal, in part or
-  // in whole: it cannot be taken back, nor may the item skip it.
+  // in whole: it cannot be taken back, nor may the item skip it. The
+  // journal folder keeps it too, where it can, for after a restart.
   bool unrecorded_run_ = false;
   // The run's thread's, read once it is joined: it changed a file without
   // its record; it made a journal.
