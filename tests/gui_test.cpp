@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/first_change_journal.h"
 #include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
@@ -23,6 +24,7 @@
 #include "ui/message_loop.h"
 #include "ui/startup.h"
 #include "ui/texts.h"
+#include "ui/window_undo.h"
 
 namespace quadrell::ui {
 namespace {
@@ -509,6 +511,40 @@ TEST(KeptJournals, UnrecordedRunIsKeptInTheFolder) {
   EXPECT_TRUE(KeptJournals(dir.path().native()).unrecorded_run());
   kept.set_unrecorded_run(false);
   EXPECT_FALSE(kept.unrecorded_run());
+}
+
+// An undo's own lines in its log: the run it takes back first, records not
+// sound named by their line, ten of them, then counted, and the summary
+// last; such records keep no journal offered.
+TEST(WindowUndo, UnsoundRecordsNamedTenThenCounted) {
+  testing::TempDir dir;
+  testing::write_bytes(dir / "a.jpg", testing::jfif_file(72, 96));
+  KeptJournals kept((dir.path() / "journal").native());
+  {
+    testing::FakeWindow log;
+    FirstChangeJournal journal(
+        log, [&] { return kept.new_journal(); }, [](const NativePath&) {});
+    RunOptions options;
+    options.journaled = true;
+    drop_run(journal, {testing::native(dir / "a.jpg")}, options);
+  }
+  testing::Bytes journal = testing::read_bytes(dir / "journal/1.txt");
+  const auto first_added = std::count(journal.begin(), journal.end(), '\n') + 1;
+  for (int i = 0; i < 12; ++i) journal.insert(journal.end(), {'?', '\n'});
+  testing::write_bytes(dir / "journal/1.txt", journal);
+  testing::FakeLogView view;
+  const RunStop stop;
+  take_back(view, kept, *kept.to_take_back(), stop);
+  const std::string& log = view.text;
+  EXPECT_TRUE(log.starts_with("元に戻す処理: 1.txt（記録の開始 ")) << log;
+  EXPECT_NE(log.find("※ 記録の " + std::to_string(first_added + 9) + " 行目は"), std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("※ 記録の " + std::to_string(first_added + 10) + " 行目は"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("※ ほかに 2 行が正しい記録ではないため"), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with("Jpeg files =>  total: 1  fair: 0  update: 1  error: 0")) << log;
+  EXPECT_EQ(testing::read_bytes(dir / "a.jpg"), testing::jfif_file(72, 96));
+  EXPECT_TRUE(std::filesystem::exists(dir / "journal/1.undone.txt"));
 }
 
 }  // namespace
