@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -485,12 +486,17 @@ TEST_F(BlackBox, DropsTakenBackFromTheSystemMenu) {
   }
   ASSERT_EQ(journals().size(), 2u);
   testing::write_bytes(photo("x.jpg"), jfif_file(1, 1));
-  // A newest file that holds no journal takes nothing back and is passed.
-  testing::write_bytes(journal_folder() / "29991231-235959.txt", {});
+  // A newest file that holds no journal takes nothing back, says so and is
+  // passed.
+  testing::write_bytes(journal_folder() / "3.txt", {});
   const std::string empty = take_back(window);
+  EXPECT_TRUE(empty.starts_with("元に戻す処理: 3.txt（")) << empty;
+  EXPECT_NE(empty.find("\r\n※ Quadrell の記録ではありません\r\n"), std::string::npos) << empty;
   EXPECT_TRUE(empty.ends_with("Jpeg files =>  total: 0  fair: 0  update: 0  error: 0")) << empty;
 
   const std::string second = take_back(window);
+  EXPECT_TRUE(second.starts_with("元に戻す処理: 2.txt（")) << second;
+  EXPECT_NE(second.find("\\x.jpg: 記録の後で変更されているため"), std::string::npos) << second;
   EXPECT_EQ(count_of(second, "b.jpg "), 1u) << second;
   EXPECT_EQ(count_of(second, " 15 16 Change"), 1u) << second;
   EXPECT_EQ(count_of(second, "x.jpg "), 1u) << second;
@@ -546,8 +552,153 @@ TEST_F(BlackBox, DropsTakenBackFromTheSystemMenu) {
   EXPECT_EQ(files_back(), 2000);
   std::string names;
   for (const auto& name : journals()) names += name + " ";
-  EXPECT_EQ(count_of(names, ".undone.txt"), 4u) << names;
+  EXPECT_EQ(count_of(names, ".undone.txt"), 3u) << names;
+  EXPECT_EQ(count_of(names, "3.passed.txt"), 1u) << names;
   expect_nothing_taken_back(restarted, "after a restart, every journal taken back");
+  ASSERT_TRUE(restarted.close(10000));
+
+  // Each row a window of its own over photos a, b and c, steps as a user's.
+  constexpr std::int64_t k2099 = 157153824000000000;  // 2099-01-01, in FILETIME units
+  enum class Act {
+    kDrop,         // the photos named
+    kDateAhead,    // the journal named, as a clock later set back dated it
+    kPlant,        // an empty file of that name among the journals
+    kPlantNewer,   // a journal of a newer format, by that name
+    kRemove,       // the file of that name among the journals
+    kHoldJournal,  // open with no sharing, as another program may
+    kHoldPhoto,
+    kLetGo,
+    kRestart,
+    kTakeBack,  // the journal the log names first, a line the log holds, the photos put back
+    kGrey,
+  };
+  struct Step {
+    Act act;
+    const char* arg = "";
+    const char* log = "";
+    const char* back = "";
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+  } rows[] = {
+      {"clock set back",
+       {{Act::kDrop, "a"},
+        {Act::kDateAhead, "1.txt"},
+        {Act::kDrop, "b"},
+        {Act::kTakeBack, "2.txt", "", "b"},
+        {Act::kTakeBack, "1.txt", "", "a"}}},
+      {"a run not journaled, then a restart",
+       {{Act::kDrop, "a"},
+        {Act::kPlant, "18446744073709551615.undone.txt"},  // no number left
+        {Act::kDrop, "b"},
+        {Act::kRestart},
+        {Act::kGrey},
+        {Act::kRemove, "18446744073709551615.undone.txt"},
+        {Act::kDrop, "c"},
+        {Act::kTakeBack, "2.txt", "", "c"}}},
+      {"a journal held open",
+       {{Act::kDrop, "a"},
+        {Act::kHoldJournal, "1.txt"},
+        {Act::kTakeBack, "1.txt", "※ 記録を開けません: "},
+        {Act::kLetGo},
+        {Act::kTakeBack, "1.txt", "", "a"}}},
+      {"a photo in use",
+       {{Act::kDrop, "ab"},
+        {Act::kHoldPhoto, "a"},
+        {Act::kTakeBack, "1.txt", "\\a.jpg: 開けないか読めません: ", "b"},
+        {Act::kLetGo},
+        {Act::kTakeBack, "1.txt", "", "a"},
+        {Act::kGrey}}},
+      {"a newer format",
+       {{Act::kDrop, "a"},
+        {Act::kPlantNewer, "2.txt"},
+        {Act::kTakeBack, "2.txt", "※ この Quadrell では読めない形式 (999) の記録です"},
+        {Act::kTakeBack, "1.txt", "", "a"}}},
+      {"a stale .undone beside",
+       {{Act::kDrop, "a"},
+        {Act::kPlant, "1.undone.txt"},
+        {Act::kTakeBack, "1.txt", "", "a"},
+        {Act::kGrey}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    clear_journals();
+    const std::string folder = std::string("row-") + std::to_string(&row - rows);
+    std::filesystem::create_directory(photo(folder));
+    const auto photo_of = [&](char name) { return photo(folder + "/" + name + ".jpg"); };
+    for (const char name : std::string("abc"))
+      testing::write_bytes(photo_of(name), jfif_file(72, 96));
+    std::string dropped;
+    std::string put_back;
+    std::optional<Program> started(std::in_place, executable());
+    RemoteWindow user = started->window();
+    ASSERT_TRUE(user.found());
+    std::optional<testing::ExclusiveLock> held;
+    for (const Step& step : row.steps) {
+      const std::filesystem::path named = journal_folder() / step.arg;
+      switch (step.act) {
+        case Act::kDrop: {
+          std::vector<std::wstring> paths;
+          for (const char* name = step.arg; *name != 0; ++name) {
+            paths.push_back(testing::native(photo_of(*name)));
+          }
+          ASSERT_TRUE(user.drop(paths, kRunTimeout));
+          show_help_after_the_run(user);  // the run has let go of its journal
+          dropped += step.arg;
+          break;
+        }
+        case Act::kDateAhead:
+          testing::write_stamps(named, {{k2099, k2099, k2099, 0}});
+          break;
+        case Act::kPlant:
+          testing::write_bytes(named, {});
+          break;
+        case Act::kPlantNewer: {
+          const testing::Bytes first = testing::read_bytes(journal_folder() / "1.txt");
+          std::string line(first.begin(), std::find(first.begin(), first.end(), '\n'));
+          line = line.substr(0, line.find_last_not_of("0123456789") + 1) + "999\n";
+          testing::write_bytes(named, testing::Bytes(line.begin(), line.end()));
+          break;
+        }
+        case Act::kRemove:
+          std::filesystem::remove(named);
+          break;
+        case Act::kHoldJournal:
+        case Act::kHoldPhoto:
+          held.emplace(step.act == Act::kHoldJournal ? named : photo_of(step.arg[0]));
+          ASSERT_TRUE(held->held());
+          break;
+        case Act::kLetGo:
+          held.reset();
+          break;
+        case Act::kRestart:
+          ASSERT_TRUE(user.close(10000));
+          started.emplace(executable());
+          user = started->window();
+          ASSERT_TRUE(user.found());
+          break;
+        case Act::kTakeBack: {
+          const std::string log = take_back(user);
+          EXPECT_TRUE(log.starts_with(std::string("元に戻す処理: ") + step.arg + "（")) << log;
+          EXPECT_NE(log.find(step.log), std::string::npos) << log;
+          put_back += step.back;
+          break;
+        }
+        case Act::kGrey:
+          expect_nothing_taken_back(user, row.name);
+          break;
+      }
+      if (held) continue;  // a photo held cannot be read
+      for (const char name : dropped) {
+        const bool back = put_back.find(name) != std::string::npos;
+        EXPECT_EQ(testing::read_bytes(photo_of(name)), jfif_file(back ? 72 : 96, 96))
+            << name << (back ? " put back" : " as the drop left it");
+      }
+    }
+    held.reset();
+    ASSERT_TRUE(user.close(10000));
+  }
 }
 
 // A journal folder that cannot be made: the drop works as without
