@@ -33,6 +33,9 @@ std::string reason(const FileFailure& failure) {
       break;
     case FileFailure::Kind::kNotAsRecorded:
       return "changed since the journal was written; left as it is";
+    case FileFailure::Kind::kDatesUnknown:
+      return "put back by an undo that stopped before its dates, whose date cannot be told "
+             "from a later one; left with the date it has";
     case FileFailure::Kind::kWrite:
       break;
   }

@@ -87,14 +87,17 @@ bool Journal::may_change(const NativePath& path, const DensityChange& change, Ch
       return entry.path == p && same_change(entry.change, c);
     });
   };
-  // Those before it were foreseen and came out otherwise.
   if (const auto found = recorded(path, change); found != recorded_.end()) {
+    // Those before it were foreseen and came out otherwise.
+    std::string unmade;
+    for (auto skipped = recorded_.begin(); skipped != found; ++skipped) {
+      unmade += unmade_line(skipped->offset);
+    }
     approved_ = found->offset;
     recorded_.erase(recorded_.begin(), found + 1);
-    return true;
+    return unmade.empty() || write(std::move(unmade), false);
   }
-  std::string records = std::move(left_);
-  left_.clear();
+  std::string records;
   approved_ = add(records, path, change);
   ahead.visit([&](const NativePath& later, const DensityChange& foreseen) {
     if ((later == path && same_change(foreseen, change)) ||
@@ -106,16 +109,24 @@ bool Journal::may_change(const NativePath& path, const DensityChange& change, Ch
   return write(std::move(records), true);
 }
 
+// Rule 8: each at once, so that a killed run loses none.
 void Journal::file_done(const FileOutcome& outcome, const RunCounts& counts) {
-  if (outcome.change != nullptr && outcome.left != nullptr) {
-    left_ += left_line(approved_, outcome.left->last_write);
+  if (approved_ && write_failure_ == 0) {
+    if (outcome.change == nullptr) {
+      write(unmade_line(*approved_), false);
+    } else if (outcome.left != nullptr) {
+      write(left_line(*approved_, outcome.left->last_write), false);
+    }
   }
+  approved_.reset();
   log_.file_done(outcome, counts);
 }
 
 void Journal::run_ended(const RunCounts& counts) {
-  if (!left_.empty() && write_failure_ == 0) write(std::move(left_), false);
-  left_.clear();
+  std::string unmade;
+  for (const Recorded& foreseen : recorded_) unmade += unmade_line(foreseen.offset);
+  recorded_.clear();
+  if (!unmade.empty() && write_failure_ == 0) write(std::move(unmade), false);
   log_.run_ended(counts);
 }
 
@@ -127,7 +138,7 @@ JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJou
     return {refusal};
   }
   if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
-  if (adds && !file.lock()) return not_locked(file);
+  if (!file.lock()) return not_locked(file);
   std::size_t length = 0;
   if (const JournalOpening first = first_line(file, length);
       first.problem != JournalOpening::Problem::kNone) {

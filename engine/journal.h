@@ -7,7 +7,8 @@
 //     the scans foresee behind it, with one sync.
 //  2. A change is recorded once: may_change records only what it holds no
 //     record of; a foreseen change that comes with other times (a read moved
-//     the last access) is the same change (same_change).
+//     the last access) is the same change (same_change). One foreseen that
+//     the run does not make gets an unmade line, and the undo passes it by.
 //  3. Every line about a change names it by the offset of the change's line
 //     in the journal, which no other line can share (Journal::end_; the
 //     undo's Reading).
@@ -20,24 +21,28 @@
 //     size and birth, and the last-write time the change left; where the
 //     journal lacks that time, its identity) is put back; as this journal's
 //     undo wrote it (the bytes before and the last-write time rule 6 put on
-//     record) gets its dates; the bytes before are fair; anything else is
-//     left as it is. A dry run tells the verdict.
-//  6. Before an undo sets the dates of a file it wrote, the last-write time
-//     its write left, as the file system reads it back, is on record (wrote):
-//     only a file that still has that very time was last written by the undo,
-//     whatever any clock says (Undo::put_back).
-//  7. A change is settled, on record at once, when an undo put it back with
-//     its dates, found it as before or left it alone; a settled change is
-//     never written again. A file the undo could not open, write or date
-//     stays unsettled for the next undo (Undo::settle).
-//  8. Only the records of rule 1 are synced; the lines after them are
-//     added unsynced, which a killed process never loses. A power cut can
-//     lose the last of them: a change's left (its undo then checks the
-//     identity, size and bytes alone), an undo's wrote (a file whose bytes
-//     went back before its dates did keeps the undo's date) and settled
-//     (judged again, harmlessly).
+//     record) gets its dates; the bytes before with another date after an
+//     undo began to write it is told as such; the bytes before are fair;
+//     anything else is left as it is. A dry run tells the verdict.
+//  6. An undo records that it is writing a file back, writes it, then
+//     records the last-write time its write left, as the file system reads
+//     it back (wrote), then sets the dates: only a file that still has that
+//     very time was last written by the undo, whatever any clock says
+//     (Undo::put_back). Dates that could not be set leave the time the file
+//     has then on record, for the next undo to try again.
+//  7. A change is settled when an undo put it back with its dates, found it
+//     as before or left it alone; a settled change is never written again.
+//     A file the undo could not open, write or date stays unsettled for the
+//     next undo (Undo::settle).
+//  8. Only the records of rule 1 are synced. The lines after them go out at
+//     once, unsynced, which a killed process never loses; settled lines
+//     alone wait for the next line, as one lost costs a second judgement.
+//     A power cut can lose the last of them: a change's left (its undo then
+//     checks the identity, size and bytes alone), an undo's wrote (a file
+//     whose bytes went back before its dates did keeps the undo's date).
 //  9. Times are seconds and nanoseconds apart (fs::FileTime), written and
-//     compared exactly.
+//     compared exactly. A file system that keeps coarse times (FAT's two
+//     seconds) cannot tell a write from another in the same tick.
 
 #include <cstdint>
 #include <deque>
@@ -93,8 +98,7 @@ class Journal final : public RunListener {
   std::int64_t end_;  // where the next line goes
   // Recorded ahead of their changes, in the order they are to come.
   std::deque<Recorded> recorded_;
-  std::int64_t approved_ = 0;  // the offset of the change last let through
-  std::string left_;           // records of changes made, not yet written
+  std::optional<std::int64_t> approved_;  // the change let through for the file in hand
   SystemError write_failure_ = 0;
 };
 

@@ -135,6 +135,8 @@ std::string wrote_line(std::int64_t change, const fs::FileTime& last_write) {
 }
 
 std::string settled_line(std::int64_t change) { return sealed(about("settled", change)); }
+std::string unmade_line(std::int64_t change) { return sealed(about("unmade", change)); }
+std::string writing_line(std::int64_t change) { return sealed(about("writing", change)); }
 
 bool parse_record(std::string_view line, JournalRecord& record) {
   if (line.size() <= kSealSize || line[line.size() - kSealSize] != ' ') return false;
@@ -148,9 +150,14 @@ bool parse_record(std::string_view line, JournalRecord& record) {
   }
   std::string_view w[3];
   std::string_view rest;
-  if (body.starts_with("settled ")) {
-    record.kind = JournalRecord::Kind::kSettled;
-    return number(body.substr(8), record.change) && record.change > 0;
+  // The lines that name their change alone.
+  for (const auto& [word, kind] : {std::pair{"settled", JournalRecord::Kind::kSettled},
+                                   std::pair{"unmade", JournalRecord::Kind::kUnmade},
+                                   std::pair{"writing", JournalRecord::Kind::kWriting}}) {
+    if (split(body, w, 1, rest) && w[0] == word) {
+      record.kind = kind;
+      return number(rest, record.change) && record.change > 0;
+    }
   }
   if (body.starts_with("wrote ")) {
     record.kind = JournalRecord::Kind::kWrote;

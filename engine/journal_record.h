@@ -16,6 +16,7 @@ namespace quadrell {
 //   change 15 x 00 48 -> 01 2c file 2049 1835011 1733640000123456789 size 4120 times
 //   0.000000000 1733650000.123456789 1733650000.123456789 /photos/a.jpg 5e0c1a7b
 //   left 26 written 1733650000.123456789 9f1e2d3c
+//   writing 26 5a3c11e0
 //   wrote 26 1733670000.987654321 0b8d2f11
 //   settled 26 77aa01c3
 // (a change is one line). A change, before it is made: position, which
@@ -40,7 +41,7 @@ inline constexpr std::size_t kLongestRecord = 256 * 1024;
 inline constexpr std::string_view kCutMark = "\t\n";
 
 struct JournalRecord {
-  enum class Kind { kChange, kLeft, kWrote, kSettled };
+  enum class Kind { kChange, kLeft, kUnmade, kWriting, kWrote, kSettled };
   Kind kind = Kind::kChange;
   std::int64_t change = 0;  // the others: the offset of the change they are about
   NativePath path;          // kChange
@@ -59,6 +60,8 @@ std::string change_line(const NativePath& path, const DensityChange& change);
 std::string left_line(std::int64_t change, const fs::FileTime& last_write);
 std::string wrote_line(std::int64_t change, const fs::FileTime& last_write);
 std::string settled_line(std::int64_t change);
+std::string unmade_line(std::int64_t change);
+std::string writing_line(std::int64_t change);
 
 // A line without its line end; false when it holds no sound record.
 bool parse_record(std::string_view line, JournalRecord& record);

@@ -30,6 +30,7 @@ struct FileFailure {
     kPassedOver,     // a file named itself is not a JPEG file: no failure, a notice
     kNotJpegName,    // a file named itself is not named .jpg or .jpeg: a notice too
     kNotAsRecorded,  // a change taken back: the file is not as its record left it
+    kDatesUnknown,   // its bytes went back, but an undo stopped before its dates
   };
   Kind kind;
   NativePath path;  // the file or folder as the run shows it

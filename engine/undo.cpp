@@ -23,6 +23,8 @@ struct Entry {
   std::int64_t offset = 0;  // of its line: the change's name
   std::uint32_t length = 0;
   bool left_known = false;
+  bool unmade = false;   // foreseen, never made: nothing to take back
+  bool writing = false;  // an undo began to write it back
   bool wrote_known = false;
   bool settled = false;
   fs::FileTime left;   // last write as the change left it
@@ -104,6 +106,12 @@ class Reading {
         entry->left_known = true;
         entry->left = record.time;
         break;
+      case JournalRecord::Kind::kUnmade:
+        entry->unmade = true;
+        break;
+      case JournalRecord::Kind::kWriting:
+        entry->writing = true;
+        break;
       case JournalRecord::Kind::kWrote:
         entry->wrote_known = true;
         entry->wrote = record.time;
@@ -163,12 +171,13 @@ bool same_birth(const fs::FileIdentity& a, const fs::FileIdentity& b) {
   return a.birth == 0 || b.birth == 0 || a.birth == b.birth;
 }
 
-// What the undo does with a file (rules 4 to 7 in journal.h).
+// What the undo does with a file (rules 5 to 7 in journal.h).
 enum class Verdict {
-  kPutBack,    // as the run left it: the bytes and dates before go back
-  kFinish,     // as this journal's undo wrote it, dates not yet back
-  kAsBefore,   // fair: the bytes before stand in the file
-  kLeftAlone,  // anything else
+  kPutBack,       // as the run left it: the bytes and dates before go back
+  kFinish,        // as this journal's undo wrote it, dates not yet back
+  kDatesUnknown,  // written back by an undo stopped before it could say so
+  kAsBefore,      // fair: the bytes before stand in the file
+  kLeftAlone,     // anything else
 };
 
 // The file as it is now, as far as the verdict goes.
@@ -193,6 +202,9 @@ Verdict judge(const Entry& entry, const DensityChange& change, const FileNow& no
   if (now.holds_before && same_file && entry.wrote_known && now.last_write == entry.wrote) {
     return Verdict::kFinish;
   }
+  if (now.holds_before && entry.writing && now.last_write != change.times.last_write) {
+    return Verdict::kDatesUnknown;
+  }
   return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
 }
 
@@ -211,6 +223,7 @@ class Undo {
     JournalRecord record;
     std::string_view line;
     for (std::size_t i = entries_.size(); i-- > 0 && !stopped();) {
+      if (entries_[i].unmade) continue;
       listener_.next_file();
       if (!record_of(entries_[i], line)) {
         summary_.read_error = journal_.error();
@@ -223,8 +236,9 @@ class Undo {
       }
       take_back(entries_[i], record);
     }
-    summary_.unsettled = static_cast<std::uint64_t>(
-        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.settled; }));
+    add_progress({});
+    summary_.unsettled = static_cast<std::uint64_t>(std::count_if(
+        entries_.begin(), entries_.end(), [](const Entry& e) { return !e.settled && !e.unmade; }));
     listener_.run_ended(summary_.counts);
   }
 
@@ -297,8 +311,11 @@ class Undo {
         settle(entry);
         return report_file(listener_, summary_.counts, {path, kFair});
       case Verdict::kLeftAlone:
+      case Verdict::kDatesUnknown:
         settle(entry);
-        listener_.failed({FileFailure::Kind::kNotAsRecorded, path, 0});
+        listener_.failed({verdict == Verdict::kLeftAlone ? FileFailure::Kind::kNotAsRecorded
+                                                         : FileFailure::Kind::kDatesUnknown,
+                          path, 0});
         return report_file(listener_, summary_.counts, {path, kAccessError});
       case Verdict::kPutBack:
       case Verdict::kFinish:
@@ -317,7 +334,8 @@ class Undo {
     }
   }
 
-  // Rule 5: the write's last-write time on record before the dates are set.
+  // Rule 6: the intent before the write, the write's last-write time after
+  // it, before the dates are set.
   void put_back(Entry& entry, const JournalRecord& record, const ScanDetail& back,
                 fs::PatchFile& target) {
     const DensityChange& change = record.density;
@@ -329,15 +347,16 @@ class Undo {
     target.tell_written(
         [&](const fs::FileTime& written) { add_progress(wrote_line(entry.offset, written)); });
     const bool touched = write_if_unchanged(target, change.position, back, outcome, [&] {
-      return listener_.may_change(record.path, outcome.change, nothing_ahead);
+      return listener_.may_change(record.path, outcome.change, nothing_ahead) &&
+             add_progress(writing_line(entry.offset));
     });
     close_patch(target, touched, outcome);
     if (outcome.refused) {
-      refused_ = true;  // the listener can record no more: the undo ends
+      refused_ = true;  // the listener can record no more, or the journal: the undo ends
       return;
     }
     if (outcome.written && !entry.left_known) ++summary_.weakly_checked;
-    if (outcome.written && outcome.times == fs::TimesRestored::kYes) settle(entry);
+    if (outcome.written) dated(entry, outcome.times, outcome.left_known, outcome.left);
     report_patch(listener_, summary_.counts, record.path, change.position, outcome,
                  FileFailure::Kind::kNotAsRecorded);
   }
@@ -345,25 +364,42 @@ class Undo {
   void finish(Entry& entry, const JournalRecord& record, fs::PatchFile& target) {
     target.put_back_times(record.density.times);
     const fs::PatchFile::Closing closing = target.close(true);
-    if (closing.times == fs::TimesRestored::kYes) {
-      settle(entry);
-    } else {
+    dated(entry, closing.times, closing.left_known, closing.left);
+    if (closing.times != fs::TimesRestored::kYes) {
       listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
     }
     report_file(listener_, summary_.counts, {record.path, record.density.position});
   }
 
-  void settle(Entry& entry) {
-    if (mode_ == WriteMode::kDryRun || entry.settled) return;
-    entry.settled = add_progress(settled_line(entry.offset));
+  // After the dates of a file written back were set: settled, or, where
+  // they could not be, the time it is left with on record, so that the
+  // next undo tries again.
+  void dated(Entry& entry, fs::TimesRestored times, bool left_known, const fs::FileTimes& left) {
+    if (times == fs::TimesRestored::kYes) return settle(entry);
+    if (left_known && !(entry.wrote_known && entry.wrote == left.last_write)) {
+      add_progress(wrote_line(entry.offset, left.last_write));
+    }
   }
 
-  // Each line at once, unsynced: a killed undo loses none.
-  bool add_progress(const std::string& line) {
+  // Rule 7: gathered, and written with the next line or at the end, as a
+  // settled line lost costs only a second judgement.
+  void settle(Entry& entry) {
+    if (mode_ == WriteMode::kDryRun || entry.settled) return;
+    entry.settled = true;
+    settled_ += settled_line(entry.offset);
+    if (settled_.size() >= kReadBlock) add_progress({});
+  }
+
+  // line, behind the settled lines gathered, at once and unsynced: a killed
+  // undo loses none of it.
+  bool add_progress(std::string_view line) {
     if (summary_.progress_error != 0) return false;
-    if (journal_.append(line)) return true;
-    summary_.progress_error = journal_.error();
-    return false;
+    if (settled_.empty() && line.empty()) return true;
+    settled_ += line;
+    const bool added = journal_.append(settled_);
+    settled_.clear();
+    if (!added) summary_.progress_error = journal_.error();
+    return added;
   }
 
   fs::JournalFile& journal_;
@@ -372,7 +408,8 @@ class Undo {
   const WriteMode mode_;
   const RunStop* const stop_;
   UndoSummary& summary_;
-  std::string block_;  // of the journal, from block_start_
+  std::string settled_;  // settled lines not yet added to the journal
+  std::string block_;    // of the journal, from block_start_
   std::int64_t block_start_ = 0;
   bool refused_ = false;
   SystemError unwritable_ = 0;  // why the file in hand could not be opened to write

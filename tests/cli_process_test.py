@@ -363,6 +363,47 @@ def journal_limits(scratch):
         reset(tree, [os.path.basename(path) for path in touched])
         put_back(tree, "undo " + what)
 
+    # Kills at each of an undo's first writes and reads back of times: the
+    # next undo says of each file whose dates it cannot put back that it
+    # cannot, never OK. And a run killed at its 30th patch has recorded the
+    # first 29 as made: an edit since is not taken back.
+    small = os.path.join(scratch, "small")
+    make_tree(small, 3)
+    journal = os.path.join(scratch, "small-journal.txt")
+    for call, when in [(call, when) for call in ("write", "statx") for when in range(1, 7)]:
+        if os.path.exists(journal):
+            os.remove(journal)
+        subprocess.run([QUADRELL, "-p", "--journal", journal, small], capture_output=True,
+                       check=True)
+        subprocess.run(["strace", "-f", "-o", "/dev/null", "-e",
+                        "inject=%s:signal=KILL:when=%d" % (call, when), QUADRELL, "--undo",
+                        journal], capture_output=True)
+        finished = subprocess.run([QUADRELL, "--undo", journal], capture_output=True)
+        for name in sorted(os.listdir(small)):
+            path = os.path.join(small, name)
+            told = (path + ": put back by an undo that stopped before its dates").encode()
+            dated = os.stat(path).st_mtime_ns == OLD_NS
+            if open(path, "rb").read() != ORIGINAL or (not dated and told not in finished.stderr):
+                fail("undo killed at %s #%d: %s not put back, nor told: %d, %r" %
+                     (call, when, name, finished.returncode, finished.stderr[-300:]))
+        reset(small, os.listdir(small))
+    os.remove(journal)
+    many = os.path.join(scratch, "many")
+    make_tree(many, 50)
+    subprocess.run(["strace", "-f", "-o", "/dev/null", "-e", "inject=pwrite64:signal=KILL:when=30",
+                    QUADRELL, "--journal", journal, many], capture_output=True)
+    with open(journal, "rb") as f:
+        made = [line for line in f if line.startswith(b"left ")]
+    first = os.path.join(many, "f00000.jpg")
+    with open(first, "r+b") as f:
+        f.seek(len(ORIGINAL) - 3)
+        f.write(b"\1")
+    undo = subprocess.run([QUADRELL, "--undo", journal], capture_output=True)
+    if len(made) != 29 or open(first, "rb").read()[-3] != 1 or \
+            b"f00000.jpg: changed since" not in undo.stderr:
+        fail("run killed at its 30th patch: %d changes recorded as made, an edit since: %r" %
+             (len(made), undo.stderr[-300:]))
+
     # The file-size limit: the run stops with its message, and every file
     # changed has its line and its record.
     journal = os.path.join(scratch, "limited.txt")

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -643,6 +644,51 @@ TEST_F(Journal, FinishesOnlyItsOwnWrite) {
       EXPECT_EQ(testing::read_stamps(photo), left) << "not dated again";
       EXPECT_EQ(testing::read_bytes(photo), before_.at("x-smaller.jpg").second);
     }
+  }
+}
+
+// A change foreseen for a file that the run then found changed already (one
+// file by two names) is recorded as not made: an edit of that file since
+// is left as it is, not taken back by the record of a change never made.
+TEST_F(Journal, ChangesNotMadeArePassedBy) {
+  const std::filesystem::path photo = tree_ / "x-smaller.jpg";
+  const struct {
+    const char* name;
+    const char* second_name;  // in the tree, of the same file
+  } cases[] = {
+      {"OneFileNamedTwice", "./x-smaller.jpg"},
+#ifndef _WIN32
+      {"AHardLink", "link.jpg"},
+#endif
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    make_tree(tree_);
+    std::filesystem::remove(journal_);
+    if (std::string(c.second_name) == "link.jpg") {
+      std::filesystem::create_hard_link(photo, tree_ / "link.jpg");
+    }
+    const Outcome run = run_in(
+        tree_, {"--journal", utf8(journal_), "x-smaller.jpg", c.second_name, "y-smaller.jpg"});
+    std::filesystem::remove(tree_ / "link.jpg");
+    ASSERT_EQ(run.status, kExitSuccess) << run.error;
+    std::vector<std::string> lines = lines_of(journal_);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.starts_with("unmade "); }),
+              1);
+    testing::Bytes edited = testing::read_bytes(photo);
+    edited[edited.size() - 3] ^= 1;
+    testing::write_bytes(photo, edited);
+    const testing::Stamps stamps = testing::read_stamps(photo);
+    const Outcome back = undo();
+    EXPECT_EQ(back.status, kExitFileError);
+    EXPECT_NE(back.error.find("x-smaller.jpg: " + std::string(kChangedSince)), std::string::npos)
+        << back.error;
+    EXPECT_EQ(testing::read_stamps(photo), stamps);
+    EXPECT_EQ(testing::read_bytes(photo), edited);
+    TreeState expected = before_;
+    expected.erase("x-smaller.jpg");
+    EXPECT_EQ(differences(state_of(tree_), expected), "");
   }
 }
 

@@ -42,6 +42,9 @@ std::string reason(const FileFailure& failure) {
       return "元に戻しましたが、日付を戻せません: " + system_words(failure.error);
     case FileFailure::Kind::kNotAsRecorded:
       return "記録の後で変更されているため、そのままにしました";
+    case FileFailure::Kind::kDatesUnknown:
+      return "途中で止まった取り消しがバイトを戻しましたが、日付は戻せません"
+             "（その後の変更と区別できないため、今の日付のままにしました）";
     default:
       return system_words(failure.error);
   }
