@@ -641,7 +641,9 @@ TEST_F(Journal, FinishesOnlyItsOwnWrite) {
     if (c.dates_back) {
       EXPECT_EQ(differences(state_of(tree_), before_), "");
     } else {
-      EXPECT_EQ(testing::read_stamps(photo), left) << "not dated again";
+      // Wine moves the last-access and creation times it reports on a read.
+      EXPECT_EQ(testing::last_write_of(testing::read_stamps(photo)), testing::last_write_of(left))
+          << "not dated again";
       EXPECT_EQ(testing::read_bytes(photo), before_.at("x-smaller.jpg").second);
     }
   }
@@ -688,7 +690,7 @@ TEST_F(Journal, ChangesNotMadeArePassedBy) {
     EXPECT_EQ(back.status, kExitFileError);
     EXPECT_NE(back.error.find("x-smaller.jpg: " + std::string(kChangedSince)), std::string::npos)
         << back.error;
-    EXPECT_EQ(testing::read_stamps(photo), stamps);
+    EXPECT_EQ(testing::last_write_of(testing::read_stamps(photo)), testing::last_write_of(stamps));
     EXPECT_EQ(testing::read_bytes(photo), edited);
     TreeState expected = before_;
     expected.erase("x-smaller.jpg");
@@ -822,12 +824,17 @@ TEST(JournalRecords, OncePerChange) {
         {b, change(2), {}},
         {c, change(3), {}},
         {d, change(4), {}}},
-       5, 0},
-      {"OneFileNamedTwice", {{a, change(1), {{a, change(1)}, {b, change(2)}}}, {b, change(2), {}}},
-       2, 0},
+       5,
+       0},
+      {"OneFileNamedTwice",
+       {{a, change(1), {{a, change(1)}, {b, change(2)}}}, {b, change(2), {}}},
+       2,
+       0},
       // c is a by another name, found changed already when its turn came.
       {"SecondNameNeverAsked",
-       {{a, change(1), {{c, change(1)}, {b, change(2)}}}, {b, change(2), {}}}, 3, 1},
+       {{a, change(1), {{c, change(1)}, {b, change(2)}}}, {b, change(2), {}}},
+       3,
+       1},
       {"CameOutOtherwise", {{a, change(1), {{b, change(2)}}}, {b, change(2, 0, 97), {}}}, 3, 1},
       {"WriteFailed", {{a, change(1), {}, false}}, 1, 1},
       {"RunStoppedBeforeThem", {{a, change(1), {{b, change(2)}, {c, change(3)}}}}, 3, 2},
