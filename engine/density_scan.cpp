@@ -179,6 +179,9 @@ class HeaderWalk {
   static ScanResult ending(int status) { return status == kEnd ? kFair : kAccessError; }
 
   ScanResult decide(std::int64_t x_offset) {
+    // The units byte stands right before the densities, read in their order.
+    const int units = reader_.at(x_offset - 1);
+    if (units < 0) return ending(units);
     std::array<std::uint8_t, jfif::kDensityBytes> densities;
     for (std::size_t i = 0; i < densities.size(); ++i) {
       const int value = reader_.at(x_offset + static_cast<std::int64_t>(i));
@@ -188,6 +191,8 @@ class HeaderWalk {
     const unsigned x = (densities[0] << 8) + densities[1];
     const unsigned y = (densities[2] << 8) + densities[3];
     detail_.densities = densities;
+    detail_.jfif = true;
+    detail_.units = static_cast<std::uint8_t>(units);
     if (x == y) return kFair;
     // The log prints the change's position and the one after it.
     const std::int64_t position = x_offset + (x < y ? 1 : 3);

@@ -27,6 +27,10 @@ struct ScanDetail {
   PatchValue value{};
   bool at_x = false;
   std::array<std::uint8_t, 4> densities{};
+  // Whether the walk reached a JFIF header, and its density units byte (0
+  // none, 1 dots per inch, 2 per centimetre), for the reports.
+  bool jfif = false;
+  std::uint8_t units = 0;
   SystemError error = 0;
   fs::FileIdentity identity;
   std::int64_t size = 0;

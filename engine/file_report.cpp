@@ -10,7 +10,8 @@ void report_file(RunListener& listener, RunCounts& counts, const FileOutcome& ou
 }
 
 void report_patch(RunListener& listener, RunCounts& counts, const NativePath& shown,
-                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed) {
+                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed,
+                  const ScanDetail* scanned) {
   if (outcome.changed) {
     listener.failed({changed, shown, 0});
   } else if (!outcome.written) {
@@ -19,8 +20,9 @@ void report_patch(RunListener& listener, RunCounts& counts, const NativePath& sh
     listener.failed({FileFailure::Kind::kTimes, shown, outcome.times_error});
   }
   if (!outcome.written) return report_file(listener, counts, {shown, kAccessError});
-  report_file(listener, counts,
-              {shown, position, &outcome.change, outcome.left_known ? &outcome.left : nullptr});
+  report_file(
+      listener, counts,
+      {shown, position, &outcome.change, outcome.left_known ? &outcome.left : nullptr, scanned});
 }
 
 }  // namespace quadrell

@@ -12,8 +12,10 @@ void report_file(RunListener& listener, RunCounts& counts, const FileOutcome& ou
 // After a patch at position that was not refused: the failures its outcome
 // tells (a file no longer as it was scanned as changed, one not written as
 // kWrite, dates not put back as kTimes), then the file's line: the position
-// for a file written, an access error otherwise.
+// for a file written, an access error otherwise; scanned goes with the line
+// (see FileOutcome).
 void report_patch(RunListener& listener, RunCounts& counts, const NativePath& shown,
-                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed);
+                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed,
+                  const ScanDetail* scanned = nullptr);
 
 }  // namespace quadrell

@@ -111,6 +111,21 @@ std::string shown_on_terminal(std::string_view text) {
   return shown;
 }
 
+std::u32string decoded_utf8(std::string_view bytes) {
+  std::u32string characters;
+  while (!bytes.empty()) {
+    char32_t c;
+    std::size_t length = decode_utf8(bytes, c);
+    if (length == 0) {
+      c = 0xDC00 + static_cast<unsigned char>(bytes[0]);
+      length = 1;
+    }
+    characters += c;
+    bytes.remove_prefix(length);
+  }
+  return characters;
+}
+
 char32_t decode_utf16(std::u16string_view units, std::size_t& i) {
   const char16_t unit = units[i];
   if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&

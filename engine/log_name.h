@@ -32,12 +32,26 @@ void append_utf8(std::string& out, char32_t c);
 // empty), with its character in c; 0 when it is not well-formed (overlong,
 // a surrogate, beyond U+10FFFF, cut short).
 std::size_t decode_utf8(std::string_view bytes, char32_t& c);
+// Bytes as characters, each byte that is no UTF-8 character as U+DC00 +
+// the byte.
+std::u32string decoded_utf8(std::string_view bytes);
 // The character that the UTF-16 units at i begin: a surrogate pair whole
 // (i is left on its second half), a lone surrogate as it is.
 char32_t decode_utf16(std::u16string_view units, std::size_t& i);
 
 // A name as the platform's file functions give it.
 LogName log_name(const NativePath& name);
+
+// A name as bytes that give it back whole: on POSIX its bytes; on Windows
+// its UTF-16 as UTF-8, a lone surrogate encoded as the others are (as
+// WTF-8 does).
+std::string name_bytes(const NativePath& name);
+
+// A name's characters, as name patterns match them: on POSIX its UTF-8
+// decoded, a byte that is no character as U+DC00 + the byte (as Python's
+// surrogateescape); on Windows its UTF-16 decoded with ASCII letters
+// lower-cased, since its names and cmd's wildcards take no account of case.
+std::u32string name_characters(const NativePath& name);
 
 // Shown text (names, or lines that hold them) as it goes to a terminal:
 // every character a terminal would take as a control (C0, DEL, C1) and

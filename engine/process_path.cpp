@@ -55,7 +55,9 @@ class PathRun final : public ChangesAhead {
         fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
     if (!entry) return notice_in_order(FileFailure::Kind::kNamesNothing, path, error);
     const NativePath& shown = typed ? path : entry->name;
-    if (!entry->is_folder) return process_file({fs::FileRef{entry->path}, shown, true, 0, {}});
+    if (!entry->is_folder) {
+      return process_file({fs::FileRef{entry->path}, shown, true, 0, {}}, entry->name);
+    }
     const bool prefixed = typed && !fs::names_current_folder(path);
     tree_ = typed ? nullptr : std::make_shared<const NativePath>(entry->path);
     process_tree(entry->path, shown, prefixed ? path : NativePath{});
@@ -74,8 +76,9 @@ class PathRun final : public ChangesAhead {
   }
 
  private:
-  void process_file(QueuedFile file) {
-    if (!is_jpeg_name(file.shown)) {
+  // name: the file's own, which the patterns match.
+  void process_file(QueuedFile file, const NativePath& name) {
+    if (!is_jpeg_name(file.shown) && !any_matches(options_.names.include, name)) {
       if (file.named) notice_in_order(FileFailure::Kind::kNotJpegName, file.shown, 0);
       return;
     }
@@ -146,11 +149,14 @@ class PathRun final : public ChangesAhead {
     const bool listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
-          process_file({file, fs::child_path(prefix_, name), false, 0, tree_});
+          if (!excluded(name))
+            process_file({file, fs::child_path(prefix_, name), false, 0, tree_}, name);
         },
         options_.recursive ? &subfolders : nullptr, &error);
     if (!listed) report_folder(shown, error);
     if (!options_.recursive) return;
+    std::erase_if(subfolders,
+                  [&](const fs::Subfolder& subfolder) { return excluded(subfolder.name); });
     levels.push_back(
         {folder, fs::identity_of(folder), std::move(subfolders), 0, prefix_.size(), shown.size()});
     if (levels.size() > fs::kFoldersKeptOpen)
@@ -179,6 +185,10 @@ class PathRun final : public ChangesAhead {
     if (stopped()) return;
     listener_.failed({FileFailure::Kind::kList, shown, error});
     report(shown, kAccessError);
+  }
+
+  bool excluded(const NativePath& name) const {
+    return !options_.names.exclude.empty() && any_matches(options_.names.exclude, name);
   }
 
   void handle_oldest() {
@@ -220,7 +230,9 @@ class PathRun final : public ChangesAhead {
       listener_.failed({FileFailure::Kind::kRead, file.shown, scan.detail.error});
       return report(file.shown, result);
     }
-    if (result == kFair || options_.mode == WriteMode::kDryRun) return report(file.shown, result);
+    if (result == kFair || options_.mode == WriteMode::kDryRun) {
+      return report(file.shown, result, &scan.detail);
+    }
     const PatchOutcome outcome = patch_density(
         file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
         [&](const DensityChange& change) {
@@ -234,7 +246,8 @@ class PathRun final : public ChangesAhead {
       return;
     }
     if (outcome.written) note_patched(outcome.identity);
-    report_patch(listener_, counts_, file.shown, result, outcome, FileFailure::Kind::kChanged);
+    report_patch(listener_, counts_, file.shown, result, outcome, FileFailure::Kind::kChanged,
+                 &scan.detail);
   }
 
   bool stopped() const {
@@ -271,8 +284,8 @@ class PathRun final : public ChangesAhead {
     return latest != latest_patch_.end() && latest->second > patches_before;
   }
 
-  void report(const NativePath& shown, ScanResult result) {
-    report_file(listener_, counts_, {shown, result});
+  void report(const NativePath& shown, ScanResult result, const ScanDetail* scanned = nullptr) {
+    report_file(listener_, counts_, {shown, result, nullptr, nullptr, scanned});
   }
 
   RunListener& listener_;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "engine/name_pattern.h"
 #include "engine/read_ahead.h"
 #include "engine/run_report.h"
 #include "engine/run_stop.h"
@@ -32,6 +33,12 @@ struct RunOptions {
   // entered. Their files show by their path relative to the dropped folder.
   bool recursive = false;
   PathForm form = PathForm::kDropped;
+  // Inside the folders a run lists: a file or folder whose name an exclude
+  // matches is passed over (a folder not entered), and a file whose name an
+  // include matches is taken beside .jpg and .jpeg ones (an include also
+  // takes a file named itself); the header still decides which is a JPEG
+  // file.
+  NamePatterns names{};
   // Checked before each file and each folder; the run ends once requested.
   const RunStop* stop = nullptr;
   // How many files are scanned at once ahead of the one handled on slow
@@ -57,11 +64,11 @@ struct RunOptions {
 // Handles the paths in turn, as one run (the read-ahead goes on from one
 // path to the next): for each, the file itself, or the plain files directly
 // inside the folder. Every file whose name ends in ".jpg" or ".jpeg" (any
-// case) is scanned and, where its densities differ, patched; every JPEG file
-// among them gets one line in the log, counted in total and in one of fair,
-// update or error. A folder that cannot be listed to its end gets an
-// access-error line under its own name. The listener hears of each as it
-// happens, and of every failure.
+// case), or that options.names takes, is scanned and, where its densities
+// differ, patched; every JPEG file among them gets one line in the log,
+// counted in total and in one of fair, update or error. A folder that
+// cannot be listed to its end gets an access-error line under its own name.
+// The listener hears of each as it happens, and of every failure.
 void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
                    const RunOptions& options = {});
 

@@ -67,12 +67,14 @@ class ChangesAhead {
 // One JPEG file's outcome: its name in the log and its result (kFair, the
 // position changed, kAccessError); change, for a file written, what was
 // written (none in a dry run), and left, the times the file was left with
-// when they could be read back.
+// when they could be read back; scanned, in a run's scan and patch, the
+// header as the scan read it (its units and densities).
 struct FileOutcome {
   const NativePath& shown;
   ScanResult result;
   const DensityChange* change = nullptr;
   const fs::FileTimes* left = nullptr;
+  const ScanDetail* scanned = nullptr;
 };
 
 // What a run tells its front end, in the order it happens, on the run's

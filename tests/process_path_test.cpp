@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "drop/trim_at_nul.h"
+#include "engine/name_pattern.h"
 #include "engine/paced_log.h"
 #include "engine/process_path.h"
 #include "engine/read_ahead.h"
@@ -503,6 +504,50 @@ TEST(PacedLog, RunLeavesTheSameLogAsAnUnpacedOne) {
   drop_run(unpaced, {testing::native(dir / "b")});
   EXPECT_EQ(paced.text, unpaced.text);
   EXPECT_LT(paced.repaints, 300);
+}
+
+// Names against shell patterns, as rsync and fd match them; on Windows
+// without regard to ASCII case, as its names.
+TEST(NamePattern, MatchesAsShellsDo) {
+#ifdef _WIN32
+  const bool folds = true;
+#else
+  const bool folds = false;
+#endif
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {"@eaDir", "@eaDir", true},
+      {"@eaDir", "@eaDir2", false},
+      {"#recycle", "#recycle", true},
+      {"*.jfif", "a.jfif", true},
+      {"*.jfif", ".jfif", true},
+      {"*.jfif", "a.jfif.bak", false},
+      {"*.jfif", "a.JFIF", folds},
+      {"?.jpg", "写.jpg", true},
+      {"?.jpg", "ab.jpg", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYcZ", false},
+      {"*", "", true},
+      {"[a-c]*", "b1", true},
+      {"[!a-c]*", "b1", false},
+      {"[^a-c]*", "d1", true},
+      {"[]x]", "]", true},
+      {"[x", "[x", true},
+      {"\\*", "*", true},
+      {"\\*", "a", false},
+      {"thumb?[0-9].jpg", "thumb_7.jpg", true},
+#ifndef _WIN32
+      {"a?b", "a\377b", true},  // a byte that is no character is one
+#endif
+  };
+  for (const auto& c : cases) {
+    const NamePattern pattern(native_path_from_utf8(c.pattern));
+    EXPECT_EQ(pattern.matches(native_path_from_utf8(c.name)), c.matches)
+        << c.pattern << " against " << c.name;
+  }
 }
 
 TEST(TrimAtNul, EdgeCases) {
