@@ -20,6 +20,10 @@ enum class Option {
   kNoProgress,
   kJournal,
   kUndo,
+  kCheck,
+  kJson,
+  kExclude,
+  kInclude,
   kHelp,
   kVersion
 };
@@ -41,8 +45,12 @@ constexpr OptionName kOptions[] = {
     {"no-progress", 0, Option::kNoProgress, false},
     {"journal", 0, Option::kJournal, true},
     {"undo", 0, Option::kUndo, true},
+    {"check", 0, Option::kCheck, false},
+    {"json", 0, Option::kJson, false},
+    {"exclude", 0, Option::kExclude, true},
+    {"include", 0, Option::kInclude, true},
     {"help", 'h', Option::kHelp, false},
-    {"version", 0, Option::kVersion, false},
+    {"version", 'V', Option::kVersion, false},
 };
 
 class Parser {
@@ -77,6 +85,9 @@ class Parser {
     } else if (!options_.undo.empty() && (options_.run.keep_dates || options_.run.recursive)) {
       options_.action = CliOptions::Action::kUsageError;
       options_.usage_error = "--undo puts the dates back itself and takes no -p or -r";
+    } else if (!options_.undo.empty() && patterns_) {
+      options_.action = CliOptions::Action::kUsageError;
+      options_.usage_error = "--undo takes the files its journal names: no --exclude or --include";
     } else if (options_.undo.empty() && options_.paths.empty()) {
       options_.action = CliOptions::Action::kUsageError;
       options_.usage_error = "missing PATH";
@@ -184,6 +195,19 @@ class Parser {
         options_.undo = native_path_from_utf8(value);
         if (options_.undo.empty()) fail("--undo needs a FILE");
         break;
+      case Option::kCheck:
+        options_.check = true;
+        options_.run.mode = WriteMode::kDryRun;
+        break;
+      case Option::kJson:
+        options_.json = true;
+        break;
+      case Option::kExclude:
+        add_pattern(options_.run.names.exclude, "--exclude", value);
+        break;
+      case Option::kInclude:
+        add_pattern(options_.run.names.include, "--include", value);
+        break;
       case Option::kHelp:
         help_ = true;
         break;
@@ -205,6 +229,17 @@ class Parser {
     }
   }
 
+  // A pattern matches names: one that holds a separator could match none.
+  void add_pattern(std::vector<NamePattern>& patterns, const char* option,
+                   const std::string& value) {
+    patterns_ = true;
+    if (value.empty()) return fail(std::string(option) + " needs a PATTERN");
+    if (value.find('/') != std::string::npos) {
+      return fail(std::string(option) + " matches names, not paths: '" + value + "'");
+    }
+    patterns.emplace_back(native_path_from_utf8(value));
+  }
+
   void fail(const std::string& error) {
     if (error_.empty()) error_ = error;
   }
@@ -214,6 +249,7 @@ class Parser {
   CliOptions options_;
   bool help_ = false;
   bool version_ = false;
+  bool patterns_ = false;
   std::string error_;
 };
 

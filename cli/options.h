@@ -14,6 +14,10 @@ struct CliOptions {
   Action action = Action::kRun;
   std::string usage_error;  // what was wrong, for kUsageError; may be empty
   bool quiet = false;
+  // --check: a dry run whose exit status says whether a file would change.
+  bool check = false;
+  // --json: JSON Lines on standard output in place of the log.
+  bool json = false;
   // The status line: kAuto when standard error is a terminal and not quiet.
   enum class Progress { kAuto, kOn, kOff };
   Progress progress = Progress::kAuto;

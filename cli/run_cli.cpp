@@ -18,8 +18,10 @@ namespace quadrell {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--journal FILE] [--] PATH...\n"
-    "       quadrell [-nq] [-j N] [--[no-]progress] [--journal FILE] --undo FILE\n";
+    "usage: quadrell [-hnpqrV] [-j N] [--check] [--json] [--[no-]progress]\n"
+    "                [--exclude PATTERN] [--include PATTERN] [--journal FILE] [--] PATH...\n"
+    "       quadrell [-nq] [-j N] [--check] [--json] [--[no-]progress] [--journal FILE]\n"
+    "                --undo FILE\n";
 
 constexpr std::string_view kHelp =
     "\n"
@@ -34,6 +36,19 @@ constexpr std::string_view kHelp =
     "  -r, --recursive   process subfolders too, to any depth (not hidden ones,\n"
     "                    not links to folders)\n"
     "  -q, --quiet       show only the lines of changed files and access errors\n"
+    "      --check       change nothing, as -n, and exit with 3 when a file would\n"
+    "                    change (with --undo: be taken back), 0 when none would\n"
+    "      --json        write JSON Lines in place of the log: one object per\n"
+    "                    file with its outcome, densities and unit, then a\n"
+    "                    summary object (see the manual page)\n"
+    "      --exclude PATTERN\n"
+    "                    pass over the files and folders whose name matches the\n"
+    "                    shell PATTERN (* ? [...]) inside the folders processed;\n"
+    "                    a PATH named is still processed; repeatable\n"
+    "      --include PATTERN\n"
+    "                    process files whose name matches PATTERN too, as\n"
+    "                    --include '*.jfif'; the header still decides what is a\n"
+    "                    JPEG file; repeatable\n"
     "  -j, --jobs N      read up to N files ahead of the one being handled\n"
     "                    (default: from 16 up to 256, as long as more go faster;\n"
     "                    1: one file at a time)\n"
@@ -50,7 +65,7 @@ constexpr std::string_view kHelp =
     "                    changed since is left as it is; a killed undo is\n"
     "                    finished by the next\n"
     "  -h, --help        show this help\n"
-    "      --version     show the version\n"
+    "  -V, --version     show the version\n"
     "  --                end of options: what follows is a PATH\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when a file could not be\n"
@@ -58,7 +73,8 @@ constexpr std::string_view kHelp =
     "or folder, the output or the journal could not be written, a line of the\n"
     "journal held no sound record, or a file to take back was changed since;\n"
     "2 for a usage error, or a FILE that is no regular file, is where standard\n"
-    "output goes, or holds no journal this quadrell takes.\n"
+    "output goes, or holds no journal this quadrell takes; 3 with --check when a\n"
+    "file would change and nothing failed.\n"
     "\n"
     "Ctrl-C stops the run after the file in hand: it is patched, its dates are\n"
     "put back and its line is written; no other file is touched. The summary\n"
@@ -142,6 +158,10 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   StreamLog log(output,
                 options.quiet ? StreamLog::Lines::kChangesAndErrors : StreamLog::Lines::kAll,
                 progress ? &*progress : nullptr);
+  if (options.json) {
+    log.write_json(options.run.mode == WriteMode::kDryRun,
+                   options.run.keep_dates || !options.undo.empty());
+  }
   // A dry run opens no journal, and creates none.
   std::optional<fs::JournalFile> journal_file;
   std::optional<Journal> journal;
@@ -190,8 +210,10 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
         "the log was changed\n");
     return kExitInterrupted;
   }
-  return counts.error == 0 && !log.failed() && journal_failure == 0 && undo_sound ? kExitSuccess
-                                                                                  : kExitFileError;
+  if (counts.error != 0 || log.failed() || journal_failure != 0 || !undo_sound) {
+    return kExitFileError;
+  }
+  return options.check && counts.update > 0 ? kExitWouldChange : kExitSuccess;
 }
 
 }  // namespace quadrell

@@ -1,5 +1,6 @@
 #include "cli/stream_log.h"
 
+#include "cli/json_lines.h"
 #include "engine/log_line.h"
 #include "engine/log_name.h"
 #include "platform/fs.h"
@@ -53,14 +54,27 @@ std::string shown_path(const NativePath& path, bool on_terminal) {
 }
 
 void StreamLog::file_done(const FileOutcome& outcome, const RunCounts& counts) {
-  if (lines_ == Lines::kAll || outcome.result != kFair) {
+  if (json_) {
+    const bool told = told_ && told_->path == outcome.shown;
+    if (lines_ == Lines::kAll || outcome.result != kFair) {
+      JsonFileNotes notes;
+      if (told) notes.reason = told_reason_;
+      notes.dates_not_put_back = told && told_->kind == FileFailure::Kind::kTimes;
+      notes.dates_asked = dates_asked_;
+      notes.dry_run = dry_run_;
+      add_line(json_file_line(outcome, notes));
+    }
+    told_.reset();
+  } else if (lines_ == Lines::kAll || outcome.result != kFair) {
     add_line(log_line(log_name(outcome.shown), outcome.result));
   }
   if (progress_ != nullptr) progress_->update(counts, folder_);
 }
 
 // Set off by an empty line, and written with it.
-void StreamLog::run_ended(const RunCounts& counts) { add_line("\n" + summary_line(counts)); }
+void StreamLog::run_ended(const RunCounts& counts) {
+  add_line(json_ ? json_summary_line(counts, dry_run_) : "\n" + summary_line(counts));
+}
 
 void StreamLog::listing_folder(const NativePath& folder, const RunCounts& counts) {
   folder_ = folder;
@@ -104,8 +118,22 @@ void StreamLog::failed(const FileFailure& failure) {
   }
   flush();
   if (progress_ != nullptr) progress_->clear();
-  output_.write_error("quadrell: " + shown_path(failure.path, errors_on_terminal_) + ": " +
-                      reason(failure) + "\n");
+  const std::string why = reason(failure);
+  output_.write_error("quadrell: " + shown_path(failure.path, errors_on_terminal_) + ": " + why +
+                      "\n");
+  if (!json_) return;
+  // A path named that no line counts gets an object of its own; any other
+  // failure goes with the line of its file, which follows.
+  switch (failure.kind) {
+    case FileFailure::Kind::kNamesNothing:
+      return add_line(json_notice_line(failure.path, "error", why));
+    case FileFailure::Kind::kPassedOver:
+    case FileFailure::Kind::kNotJpegName:
+      return add_line(json_notice_line(failure.path, "not_jpeg", why));
+    default:
+      told_ = failure;
+      told_reason_ = why;
+  }
 }
 
 }  // namespace quadrell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "cli/cli_output.h"
@@ -49,6 +50,15 @@ class StreamLog final : public RunListener {
   bool stopped() const override { return write_failure_ != 0; }
   void run_ended(const RunCounts& counts) override;
 
+  // Writes one JSON object a line (cli/json_lines.h) in place of the log's
+  // lines, the failures still explained on standard error. dry_run: no
+  // file is written; dates_asked: a change puts the file's dates back.
+  void write_json(bool dry_run, bool dates_asked) {
+    json_ = true;
+    dry_run_ = dry_run;
+    dates_asked_ = dates_asked;
+  }
+
   // Writes the lines gathered so far.
   void flush();
 
@@ -72,6 +82,12 @@ class StreamLog final : public RunListener {
   std::chrono::steady_clock::time_point first_gathered_;
   NativePath folder_;  // the folder last listed, as shown
   bool failed_ = false;
+  bool json_ = false;
+  bool dry_run_ = false;
+  bool dates_asked_ = false;
+  // The failure told before its file's line, which its object holds.
+  std::optional<FileFailure> told_;
+  std::string told_reason_;
   SystemError write_failure_ = 0;
   std::string unwritten_;
 };

@@ -13,12 +13,15 @@ signal. A journaled run killed (SIGKILL) at such moments leaves no change
 without its record: --undo puts every file back, bytes and dates. Progress:
 a slow run (storage that waits 1 ms per open and read)
 on a pseudo-terminal draws its status line, and the screen ends up holding
-exactly what the log and the messages hold. Limits and outputs: no thread
+exactly what the log and the messages hold. Scripts: --check, --json read
+back by JSON readers, --exclude and --include. Limits and outputs: no thread
 to be had, a descriptor limit below -j, a pipe closed by its reader and a
 non-blocking pipe read slowly each leave the run's log as it would be.
 
 Usage: cli_process_test.py QUADRELL SLOW_STORAGE_C [--interrupts-only]
 """
+import base64
+import json
 import os
 import pty
 import random
@@ -567,8 +570,143 @@ def storage_judgement(scratch):
         fail("fast, slow, fast again: the log or the files differ from -j 1's")
 
 
+def jfif_units(x_density, y_density, units):
+    data = bytearray(jfif(x_density, y_density))
+    data[13] = units
+    return bytes(data)
+
+
+def scripted_tree(top):
+    """A NAS share as scripts meet it: thumbnails in @eaDir, a #recycle,
+    a .jfif, names with a line feed and with a byte that is no UTF-8."""
+    files = {
+        b"a.jpg": jfif(72, 96), b"fair.jpg": jfif(96, 96), b"line\nfeed.jpg": jfif(1, 2),
+        b"bad\xff.jpg": jfif(2, 1), b"notes.txt": b"text", b"@eaDir/a.jpg": jfif(72, 96),
+        b"#recycle/old.jpg": jfif(72, 96), b"sub/fax.jfif": jfif_units(204, 196, 0),
+        b"sub/cm.JPG": jfif_units(300, 300, 2), b"sub/my name.jpg": jfif(5, 5),
+    }
+    for name, data in files.items():
+        path = os.path.join(os.fsencode(top), name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, ns=(OLD_NS, OLD_NS))
+    return files
+
+
+def json_objects(out):
+    """The lines as JSON objects, each path as bytes (from {"bytes": ...}
+    too); jq must read the same lines to the same values."""
+    objects = [json.loads(line) for line in out.decode().splitlines()]
+    by_jq = subprocess.run(["jq", "-c", "."], input=out, capture_output=True, check=True).stdout
+    if [json.loads(line) for line in by_jq.decode().splitlines()] != objects:
+        fail("jq reads the JSON Lines otherwise: %r" % by_jq[:300])
+    for o in objects:
+        if "path" in o:
+            o["path"] = (base64.b64decode(o["path"]["bytes"]) if isinstance(o["path"], dict)
+                         else os.fsencode(o["path"]))
+    return objects
+
+
+def for_scripts(scratch):
+    """--check's statuses, --json's objects parsed back (a name with a line
+    feed and one that is no UTF-8 found again by the path the object
+    gives), --exclude and --include on a NAS tree, and an undo in JSON."""
+    top = os.path.join(scratch, "share")
+    files = scripted_tree(top)
+    journal = os.path.join(scratch, "scripted.txt")
+    nas = ["--exclude", "@eaDir", "--exclude=#recycle", "--include", "*.jfif"]
+    patched = {b"a.jpg", b"line\nfeed.jpg", b"bad\xff.jpg", b"sub/fax.jfif"}
+    dpi = lambda x, y, x2, y2: {"unit": "dpi", "before": {"x": x, "y": y}, "after": {"x": x2, "y": y2}}
+    changed = lambda x, y, x2, y2, position: dict(dpi(x, y, x2, y2), outcome="changed", position=position)
+    cases = [
+        # arguments, status, {path: object less its path and type} or None (no JSON), files
+        # changed from the start
+        (["--check", "-r", top], 3, None, set()),
+        (["--check", "-r", os.path.join(top, "fair.jpg"), os.path.join(top, "sub")], 0, None, set()),
+        (["--check", "-r", "--include", "*.jfif", os.path.join(top, "sub")], 3, None, set()),
+        (["--check", os.path.join(top, "missing.jpg")], 1, None, set()),
+        (["--json", "-q", "-n", os.path.join(top, "fair.jpg"), os.path.join(top, "notes.txt"),
+          os.path.join(top, "missing.jpg")], 1, {
+            b"notes.txt": {"outcome": "not_jpeg",
+                           "reason": "only names ending in .jpg or .jpeg are processed, passed over"},
+            b"missing.jpg": {"outcome": "error", "reason": "No such file or directory"},
+            None: {"total": 1, "fair": 1, "update": 0, "error": 0, "dry_run": True}}, set()),
+        (["--json", "--check", "-r"] + nas + [top], 3, {
+            b"a.jpg": dict(dpi(72, 96, 96, 96), outcome="would_change", position=15),
+            b"fair.jpg": dict(dpi(96, 96, 96, 96), outcome="fair"),
+            b"line\nfeed.jpg": dict(dpi(1, 2, 2, 2), outcome="would_change", position=15),
+            b"bad\xff.jpg": dict(dpi(2, 1, 2, 2), outcome="would_change", position=17),
+            b"sub/fax.jfif": {"outcome": "would_change", "position": 17, "unit": "none",
+                              "before": {"x": 204, "y": 196}, "after": {"x": 204, "y": 204}},
+            b"sub/cm.JPG": {"outcome": "fair", "unit": "dpcm", "before": {"x": 300, "y": 300},
+                            "after": {"x": 300, "y": 300}},
+            b"sub/my name.jpg": dict(dpi(5, 5, 5, 5), outcome="fair"),
+            None: {"total": 7, "fair": 3, "update": 4, "error": 0, "dry_run": True}}, set()),
+        (["--json", "-rp", "--journal", journal] + nas + [top], 0, {
+            b"a.jpg": dict(changed(72, 96, 96, 96, 15), dates_kept=True),
+            b"fair.jpg": dict(dpi(96, 96, 96, 96), outcome="fair"),
+            b"line\nfeed.jpg": dict(changed(1, 2, 2, 2, 15), dates_kept=True),
+            b"bad\xff.jpg": dict(changed(2, 1, 2, 2, 17), dates_kept=True),
+            b"sub/fax.jfif": {"outcome": "changed", "position": 17, "unit": "none",
+                              "before": {"x": 204, "y": 196}, "after": {"x": 204, "y": 204},
+                              "dates_kept": True},
+            b"sub/cm.JPG": {"outcome": "fair", "unit": "dpcm", "before": {"x": 300, "y": 300},
+                            "after": {"x": 300, "y": 300}},
+            b"sub/my name.jpg": dict(dpi(5, 5, 5, 5), outcome="fair"),
+            None: {"total": 7, "fair": 3, "update": 4, "error": 0, "dry_run": False}}, patched),
+        (["--check", "-r", top], 3, None, patched),  # @eaDir and #recycle still would
+        (["--check", "--undo", journal], 3, None, patched),
+        # An undo knows the density it takes back, and puts the dates back.
+        (["--json", "--undo", journal], 0, {
+            b"sub/fax.jfif": {"outcome": "changed", "position": 17, "before": {"y": 204},
+                              "after": {"y": 196}, "dates_kept": True},
+            b"bad\xff.jpg": {"outcome": "changed", "position": 17, "before": {"y": 2},
+                             "after": {"y": 1}, "dates_kept": True},
+            b"line\nfeed.jpg": {"outcome": "changed", "position": 15, "before": {"x": 2},
+                                "after": {"x": 1}, "dates_kept": True},
+            b"a.jpg": {"outcome": "changed", "position": 15, "before": {"x": 96}, "after": {"x": 72},
+                       "dates_kept": True},
+            None: {"total": 4, "fair": 0, "update": 4, "error": 0, "dry_run": False}}, set()),
+        (["--check", "--undo", journal], 0, None, set()),
+    ]
+    for arguments, status, expected, changed_files in cases:
+        what = " ".join(a.replace(top, "TOP").replace(scratch, "SCRATCH") for a in arguments)
+        run = subprocess.run([QUADRELL] + arguments, capture_output=True)
+        if run.returncode != status:
+            fail("%s: ended with %d, not %d: %r" % (what, run.returncode, status, run.stderr[-300:]))
+        if expected is not None:
+            objects = json_objects(run.stdout)
+            got = {}
+            for o in objects:
+                key = None if o.pop("type") == "summary" else os.path.relpath(o.pop("path"), os.fsencode(top))
+                if key in got:
+                    fail("%s: two objects for %r" % (what, key))
+                got[key] = o
+            if got != expected:
+                fail("%s: objects %r, not %r" % (what, got, expected))
+            if objects and "total" not in objects[-1]:
+                fail("%s: the summary is not the last object" % what)
+            for o in objects:
+                if "path" in o and o["outcome"] != "error" and not os.path.exists(o["path"]):
+                    fail("%s: the path of %r names no file" % (what, o))
+        now_changed = set()
+        for name, data in files.items():
+            path = os.path.join(os.fsencode(top), name)
+            with open(path, "rb") as f:
+                if f.read() != data:
+                    now_changed.add(name)
+            if os.stat(path).st_mtime_ns != OLD_NS:
+                fail("%s: %r has new dates" % (what, name))
+        if now_changed != changed_files:
+            fail("%s: files changed %r, not %r" % (what, now_changed, changed_files))
+    print("scripts: --check statuses, --json objects read back by json and jq, "
+          "--exclude and --include, an undo in JSON")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="quadrell-process-") as scratch:
+        for_scripts(scratch)
         interrupts(scratch)
         if not INTERRUPTS_ONLY:
             progress(scratch)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "cli/json_lines.h"
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/run_cli.h"
@@ -481,12 +482,15 @@ TEST_F(Cli, Usage) {
        kExitSuccess,
        "quadrell 1.00\nCopyright (C) 2026 The Quadrell developers\n",
        ""},
+      {{"-V"}, kExitSuccess, "quadrell 1.00\n", ""},
       {{"--help"},
        kExitSuccess,
-       "usage: quadrell [-hnpqr] [-j N] [--[no-]progress] [--journal FILE] [--] PATH...\n"
-       "       quadrell [-nq] [-j N] [--[no-]progress] [--journal FILE] --undo FILE\n",
+       "usage: quadrell [-hnpqrV] [-j N] [--check] [--json] [--[no-]progress]\n"
+       "                [--exclude PATTERN] [--include PATTERN] [--journal FILE] [--] PATH...\n"
+       "       quadrell [-nq] [-j N] [--check] [--json] [--[no-]progress] [--journal FILE]\n"
+       "                --undo FILE\n",
        ""},
-      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpqr]", ""},
+      {{"-h"}, kExitSuccess, "usage: quadrell [-hnpqrV]", ""},
       {{"--undo", "j.txt", "a.jpg"}, kExitUsage, "", "quadrell: --undo takes no PATH\n"},
       {{"-p", "--undo", "j.txt"}, kExitUsage, "", "quadrell: --undo puts the dates back itself"},
       {{"--jo", "4", "a.jpg"},
@@ -502,6 +506,22 @@ TEST_F(Cli, Usage) {
       {{"a.jpg", "--jobs"}, kExitUsage, "", "quadrell: option --jobs needs a value"},
       {{"--dry-run=yes", "a.jpg"}, kExitUsage, "", "quadrell: option --dry-run takes no value"},
       {{"--=1", "a.jpg"}, kExitUsage, "", "quadrell: unknown option --=1\n"},
+      {{"--exclude=", "a.jpg"}, kExitUsage, "", "quadrell: --exclude needs a PATTERN\n"},
+      {{"--include", "a/*.jfif", "."},
+       kExitUsage,
+       "",
+       "quadrell: --include matches names, not paths: 'a/*.jfif'\n"},
+      {{"--exclude", "@eaDir", "--undo", "j.txt"},
+       kExitUsage,
+       "",
+       "quadrell: --undo takes the files its journal names: no --exclude or --include\n"},
+      {{"--j", "a.jpg"},
+       kExitUsage,
+       "",
+       "quadrell: option --j is ambiguous: --jobs --journal --json"},
+      // --check: 0 with nothing to change, 1 (not 3) when a PATH names nothing.
+      {{"--check", "."}, kExitSuccess, "\nJpeg files =>  total: 0", "quadrell: dry run"},
+      {{"--check", "missing.jpg"}, kExitFileError, "\n", "quadrell: missing.jpg: "},
   };
   for (const UsageCase& c : cases) {
     CapturedOutput output;
@@ -512,6 +532,66 @@ TEST_F(Cli, Usage) {
       EXPECT_TRUE(output.error.ends_with("\nTry 'quadrell --help' for more information.\n"))
           << output.error;
     }
+  }
+}
+
+// --check and --json in process: the status says whether a file would
+// change, and the objects say what became of each file.
+TEST_F(Cli, CheckAndJson) {
+  const std::string a = "{\"type\":\"file\",\"path\":\"a.jpg\",\"outcome\":";
+  const std::string dpi_1_2 = "\"unit\":\"dpi\",\"before\":{\"x\":1,\"y\":2}";
+  const std::string summary = "{\"type\":\"summary\",\"total\":1,";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    bool changed;
+  } cases[] = {
+      {{"--check", "--json", "a.jpg"},
+       kExitWouldChange,
+       a + "\"would_change\",\"position\":15," + dpi_1_2 + ",\"after\":{\"x\":2,\"y\":2}}\n" +
+           summary + "\"fair\":0,\"update\":1,\"error\":0,\"dry_run\":true}\n",
+       false},
+      {{"--json", "-p", "a.jpg"},
+       kExitSuccess,
+       a + "\"changed\",\"position\":15," + dpi_1_2 +
+           ",\"after\":{\"x\":2,\"y\":2},\"dates_kept\":true}\n" + summary +
+           "\"fair\":0,\"update\":1,\"error\":0,\"dry_run\":false}\n",
+       true},
+      {{"--check", "-q", "a.jpg"}, kExitSuccess, "\nJpeg files =>  total: 1  fair: 1", true},
+  };
+  testing::write_bytes(dir_ / "a.jpg", jfif_file(1, 2));
+  for (const auto& c : cases) {
+    output_ = CapturedOutput();
+    EXPECT_EQ(run(c.arguments), c.status) << c.arguments[0];
+    EXPECT_EQ(output_.out.rfind(c.out, 0), 0u) << output_.out;
+    EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), c.changed ? jfif_file(2, 2) : jfif_file(1, 2));
+  }
+}
+
+// Strings and paths in JSON: controls escaped, so that an object stays one
+// line and acts on no terminal; a name that is no UTF-8 (or, on Windows, no
+// UTF-16) as its bytes in base64.
+TEST(JsonLines, StringsAndPaths) {
+  const struct {
+    NativePath path;
+    std::string json;
+  } cases[] = {
+      {native_path_from_utf8("a.jpg"), "\"a.jpg\""},
+      {native_path_from_utf8("\"q\\.jpg"), "\"\\\"q\\\\.jpg\""},
+      {native_path_from_utf8("a\nb\033\177\302\233.jpg"), "\"a\\u000ab\\u001b\\u007f\\u009b.jpg\""},
+      {native_path_from_utf8("写真.jpg"), "\"写真.jpg\""},
+#ifdef _WIN32
+      {std::wstring(L"a\xD800b"), "{\"bytes\":\"Ye2ggGI=\"}"},
+#else
+      {"a\377b", "{\"bytes\":\"Yf9i\"}"},
+      {"\377", "{\"bytes\":\"/w==\"}"},
+#endif
+  };
+  for (const auto& c : cases) {
+    std::string json;
+    append_json_path(json, c.path);
+    EXPECT_EQ(json, c.json);
   }
 }
 

@@ -1,0 +1,187 @@
+#include "cli/json_lines.h"
+
+#include <charconv>
+
+#include "engine/log_name.h"
+
+namespace quadrell {
+namespace {
+
+void append_number(std::string& out, std::int64_t number) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  out.append(digits, end);
+}
+
+void append_base64(std::string& out, std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const unsigned group = (static_cast<unsigned char>(bytes[i]) << 16) |
+                           (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                           static_cast<unsigned char>(bytes[i + 2]);
+    for (int shift = 18; shift >= 0; shift -= 6) out += kDigits[(group >> shift) & 63];
+  }
+  const std::size_t rest = bytes.size() - i;
+  if (rest == 0) return;
+  unsigned group = static_cast<unsigned char>(bytes[i]) << 16;
+  if (rest == 2) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+  out += kDigits[(group >> 18) & 63];
+  out += kDigits[(group >> 12) & 63];
+  out += rest == 2 ? kDigits[(group >> 6) & 63] : '=';
+  out += '=';
+}
+
+bool is_utf8(std::string_view bytes) {
+  while (!bytes.empty()) {
+    char32_t c;
+    const std::size_t length = decode_utf8(bytes, c);
+    if (length == 0) return false;
+    bytes.remove_prefix(length);
+  }
+  return true;
+}
+
+std::uint16_t density(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+void append_pair(std::string& out, std::string_view key, unsigned x, unsigned y) {
+  out += ",\"";
+  out += key;
+  out += "\":{\"x\":";
+  append_number(out, x);
+  out += ",\"y\":";
+  append_number(out, y);
+  out += '}';
+}
+
+// The header as the scan read it, and as the change leaves it: the unit and
+// both densities. An undo knows the density it takes back alone.
+void append_densities(std::string& out, const FileOutcome& outcome, bool changes) {
+  if (const ScanDetail* scanned = outcome.scanned; scanned != nullptr && scanned->jfif) {
+    static constexpr const char* kUnits[] = {"none", "dpi", "dpcm"};
+    out += ",\"unit\":";
+    if (scanned->units < std::size(kUnits)) {
+      append_json_string(out, kUnits[scanned->units]);
+    } else {
+      append_number(out, scanned->units);
+    }
+    const unsigned x = density(&scanned->densities[0]), y = density(&scanned->densities[2]);
+    append_pair(out, "before", x, y);
+    const unsigned larger = x > y ? x : y;
+    if (changes) {
+      append_pair(out, "after", larger, larger);
+    } else {
+      append_pair(out, "after", x, y);
+    }
+  } else if (const DensityChange* change = outcome.change; change != nullptr) {
+    for (const auto& [key, value] :
+         {std::pair{"before", change->before}, {"after", change->after}}) {
+      out += ",\"";
+      out += key;
+      out += change->at_x ? "\":{\"x\":" : "\":{\"y\":";
+      append_number(out, density(value.data()));
+      out += '}';
+    }
+  }
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  while (!text.empty()) {
+    std::size_t plain = 0;
+    while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7F && text[plain] != '"' &&
+           text[plain] != '\\')
+      ++plain;
+    out += text.substr(0, plain);
+    text.remove_prefix(plain);
+    if (text.empty()) break;
+    char32_t c;
+    std::size_t length = decode_utf8(text, c);
+    if (length == 0) {  // not to be had: the callers hand UTF-8
+      c = 0xFFFD;
+      length = 1;
+    }
+    if (c == U'"' || c == U'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += text.substr(0, length);
+    }
+    text.remove_prefix(length);
+  }
+  out += '"';
+}
+
+void append_json_path(std::string& out, const NativePath& path) {
+  const std::string bytes = name_bytes(path);
+  if (is_utf8(bytes)) return append_json_string(out, bytes);
+  out += "{\"bytes\":\"";
+  append_base64(out, bytes);
+  out += "\"}";
+}
+
+std::string json_file_line(const FileOutcome& outcome, const JsonFileNotes& notes) {
+  std::string line = "{\"type\":\"file\",\"path\":";
+  append_json_path(line, outcome.shown);
+  const bool changes = outcome.result > 0;
+  line += ",\"outcome\":";
+  line += outcome.result == kFair          ? "\"fair\""
+          : outcome.result == kAccessError ? "\"error\""
+          : notes.dry_run                  ? "\"would_change\""
+                                           : "\"changed\"";
+  if (!notes.reason.empty()) {
+    line += ",\"reason\":";
+    append_json_string(line, notes.reason);
+  }
+  if (changes) {
+    line += ",\"position\":";
+    append_number(line, outcome.result);
+  }
+  if (outcome.result >= kFair) append_densities(line, outcome, changes);
+  if (changes && !notes.dry_run) {
+    line += ",\"dates_kept\":";
+    line += notes.dates_asked && !notes.dates_not_put_back ? "true" : "false";
+  }
+  line += '}';
+  return line;
+}
+
+std::string json_notice_line(const NativePath& path, std::string_view outcome,
+                             std::string_view reason) {
+  std::string line = "{\"type\":\"file\",\"path\":";
+  append_json_path(line, path);
+  line += ",\"outcome\":";
+  append_json_string(line, outcome);
+  line += ",\"reason\":";
+  append_json_string(line, reason);
+  line += '}';
+  return line;
+}
+
+std::string json_summary_line(const RunCounts& counts, bool dry_run) {
+  std::string line = "{\"type\":\"summary\"";
+  for (const auto& [key, count] : {std::pair{"total", counts.total},
+                                   {"fair", counts.fair},
+                                   {"update", counts.update},
+                                   {"error", counts.error}}) {
+    line += ",\"";
+    line += key;
+    line += "\":";
+    append_number(line, count);
+  }
+  line += ",\"dry_run\":";
+  line += dry_run ? "true}" : "false}";
+  return line;
+}
+
+}  // namespace quadrell
