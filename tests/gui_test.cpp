@@ -194,7 +194,9 @@ TEST(HelpText, Lines) {
   EXPECT_EQ(lines[12], std::wstring(43, L'-'));
   EXPECT_EQ(lines[13], L"◎アスペクト比の縦横が違うファイルのみ処理します\xFF61");
   EXPECT_EQ(lines[19], std::wstring(43, L'='));
-  EXPECT_NE(lines[20].find(L"1.00"), std::wstring::npos) << "the notice names the version";
+  EXPECT_NE(lines[20].find(L"Alt+Space のあと U キー"), std::wstring::npos) << "the way back";
+  EXPECT_NE(lines[21].find(L"1.00"), std::wstring::npos) << "the notice names the version";
+  EXPECT_NE(lines[21].find(L"MIT"), std::wstring::npos) << "and the license";
   EXPECT_NE(lines[21].find(L"README-ja.txt"), std::wstring::npos) << "the guide in the zip";
   EXPECT_EQ(lines[22], std::wstring(43, L'='));
 }

@@ -28,8 +28,8 @@ const wchar_t kHelpText[] =
     L"・違っていないファイルはなにもせず「OK」と表示します。\r\n"  // 18
     L"・Jpegファイルでない場合なにも表示しません。\r\n"  // 19
     L"===========================================\r\n"  // 20
-    L"Quadrell " QUADRELL_VERSION_TEXT L"\u3000" QUADRELL_COPYRIGHT L"\u3000MITライセンス\r\n"  // 21
-    L"詳しい使い方とライセンスは zip の README-ja.txt と LICENSE.txt をご覧下さい\uFF61\r\n"  // 22
+    L"◎直前の処理を元に戻すには Alt+Space のあと U キー(システムメニューの項目)\uFF61\r\n"  // 21
+    L"Quadrell " QUADRELL_VERSION_TEXT L"\u3000" QUADRELL_COPYRIGHT L"\u3000MITライセンス\u3000詳しくは README-ja.txt\r\n"  // 22
     L"===========================================";  // 23
 
 }  // namespace quadrell::ui
