@@ -51,10 +51,12 @@ native:
 	@cmake -S . -B build/native $(CMAKE_COMMON) -DQUADRELL_BENCH=$(if $(wildcard /usr/include/benchmark),ON,OFF) >/dev/null
 	@cmake --build build/native
 
-# The same build, its output shown only when it fails.
+# The same build, its progress condensed on standard error (tools/condensed)
+# and its output shown whole only when it fails.
 native-quiet:
 	@mkdir -p build
-	@$(MAKE) --no-print-directory native >build/native.log 2>&1 || { cat build/native.log; exit 1; }
+	@tools/condensed build/native.log "make $(firstword $(MAKECMDGOALS) native)" \
+	  $(MAKE) --no-print-directory native || { cat build/native.log; exit 1; }
 
 sanitize:
 	@cmake -S . -B build/sanitize $(CMAKE_COMMON) -DQUADRELL_SANITIZE=ON >/dev/null
@@ -129,8 +131,8 @@ deb: deps-deb
 	@rm -rf build/deb
 	@mkdir -p $(DEB_SOURCE) dist
 	@git ls-files -z -c -o --exclude-standard | xargs -0 cp -a --parents -t $(DEB_SOURCE)
-	@cd $(DEB_SOURCE) && dpkg-buildpackage -us -uc -b >../build.log 2>&1 || \
-	  { tail -n 60 ../build.log; exit 1; }
+	@cd $(DEB_SOURCE) && $(CURDIR)/tools/condensed ../build.log "make deb" \
+	  dpkg-buildpackage -us -uc -b || { tail -n 60 ../build.log; exit 1; }
 	@cp build/deb/*.deb dist/
 	@cd build/deb && ls *.deb | sed 's|^|dist/|'
 
