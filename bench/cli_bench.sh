@@ -1,7 +1,8 @@
 #!/bin/bash
 # quadrell over a folder of small JFIF files, half of them needing the
-# patch, with and without --keep-dates, beside a floor (bench/floor.c) and
-# beside ExifTool doing the same job. Then a dry run over a folder of camera
+# patch, with and without --keep-dates and with --json, beside a floor
+# (bench/floor.c) and beside ExifTool doing the same job. Then a dry run
+# over a folder of camera
 # photos (several MB each, Exif and no JFIF header) beside the floor of
 # reading 4 KiB a file and beside ExifTool reading the same folder, with the
 # bytes quadrell reads per photo. Last, the peak memory of a run over a
@@ -55,6 +56,8 @@ plain=$(best_of "$quadrell" "$scratch/work")
 keep=$(best_of "$quadrell" --keep-dates "$scratch/work")
 # The status line forced: what its clock costs each file (it draws after a second).
 progress=$(best_of "$quadrell" --progress "$scratch/work")
+# JSON Lines in place of the log: its objects against the log's lines.
+json=$(best_of "$quadrell" --json "$scratch/work")
 exiftool_run() {
   exiftool -q -q -P -overwrite_original -if '$XResolution < $YResolution' \
     '-XResolution<YResolution' "$scratch/work"
@@ -75,6 +78,8 @@ printf '%-28s %10s %12s %10s\n' "floor keeping dates" "$dates_floor" "$(per_file
 printf '%-28s %10s %12s %10s\n' "quadrell --keep-dates" "$keep" "$(per_file "$keep")" "$(ratio "$keep" "$floor")"
 echo "quadrell --keep-dates is $(ratio "$keep" "$dates_floor") times the floor keeping dates"
 printf '%-28s %10s %12s %10s\n' "quadrell --progress" "$progress" "$(per_file "$progress")" "$(ratio "$progress" "$floor")"
+printf '%-28s %10s %12s %10s\n' "quadrell --json" "$json" "$(per_file "$json")" "$(ratio "$json" "$floor")"
+echo "quadrell --json is $(ratio "$json" "$plain") times the plain run"
 if [ -n "$exif" ]; then
   printf '%-28s %10s %12s %10s\n' "ExifTool (two -if passes)" "$exif" "$(per_file "$exif")" "$(ratio "$exif" "$floor")"
   echo "quadrell is $(ratio "$exif" "$plain") times faster than ExifTool"
