@@ -582,7 +582,9 @@ TEST(JsonLines, StringsAndPaths) {
       {native_path_from_utf8("a\nb\033\177\302\233.jpg"), "\"a\\u000ab\\u001b\\u007f\\u009b.jpg\""},
       {native_path_from_utf8("写真.jpg"), "\"写真.jpg\""},
 #ifdef _WIN32
-      {std::wstring(L"a\xD800" L"b"), "{\"bytes\":\"Ye2ggGI=\"}"},
+      {std::wstring(L"a\xD800"
+                    L"b"),
+       "{\"bytes\":\"Ye2ggGI=\"}"},
 #else
       {"a\377b", "{\"bytes\":\"Yf9i\"}"},
       {"\377", "{\"bytes\":\"/w==\"}"},
