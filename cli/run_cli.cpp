@@ -60,7 +60,7 @@ constexpr std::string_view kHelp =
     "                    if missing, added to, never emptied; a dry run writes\n"
     "                    none)\n"
     "      --undo FILE   take back the changes recorded in FILE, newest first: a\n"
-    "                    file as the change left it (identity, size, bytes and\n"
+    "                    file as the change left it (size, birth, bytes and\n"
     "                    modification time) gets its bytes and dates back, one\n"
     "                    changed since is left as it is; a killed undo is\n"
     "                    finished by the next\n"
