@@ -751,8 +751,9 @@ WindowRun time_window_run(const RemoteWindow& window, const std::function<bool()
     if (std::chrono::steady_clock::now() - start > std::chrono::minutes(30)) return run;
     const auto asked = std::chrono::steady_clock::now();
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeout,
-                             &result)) {
+    // How long it takes is a figure; only a window that does not answer
+    // for as long as a run may take has failed.
+    if (!SendMessageTimeoutW(window.main(), WM_NULL, 0, 0, SMTO_NORMAL, kRunTimeout, &result)) {
       return run;
     }
     run.answers_ms.push_back(
