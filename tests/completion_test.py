@@ -71,7 +71,7 @@ def offered_at_tab(command, line, out, environment):
                              start_new_session=True)
     os.close(slave)
     os.write(master, line.encode() + b"\t")
-    deadline = time.monotonic() + 30
+    deadline = time.monotonic() + 120  # a shell that never answers, not a slow one
     text = ""
     while time.monotonic() < deadline:
         if select.select([master], [], [], 0.1)[0]:
