@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/directory.h"
+#include "platform/file_identity_win.h"
 #include "platform/unique_handle.h"
 #include "platform/win_path.h"
 
@@ -108,9 +109,7 @@ std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder
 FileIdentity identity_of(const FolderRef& folder) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(folder.pin->get(), &information)) return {};
-  return {
-      information.dwVolumeSerialNumber,
-      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+  return identity_of(information);
 }
 
 // By the child's path less its last component.

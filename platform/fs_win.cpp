@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "platform/file_identity_win.h"
 #include "platform/fs.h"
 #include "platform/wide_text.h"
 #include "platform/win_path.h"
@@ -43,8 +44,7 @@ struct Status {
 bool status_of(HANDLE file, Status& status, bool& folder) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(file, &information)) return false;
-  status.identity = {information.dwVolumeSerialNumber,
-                     (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  status.identity = identity_of(information);
   status.size = static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) |
                                           information.nFileSizeLow);
   status.times = {file_time_of(information.ftCreationTime),

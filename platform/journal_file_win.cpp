@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/directory.h"
+#include "platform/file_identity_win.h"
 #include "platform/journal_file.h"
 #include "platform/win_path.h"
 
@@ -19,7 +20,7 @@ DWORD access_of(JournalAccess access) {
   return access == JournalAccess::kRead ? GENERIC_READ : GENERIC_READ | FILE_APPEND_DATA;
 }
 
-bool identity_of(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+bool information_of(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
   return file != nullptr && file != INVALID_HANDLE_VALUE &&
          GetFileInformationByHandle(file, &information);
 }
@@ -49,7 +50,7 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
     const DWORD attributes = GetFileAttributesW(full.c_str());
     not_regular_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   } else if (GetFileType(handle_.get()) != FILE_TYPE_DISK ||
-             !identity_of(handle_.get(), information) ||
+             !information_of(handle_.get(), information) ||
              (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     error_ = ERROR_INVALID_PARAMETER;
     not_regular_ = true;
@@ -59,13 +60,10 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
 
 bool JournalFile::is_standard_stream() const {
   BY_HANDLE_FILE_INFORMATION journal{};
-  if (!identity_of(handle_.get(), journal)) return false;
+  if (!information_of(handle_.get(), journal)) return false;
   for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
     BY_HANDLE_FILE_INFORMATION other{};
-    if (identity_of(GetStdHandle(stream), other) &&
-        other.dwVolumeSerialNumber == journal.dwVolumeSerialNumber &&
-        other.nFileIndexHigh == journal.nFileIndexHigh &&
-        other.nFileIndexLow == journal.nFileIndexLow) {
+    if (information_of(GetStdHandle(stream), other) && identity_of(other) == identity_of(journal)) {
       return true;
     }
   }
@@ -117,9 +115,8 @@ bool JournalFile::sync_folder() { return true; }
 
 FileIdentity JournalFile::identity() const {
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!identity_of(handle_.get(), information)) return {};
-  return {information.dwVolumeSerialNumber,
-          (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  if (!information_of(handle_.get(), information)) return {};
+  return identity_of(information);
 }
 
 // The sharing of the opening keeps every other writer out already.
@@ -131,7 +128,7 @@ std::optional<FileIdentity> identity_at(const NativePath& path) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!identity_of(file.get(), information)) return std::nullopt;
+  if (!information_of(file.get(), information)) return std::nullopt;
   return FileIdentity{
       information.dwVolumeSerialNumber,
       (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
