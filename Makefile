@@ -137,7 +137,8 @@ deb: deps-deb
 	@cd build/deb && ls *.deb | sed 's|^|dist/|'
 
 # Two packages from nothing give the same bytes, lintian finds nothing, and
-# the autopkgtest passes on this machine, which is left as it was.
+# the package's own tests pass installed on this machine, which is left as
+# it was.
 deb-check: deps-test deps-deb
 	@tools/check-deb
 
