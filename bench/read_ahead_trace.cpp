@@ -137,11 +137,14 @@ int main(int argc, char** argv) {
   options.mode = quadrell::WriteMode::kDryRun;
   options.form = quadrell::PathForm::kTyped;
   options.read_ahead = std::atoi(argv[1]);
-  options.trace = &recorder;
+  quadrell::ReadAheadSeam seam;
+  seam.trace = &recorder;
   quadrell::ConsoleOutput output;
   quadrell::StreamLog log(output);
   const auto start = Clock::now();
-  quadrell::drop_run(log, {argv + 2, argv + argc}, options);
+  quadrell::RunCounts counts;
+  quadrell::process_paths(log, {argv + 2, argv + argc}, counts, options, seam);
+  log.run_ended(counts);
   log.flush();
   const double wall_ms = micros(Clock::now() - start) / 1000;
   report(recorder.files, wall_ms);

@@ -42,11 +42,12 @@ struct IdentityHash {
 // time handles it, while the read-ahead scans the files after it.
 class PathRun final : public ChangesAhead {
  public:
-  PathRun(RunListener& listener, RunCounts& counts, const RunOptions& options)
+  PathRun(RunListener& listener, RunCounts& counts, const RunOptions& options,
+          const ReadAheadSeam& seam)
       : listener_(listener),
         counts_(counts),
         options_(options),
-        read_ahead_(options.read_ahead, options.queue, options.slow_storage, options.trace) {}
+        read_ahead_(options.read_ahead, options.queue, seam) {}
 
   void process(const NativePath& path) {
     const bool typed = options_.form == PathForm::kTyped;
@@ -317,8 +318,8 @@ bool is_jpeg_name(const NativePath& name) {
 }
 
 void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
-                   const RunOptions& options) {
-  PathRun run(listener, counts, options);
+                   const RunOptions& options, const ReadAheadSeam& seam) {
+  PathRun run(listener, counts, options, seam);
   for (const NativePath& path : paths) run.process(path);
   run.finish();
 }

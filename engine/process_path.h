@@ -42,11 +42,9 @@ struct RunOptions {
   // Checked before each file and each folder; the run ends once requested.
   const RunStop* stop = nullptr;
   // How many files are scanned at once ahead of the one handled on slow
-  // storage (1: none; kFollowTheStorage: as many as it serves faster, or
-  // kFirstDepth where queue is given). The
-  // log, the counts and every byte written are those of a run one file at
-  // a time.
-  int read_ahead = kFollowTheStorage;
+  // storage (1: none). The log, the counts and every byte written are those
+  // of a run one file at a time.
+  int read_ahead = kDefaultJobs;
   // How many files may wait in the read-ahead's queue (0: kQueuedPerJob for
   // each scan in flight, none but the one in hand with 1). A listener that
   // records changes before they are made records a queue's worth at once.
@@ -54,11 +52,6 @@ struct RunOptions {
   // A listener records each change: the times a change leaves its file
   // with are read back and reported with it.
   bool journaled = false;
-  // For tests and benches: the storage counts as slow from the first file
-  // on, whatever the scans find.
-  bool slow_storage = false;
-  // For benches: hears of each file's steps in the read-ahead.
-  ReadAheadTrace* trace = nullptr;
 };
 
 // Handles the paths in turn, as one run (the read-ahead goes on from one
@@ -69,8 +62,9 @@ struct RunOptions {
 // counted in total and in one of fair, update or error. A folder that
 // cannot be listed to its end gets an access-error line under its own name.
 // The listener hears of each as it happens, and of every failure.
+// seam: for tests and benches (see ReadAheadSeam).
 void process_paths(RunListener& listener, const std::vector<NativePath>& paths, RunCounts& counts,
-                   const RunOptions& options = {});
+                   const RunOptions& options = {}, const ReadAheadSeam& seam = {});
 
 // One drop as one run: every path processed in the order given, then the
 // end of the run with its counts.

@@ -606,7 +606,7 @@ TEST(CliOptions, ValuesAndPrefixes) {
     bool recursive;
     CliOptions::Progress progress = CliOptions::Progress::kAuto;
   } cases[] = {
-      {{"x"}, kFollowTheStorage, false},
+      {{"x"}, kDefaultJobs, false},
       {{"-j4", "x"}, 4, false},
       {{"-j", "4", "x"}, 4, false},
       {{"--jobs=4", "x"}, 4, false},
@@ -615,8 +615,8 @@ TEST(CliOptions, ValuesAndPrefixes) {
       {{"-rj", "256", "x"}, 256, true},
       {{"-j", "1", "--", "-j", "2"}, 1, false},
       // The last of the two progress options wins.
-      {{"-q", "--pro", "x"}, kFollowTheStorage, false, CliOptions::Progress::kOn},
-      {{"--progress", "--no", "x"}, kFollowTheStorage, false, CliOptions::Progress::kOff},
+      {{"-q", "--pro", "x"}, kDefaultJobs, false, CliOptions::Progress::kOn},
+      {{"--progress", "--no", "x"}, kDefaultJobs, false, CliOptions::Progress::kOff},
   };
   for (const auto& c : cases) {
     std::vector<NativePath> native;

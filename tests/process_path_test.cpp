@@ -296,41 +296,52 @@ void PrintTo(const RunOutcome& outcome, std::ostream* out) {
   for (const auto& [name, bytes] : outcome.files) *out << "\n" << name << ": " << bytes.size();
 }
 
-// Calls back as the run takes a file from the read-ahead: after its scan,
-// before its patch.
+// Calls back as the run takes the third file from the read-ahead: after its
+// scan, before its patch.
 class OnTaken final : public ReadAheadTrace {
  public:
   explicit OnTaken(std::function<void()> call) : call_(std::move(call)) {}
-  void at(Event event, std::uint64_t, int) override {
-    if (event == Event::kTaken) call_();
+  void at(Event event, std::uint64_t file, int) override {
+    if (event == Event::kTaken && file == 2) call_();
   }
 
  private:
   std::function<void()> call_;
 };
 
-// slow: the storage counts as slow, and workers scan every file; otherwise
-// files in memory, scanned by the helpers and by the run itself.
+// Which scans count as having waited on the storage: every one (workers scan
+// from the third file on), none (the run scans each file), or those of the
+// files whose names hold "slow" (the storage turns slow and fast).
+enum class Storage { kSlow, kFast, kTurning };
+
 RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop,
-                               bool slow = true) {
+                               Storage storage = Storage::kSlow) {
   testing::TempDir dir;
   std::vector<NativePath> paths;
   for (const auto& path : c.make(dir.path())) paths.push_back(testing::native(path));
   testing::FakeWindow window;
   window.stop_after_first_line = stop;
-  const auto change = [&, done = false]() mutable {
-    if (!done) testing::write_bytes(dir / "c.jpg", jfif_file(3, 5));
-    done = true;
-  };
+  const auto change = [&] { testing::write_bytes(dir / "c.jpg", jfif_file(3, 5)); };
   OnTaken after_the_scan(change);
   RunOptions options;
   options.read_ahead = read_ahead;
-  options.slow_storage = slow;
-  // One file at a time, the change comes before the scan; reading ahead,
-  // between a worker's scan and the patch.
-  if (c.changed_after_scan && read_ahead == 1) window.on_next_file = change;
-  if (c.changed_after_scan && read_ahead != 1) options.trace = &after_the_scan;
-  drop_run(window, paths, options);
+  ReadAheadSeam seam;
+  seam.waited = [storage](const QueuedFile& file) {
+    return storage == Storage::kSlow ||
+           (storage == Storage::kTurning &&
+            file.shown.find(NativePath{'s', 'l', 'o', 'w'}) != NativePath::npos);
+  };
+  // One file at a time, the change comes before the third file's scan;
+  // reading ahead, between a worker's scan and the patch.
+  if (c.changed_after_scan && read_ahead == 1) {
+    window.on_next_file = [&] {
+      if (window.next_files == 3) change();
+    };
+  }
+  if (c.changed_after_scan && read_ahead != 1) seam.trace = &after_the_scan;
+  RunCounts counts;
+  process_paths(window, paths, counts, options, seam);
+  window.run_ended(counts);
 
   RunOutcome outcome{window.text, {}, 0};
   outcome.changes_asked = static_cast<int>(window.changes_asked.size());
@@ -375,18 +386,27 @@ const ReadAheadCase kReadAheadCases[] = {
        std::filesystem::create_hard_link(folder / "b.jpg", folder / "z.jpg");
        return std::vector{folder};
      }},
-    // Enough windows for the followed depth to step up and back.
+    // Runs of 50 files on storage that turns slow and fast, a file patched
+    // under one name reached again under another in each.
     {"ManyFiles",
      [](const auto& dir) {
        for (int i = 0; i < 400; ++i) {
-         testing::write_bytes(dir / ("f" + std::to_string(i) + ".jpg"), jfif_file(i % 3, 2));
+         testing::write_bytes(dir / ((i / 50 % 2 ? "slow" : "fast") + std::to_string(i) + ".jpg"),
+                              jfif_file(i % 3, 2));
+       }
+       for (int i = 0; i < 400; i += 25) {
+         std::filesystem::create_hard_link(
+             dir / ((i / 50 % 2 ? "slow" : "fast") + std::to_string(i) + ".jpg"),
+             dir / ("link" + std::to_string(i) + ".jpg"));
        }
        return std::vector{dir};
      }},
     {"ChangedAfterTheScan",
      [](const auto& dir) {
-       testing::write_bytes(dir / "c.jpg", jfif_file(1, 2));
-       return std::vector{dir / "c.jpg"};
+       for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+         testing::write_bytes(dir / name, jfif_file(1, 2));
+       }
+       return std::vector{dir / "a.jpg", dir / "b.jpg", dir / "c.jpg"};
      },
      true},
 };
@@ -394,19 +414,17 @@ const ReadAheadCase kReadAheadCases[] = {
 TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
   for (const ReadAheadCase& c : kReadAheadCases) {
     const RunOutcome one_at_a_time = run_with_read_ahead(c, 1, false);
-    // Every depth the storage may be followed to, and followed.
-    for (const int read_ahead : {2, 16, 32, 64, 128, 256, kFollowTheStorage}) {
-      EXPECT_EQ(run_with_read_ahead(c, read_ahead, false), one_at_a_time)
-          << c.name << ", " << read_ahead << " ahead";
-      // The run may scan the file itself just before the change: only a
-      // scan ahead is certain to come before it.
-      if (c.changed_after_scan) continue;
-      EXPECT_EQ(run_with_read_ahead(c, read_ahead, false, false), one_at_a_time)
-          << c.name << ", " << read_ahead << " ahead, fast storage";
+    for (const int read_ahead : {2, 16, kDefaultJobs, 256}) {
+      for (const Storage storage : {Storage::kSlow, Storage::kFast, Storage::kTurning}) {
+        // Only a worker's scan is certain to come before the change.
+        if (c.changed_after_scan && storage != Storage::kSlow) continue;
+        EXPECT_EQ(run_with_read_ahead(c, read_ahead, false, storage), one_at_a_time)
+            << c.name << ", " << read_ahead << " ahead, storage " << static_cast<int>(storage);
+      }
     }
   }
   // Named twice: changed, then fair.
-  const RunOutcome twice = run_with_read_ahead(kReadAheadCases[0], kFollowTheStorage, false);
+  const RunOutcome twice = run_with_read_ahead(kReadAheadCases[0], kDefaultJobs, false);
   EXPECT_EQ(lines_of(twice.log)[1], "a.jpg " + dots(54) + " OK");
 }
 
@@ -414,40 +432,9 @@ TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
 TEST(ReadAhead, NoFileChangedAfterTheStop) {
   const ReadAheadCase folder{"Folder",
                              [](const auto& dir) { return std::vector{folder_of_files(dir)}; }};
-  const RunOutcome stopped = run_with_read_ahead(folder, kFollowTheStorage, true);
+  const RunOutcome stopped = run_with_read_ahead(folder, kDefaultJobs, true);
   EXPECT_EQ(stopped, run_with_read_ahead(folder, 1, true));
   EXPECT_EQ(lines_of(stopped.log).size(), 3u) << "one line, the empty line, the summary";
-}
-
-// The depth doubles while each doubling gains a tenth in files per second,
-// goes back one step when it does not, and stays until restarted.
-TEST(DepthProbe, DoublesWhileTheRateGrows) {
-  const struct {
-    const char* name;
-    std::size_t deepest;
-    std::vector<double> rates;        // files per second, window by window
-    std::vector<std::size_t> depths;  // after each
-  } cases[] = {
-      {"GrowsToTheDeepest", 256, {100, 200, 400, 800, 1600, 3200}, {32, 64, 128, 256, 256, 256}},
-      {"LevelsOff", 256, {100, 200, 210, 1000}, {32, 64, 32, 32}},
-      {"LessThanATenth", 256, {100, 109}, {32, 16}},
-      {"SlowerAtOnce", 256, {100, 50, 400}, {32, 16, 16}},
-      {"FewDescriptors", 40, {100, 200, 400}, {32, 40, 40}},
-      {"OneJob", 1, {100, 200}, {1, 1}},
-  };
-  for (const auto& c : cases) {
-    DepthProbe probe(c.deepest);
-    std::vector<std::size_t> depths;
-    for (const double rate : c.rates) depths.push_back(probe.measured(rate));
-    EXPECT_EQ(depths, c.depths) << c.name;
-  }
-  DepthProbe probe(256);
-  for (const double rate : {100.0, 200.0, 200.0}) probe.measured(rate);
-  EXPECT_EQ(probe.restart(), 32u) << "settled at 32";
-  EXPECT_EQ(probe.measured(500), 64u) << "restarted at 32";
-  EXPECT_EQ(probe.restart(), 32u) << "a doubling no window bore out";
-  EXPECT_EQ(probe.measured(500), 64u);
-  EXPECT_EQ(probe.measured(500), 32u);
 }
 
 // Updates no sooner than 16 ms after the last one ended, nor sooner than
