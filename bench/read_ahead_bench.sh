@@ -4,7 +4,7 @@
 # -j 1, beside a header walk spread over 1, 4, 16 and 64 threads; the same
 # with storage whose every open and read waits 1 ms; and over the photos in
 # the page cache. With TRACE (bench/read_ahead_trace.cpp), where the time of
-# a cold and a warm run goes. Usage: bench/read_ahead_bench.sh QUADRELL
+# a cold and a warm run goes; and the peak memory over 100,000 files. Usage: bench/read_ahead_bench.sh QUADRELL
 # [PHOTOS [TRACE]]
 set -euo pipefail
 quadrell=$1
@@ -99,17 +99,21 @@ slow_run() {
 }
 slow_floor() {
   QUADRELL_SLOW_FOLDER=$scratch/slow LD_PRELOAD=$scratch/slow_storage.so \
-    "$scratch/header_floor" "$scratch/slow" 16
+    "$scratch/header_floor" "$scratch/slow" "$1"
 }
-slow_floor16=$(best_of_3 warm slow_floor)
+slow_floor16=$(best_of_3 warm slow_floor 16)
+slow_floor64=$(best_of_3 warm slow_floor 64)
 slow_default=$(best_of_3 warm slow_run)
+slow_64=$(best_of_3 warm slow_run -j 64)
 slow_one=$(best_of_3 warm slow_run -j 1)
 echo
 echo "$slow camera photos on storage that waits 1 ms on every open and read (best of 3)"
-row "run" "seconds" "x floor"
-row "header walk, 16 threads (the floor)" "$slow_floor16" "1.00"
-row "quadrell -n (default)" "$slow_default" "$(ratio "$slow_default" "$slow_floor16")"
-row "quadrell -n -j 1" "$slow_one" "$(ratio "$slow_one" "$slow_floor16")"
+row "run" "seconds" "x 64 walk"
+row "header walk, 16 threads" "$slow_floor16" "$(ratio "$slow_floor16" "$slow_floor64")"
+row "header walk, 64 threads (the floor)" "$slow_floor64" "1.00"
+row "quadrell -n (default; goal <= 1.2)" "$slow_default" "$(ratio "$slow_default" "$slow_floor64")"
+row "quadrell -n -j 64" "$slow_64" "$(ratio "$slow_64" "$slow_floor64")"
+row "quadrell -n -j 1" "$slow_one" "$(ratio "$slow_one" "$slow_floor64")"
 
 # Three layouts side by side, as a real library mixes them: the camera
 # photo (an open and 2 reads of 2 KiB), a photo whose Exif, ICC and
@@ -191,13 +195,30 @@ for varies in "" 1; do
   else
     echo "$mixed photos of three layouts (2, 4 and 27 reads) on storage that waits 1 ms (best of 3)"
   fi
-  row "run" "seconds" "x floor"
-  row "header walk, 16 threads (the floor)" "$mixed_floor16" "1.00"
-  row "header walk, 64 threads" "$mixed_floor64" "$(ratio "$mixed_floor64" "$mixed_floor16")"
-  row "quadrell -n (default)" "$mixed_default" "$(ratio "$mixed_default" "$mixed_floor16")"
-  row "quadrell -n -j 64" "$mixed_64" "$(ratio "$mixed_64" "$mixed_floor16")"
+  row "run" "seconds" "x 64 walk"
+  row "header walk, 16 threads" "$mixed_floor16" "$(ratio "$mixed_floor16" "$mixed_floor64")"
+  row "header walk, 64 threads (the floor)" "$mixed_floor64" "1.00"
+  row "quadrell -n (default; goal <= 1.2)" "$mixed_default" "$(ratio "$mixed_default" "$mixed_floor64")"
+  row "quadrell -n -j 64" "$mixed_64" "$(ratio "$mixed_64" "$mixed_floor64")"
 done
 unset QUADRELL_SLOW_VARIES
+
+# Peak memory over 100,000 files (links to the photos) in the page cache,
+# and over the slow photos, where every worker is started.
+mkdir "$scratch/many"
+python3 - "$scratch/camera" "$scratch/many" "$photos" <<'PY'
+import os, sys
+camera, many, photos = sys.argv[1], sys.argv[2], int(sys.argv[3])
+for i in range(100000):
+    os.link(os.path.join(camera, "photo-%05d.jpg" % (i % photos)), os.path.join(many, "%06d.jpg" % i))
+PY
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+echo
+echo "Peak memory (KiB, /usr/bin/time -f %M)"
+row "quadrell -n, 100,000 files cached" "$(peak "$quadrell" -n "$scratch/many")" ""
+row "quadrell -n -j 1, the same" "$(peak "$quadrell" -n -j 1 "$scratch/many")" ""
+row "quadrell -n, $slow slow photos" "$(peak env QUADRELL_SLOW_FOLDER="$scratch/slow" \
+  LD_PRELOAD="$scratch/slow_storage.so" "$quadrell" -n "$scratch/slow")" ""
 
 if [ -n "$trace" ]; then
   echo

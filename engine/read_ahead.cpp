@@ -12,10 +12,6 @@ namespace {
 using Event = ReadAheadTrace::Event;
 
 // A worker may hold the file it scans open, and a queued file its folder.
-std::size_t most_jobs(int jobs) {
-  return static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2));
-}
-
 std::size_t window_for(std::size_t jobs, std::size_t queue) {
   const auto descriptors = static_cast<std::size_t>(fs::read_ahead_allowance());
   if (queue == 0) queue = jobs == 1 ? 1 : jobs * kQueuedPerJob;
@@ -25,7 +21,7 @@ std::size_t window_for(std::size_t jobs, std::size_t queue) {
 }  // namespace
 
 ReadAhead::ReadAhead(int jobs, std::size_t queue, ReadAheadSeam seam)
-    : jobs_(most_jobs(jobs)),
+    : jobs_(static_cast<std::size_t>(std::clamp(jobs, 1, fs::read_ahead_allowance() / 2))),
       window_(window_for(jobs_, queue)),
       seam_(std::move(seam)),
       slots_(new Slot[window_]) {}
@@ -40,12 +36,9 @@ void ReadAhead::queue(QueuedFile file) {
   slot.file = std::move(file);
   slot.scan = {};
   note(Event::kQueued, queued_, 0);
-  std::unique_lock lock(mutex_);
+  const std::lock_guard lock(mutex_);
   ++queued_;
   if (slow_) work_.notify_one();
-  const bool start = slow_ && !pool_started_;
-  lock.unlock();
-  if (start) start_workers();
 }
 
 std::optional<ReadAhead::Taken> ReadAhead::take() {
@@ -63,10 +56,8 @@ std::optional<ReadAhead::Taken> ReadAhead::take() {
   oldest.done = false;
   Taken taken{std::move(oldest.file), std::move(oldest.scan)};
   ++taken_;
-  const bool start = slow_ && !pool_started_;
   lock.unlock();
   note(Event::kTaken, taken_ - 1, 0);
-  if (start) start_workers();
   return taken;
 }
 
@@ -93,13 +84,14 @@ void ReadAhead::scan(std::uint64_t index, std::unique_lock<std::mutex>& lock, in
 }
 
 void ReadAhead::judge(bool waited) {
-  (waited ? fast_in_a_row_ : waited_in_a_row_) = 0;
-  int& streak = waited ? waited_in_a_row_ : fast_in_a_row_;
-  streak = std::min(streak + 1, kFastScansInARow);
-  if (waited && streak >= 2 && !slow_) {
+  // Scans in a row that waited (above 0) or did not (below).
+  streak_ = std::clamp(waited ? std::max(streak_, 0) + 1 : std::min(streak_, 0) - 1,
+                       -kFastScansInARow, 2);
+  if (streak_ == 2 && !slow_) {
     slow_ = true;
+    if (!pool_started_) start_workers();
     work_.notify_all();
-  } else if (!waited && streak == kFastScansInARow && slow_) {
+  } else if (streak_ == -kFastScansInARow && slow_) {
     slow_ = false;
     done_.notify_one();  // the oldest may be the run's to scan now
   }
@@ -114,6 +106,7 @@ void ReadAhead::work(int number) {
   }
 }
 
+// Only the run scans before the pool starts: it starts it, under the lock.
 void ReadAhead::start_workers() {
   pool_started_ = true;
   if (jobs_ == 1) return;

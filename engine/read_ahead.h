@@ -17,9 +17,8 @@ namespace quadrell {
 
 // The read-ahead: the files a run will handle next, scanned ahead while the
 // storage is slow and handed back in the order they were queued.
-//  1. The run alone queues and takes; take() hands back the oldest file, so
-//     the log, the counts and every byte written are those of a run one file
-//     at a time.
+//  1. The run alone queues and takes, the oldest first: the log, the counts
+//     and every byte written are those of a run one file at a time.
 //  2. While the storage is fast, the run scans each file itself as it takes
 //     it: reading ahead from the page cache only costs.
 //  3. The storage turns slow after 2 scans in a row that waited on it
@@ -32,8 +31,8 @@ namespace quadrell {
 //  6. At most window() files are queued, so memory does not grow with the run.
 //  7. Workers only read, and claim no file once stop() is called.
 
-// Scans at once on slow storage unless told: as many as the header walk
-// that reaches a disk's, a card's or a share's pace; and the most.
+// Scans at once on slow storage unless told (as the header walk that keeps
+// up with a disk, a card or a share), and the most.
 inline constexpr int kDefaultJobs = 64;
 inline constexpr std::size_t kDeepest = 256;
 // Files queued per job: while the oldest takes read after read, the workers
@@ -43,10 +42,9 @@ inline constexpr std::size_t kQueuedPerJob = 8;
 // for a moment: fast again once this many scans in a row did not wait.
 inline constexpr int kFastScansInARow = 32;
 
-// A file the run will handle: what opens it, the name the log shows,
-// whether it was named itself rather than found in a folder, how many files
-// the run had patched when it was queued, and where the log shows only
-// names, the path of the dropped folder it was found in.
+// A file the run will handle: what opens it, the name the log shows, whether
+// it was named itself, the run's patches when it was queued, and where the
+// log shows only names, the path of the dropped folder it was found in.
 struct QueuedFile {
   fs::FileRef file;
   NativePath shown;
@@ -55,9 +53,8 @@ struct QueuedFile {
   std::shared_ptr<const NativePath> tree;
 };
 
-// What a bench learns of each file's steps, on the thread where each
-// happens, with the file's place in the run's queue (0 first) and who
-// scanned it (0: the run, n: the nth worker).
+// What a bench learns of each file's steps, on the thread where each happens:
+// its place in the queue (0 first), who scanned it (0: the run, n: worker n).
 class ReadAheadTrace {
  public:
   enum class Event { kQueued, kScanStart, kScanEnd, kTakeStart, kTaken };
@@ -79,7 +76,7 @@ class ReadAhead {
   struct Scan {
     ScanResult result = kNotJpeg;
     ScanDetail detail;
-    // Made by a worker, maybe before the files queued ahead were handled.
+    // Made before the files queued ahead of it were handled.
     bool ahead = false;
   };
   struct Taken {
@@ -90,14 +87,11 @@ class ReadAhead {
   // queue: the files queued at most (0: kQueuedPerJob per job, 1 with one).
   ReadAhead(int jobs, std::size_t queue, ReadAheadSeam seam = {});
   ~ReadAhead();
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
 
   std::size_t window() const { return window_; }
   bool full() const { return queued_ - taken_ >= window_; }
   bool empty() const { return queued_ == taken_; }
-  // Only when not full.
-  void queue(QueuedFile file);
+  void queue(QueuedFile file);  // only when not full
   // The oldest file with its scan; only when not empty. Nothing once stop()
   // was called: the files still queued are not taken.
   std::optional<Taken> take();
@@ -118,9 +112,7 @@ class ReadAhead {
   }
 
  private:
-  struct Slot {
-    QueuedFile file;
-    Scan scan;
+  struct Slot : Taken {
     bool done = false;
   };
 
@@ -137,7 +129,6 @@ class ReadAhead {
   const std::size_t window_;
   const ReadAheadSeam seam_;
   std::unique_ptr<Slot[]> slots_;  // a ring: file n in slots_[n % window_]
-  bool pool_started_ = false;      // the run's own
 
   std::mutex mutex_;
   std::condition_variable work_;
@@ -146,11 +137,11 @@ class ReadAhead {
   std::uint64_t queued_ = 0;
   std::uint64_t taken_ = 0;
   std::uint64_t claimed_ = 0;  // the files before it are being or were scanned
-  int waited_in_a_row_ = 0;
-  int fast_in_a_row_ = 0;
+  int streak_ = 0;
   bool slow_ = false;
   bool stopping_ = false;
-  std::vector<std::thread> workers_;  // the run's own
+  bool pool_started_ = false;
+  std::vector<std::thread> workers_;  // started by the run's scans
 };
 
 }  // namespace quadrell
