@@ -9,8 +9,6 @@
 namespace quadrell {
 namespace {
 
-using Event = ReadAheadTrace::Event;
-
 // A worker may hold the file it scans open, and a queued file its folder.
 std::size_t window_for(std::size_t jobs, std::size_t queue) {
   const auto descriptors = static_cast<std::size_t>(fs::read_ahead_allowance());
@@ -35,14 +33,14 @@ void ReadAhead::queue(QueuedFile file) {
   Slot& slot = slots_[queued_ % window_];
   slot.file = std::move(file);
   slot.scan = {};
-  note(Event::kQueued, queued_, 0);
+  note(ReadAheadTrace::Event::kQueued, queued_, 0);
   const std::lock_guard lock(mutex_);
   ++queued_;
   if (slow_) work_.notify_one();
 }
 
 std::optional<ReadAhead::Taken> ReadAhead::take() {
-  note(Event::kTakeStart, taken_, 0);
+  note(ReadAheadTrace::Event::kTakeStart, taken_, 0);
   std::unique_lock lock(mutex_);
   Slot& oldest = slots_[taken_ % window_];
   while (!oldest.done && !stopping_) {
@@ -57,7 +55,7 @@ std::optional<ReadAhead::Taken> ReadAhead::take() {
   Taken taken{std::move(oldest.file), std::move(oldest.scan)};
   ++taken_;
   lock.unlock();
-  note(Event::kTaken, taken_ - 1, 0);
+  note(ReadAheadTrace::Event::kTaken, taken_ - 1, 0);
   return taken;
 }
 
@@ -72,24 +70,27 @@ void ReadAhead::scan(std::uint64_t index, std::unique_lock<std::mutex>& lock, in
                      bool ahead) {
   Slot& slot = slots_[index % window_];
   lock.unlock();
-  note(Event::kScanStart, index, scanned_by);
+  note(ReadAheadTrace::Event::kScanStart, index, scanned_by);
   slot.scan.result = scan_density(slot.file.file, slot.scan.detail);
   slot.scan.ahead = ahead;
   const bool waited = seam_.waited ? seam_.waited(slot.file) : slot.scan.detail.waited;
-  note(Event::kScanEnd, index, scanned_by);
+  note(ReadAheadTrace::Event::kScanEnd, index, scanned_by);
   lock.lock();
   slot.done = true;
   judge(waited);
   if (index == taken_) done_.notify_one();
+  if (slow_ && !pool_started_) {  // only the run scans until then; workers start unhindered
+    lock.unlock();
+    start_workers();
+    lock.lock();
+  }
 }
 
 void ReadAhead::judge(bool waited) {
-  // Scans in a row that waited (above 0) or did not (below).
   streak_ = std::clamp(waited ? std::max(streak_, 0) + 1 : std::min(streak_, 0) - 1,
                        -kFastScansInARow, 2);
   if (streak_ == 2 && !slow_) {
     slow_ = true;
-    if (!pool_started_) start_workers();
     work_.notify_all();
   } else if (streak_ == -kFastScansInARow && slow_) {
     slow_ = false;
@@ -106,7 +107,6 @@ void ReadAhead::work(int number) {
   }
 }
 
-// Only the run scans before the pool starts: it starts it, under the lock.
 void ReadAhead::start_workers() {
   pool_started_ = true;
   if (jobs_ == 1) return;

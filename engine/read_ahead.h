@@ -28,8 +28,8 @@ namespace quadrell {
 //     their order and the run waits for the oldest: jobs scans at once.
 //  5. One mutex guards the state; workers sleep on work_ for a file to claim,
 //     the run on done_ for the oldest. Nobody spins.
-//  6. At most window() files are queued, so memory does not grow with the run.
-//  7. Workers only read, and claim no file once stop() is called.
+//  6. At most window() files are queued. Workers only read, and claim no file
+//     once stop() is called.
 
 // Scans at once on slow storage unless told (as the header walk that keeps
 // up with a disk, a card or a share), and the most.
@@ -58,10 +58,8 @@ struct QueuedFile {
 class ReadAheadTrace {
  public:
   enum class Event { kQueued, kScanStart, kScanEnd, kTakeStart, kTaken };
+  virtual ~ReadAheadTrace() = default;
   virtual void at(Event event, std::uint64_t file, int scanned_by) = 0;
-
- protected:
-  ~ReadAheadTrace() = default;
 };
 
 // For tests and benches only: whether a file's scan counts as having waited
@@ -137,11 +135,11 @@ class ReadAhead {
   std::uint64_t queued_ = 0;
   std::uint64_t taken_ = 0;
   std::uint64_t claimed_ = 0;  // the files before it are being or were scanned
-  int streak_ = 0;
+  int streak_ = 0;             // scans in a row that waited (above 0) or did not (below)
   bool slow_ = false;
   bool stopping_ = false;
-  bool pool_started_ = false;
-  std::vector<std::thread> workers_;  // started by the run's scans
+  bool pool_started_ = false;         // the run's own
+  std::vector<std::thread> workers_;  // the run's own
 };
 
 }  // namespace quadrell

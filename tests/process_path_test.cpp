@@ -412,7 +412,7 @@ const ReadAheadCase kReadAheadCases[] = {
 TEST(ReadAhead, SameLogAndBytesAsOneFileAtATime) {
   for (const ReadAheadCase& c : kReadAheadCases) {
     const RunOutcome one_at_a_time = run_with_read_ahead(c, 1, false);
-    for (const int read_ahead : {2, kDefaultJobs, 256}) {
+    for (const int read_ahead : {2, 16, kDefaultJobs}) {
       for (const Storage storage : {Storage::kSlow, Storage::kFast, Storage::kTurning}) {
         // Only a worker's scan is certain to come before the change.
         if (c.changed_after_scan && storage != Storage::kSlow) continue;
