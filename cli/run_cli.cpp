@@ -120,7 +120,7 @@ std::optional<int> answer_without_run(const CliOptions& options, CliOutput& outp
       if (!options.usage_error.empty()) {
         output.write_error(
             "quadrell: " +
-            shown_text(log_name_from_bytes(options.usage_error).text, errors_on_terminal) + "\n");
+            shown_text(log_name(options.usage_error).text, errors_on_terminal) + "\n");
       }
       output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;

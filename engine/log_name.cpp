@@ -63,7 +63,7 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& c) {
   return length;
 }
 
-LogName log_name_from_bytes(std::string_view bytes) {
+LogName log_name(std::string_view bytes) {
   LogName name;
   name.text.reserve(bytes.size());
   while (!bytes.empty()) {
@@ -111,7 +111,34 @@ std::string shown_on_terminal(std::string_view text) {
   return shown;
 }
 
-std::u32string decoded_utf8(std::string_view bytes) {
+char32_t decode_utf16(std::wstring_view units, std::size_t& i) {
+  const auto unit = static_cast<char32_t>(units[i]);
+  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+      units[i + 1] <= 0xDFFF) {
+    ++i;
+    return 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(units[i]) - 0xDC00);
+  }
+  return unit;
+}
+
+LogName log_name(std::wstring_view units) {
+  LogName name;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char32_t c = decode_utf16(units, i);
+    append_shown(name, c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
+  }
+  return name;
+}
+
+std::string name_bytes(std::string_view name) { return std::string(name); }
+
+std::string name_bytes(std::wstring_view name) {
+  std::string bytes;
+  for (std::size_t i = 0; i < name.size(); ++i) append_utf8(bytes, decode_utf16(name, i));
+  return bytes;
+}
+
+std::u32string name_characters(std::string_view bytes) {
   std::u32string characters;
   while (!bytes.empty()) {
     char32_t c;
@@ -126,23 +153,13 @@ std::u32string decoded_utf8(std::string_view bytes) {
   return characters;
 }
 
-char32_t decode_utf16(std::u16string_view units, std::size_t& i) {
-  const char16_t unit = units[i];
-  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-      units[i + 1] <= 0xDFFF) {
-    ++i;
-    return 0x10000 + ((unit - 0xD800) << 10) + (units[i] - 0xDC00);
+std::u32string name_characters(std::wstring_view name) {
+  std::u32string characters;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char32_t c = decode_utf16(name, i);
+    characters += c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c;
   }
-  return unit;
-}
-
-LogName log_name_from_utf16(std::u16string_view units) {
-  LogName name;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char32_t c = decode_utf16(units, i);
-    append_shown(name, c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
-  }
-  return name;
+  return characters;
 }
 
 }  // namespace quadrell

@@ -17,6 +17,7 @@
 #include "engine/crc32c.h"
 #include "engine/first_change_journal.h"
 #include "engine/journal.h"
+#include "engine/journal_path.h"
 #include "engine/journal_record.h"
 #include "engine/process_path.h"
 #include "tests/fake_window.h"
@@ -554,6 +555,44 @@ TEST(JournalCheck, IsCrc32c) {
   EXPECT_EQ(crc32c("123456789"), 0xE3069283u);
   EXPECT_EQ(crc32c(std::string(32, '\0')), 0x8A9136AAu);
   EXPECT_EQ(crc32c(std::string(32, '\xFF')), 0x62A8AB43u);
+}
+
+// A path in a record and read back, both kinds on every system: POSIX bytes
+// (a byte that is no UTF-8 as %HH) and Windows' UTF-16 units (a lone half
+// of a surrogate pair as %uHHHH); "%" and controls escaped in both.
+template <typename Path>
+void expect_journal_paths(const std::vector<std::pair<Path, std::string>>& cases) {
+  for (const auto& [path, text] : cases) {
+    std::string written;
+    append_journal_path(written, path);
+    EXPECT_EQ(written, text);
+    Path read;
+    EXPECT_TRUE(parse_journal_path(text, read)) << text;
+    EXPECT_EQ(read, path) << text;
+  }
+  for (const char* unsound : {"", "%", "%4", "%zz", "%4G", "%00", "a%0"}) {
+    Path read;
+    EXPECT_FALSE(parse_journal_path(unsound, read)) << unsound;
+  }
+}
+
+TEST(JournalPath, EscapedAndReadBack) {
+  expect_journal_paths<std::string>({
+      {"/a/写真 😀.jpg", "/a/写真 😀.jpg"},
+      {"/a%b\n\r\x7F.jpg", "/a%25b%0a%0d%7f.jpg"},
+      {"/\xC4pfel\xED\xA0\x80\xC0\xAF.jpg", "/%c4pfel%ed%a0%80%c0%af.jpg"},
+      {"%u", "%25u"},
+  });
+  expect_journal_paths<std::wstring>({
+      {L"C:\\写真.jpg", "C:\\写真.jpg"},
+      {{L'C', L':', 0xD83D, 0xDE00, L'%', L'\n', 0x7F}, "C:😀%25%0a%7f"},
+      {{L'a', 0xD800, L'b', 0xDFFF}, "a%ud800b%udfff"},
+      {{0xDE00, 0xD83D}, "%ude00%ud83d"},  // halves in the wrong order
+  });
+  for (const char* unsound : {"%u12", "%uD800", "%u0000", "\xC4.jpg", "\xED\xA0\x80"}) {
+    std::wstring read;
+    EXPECT_FALSE(parse_journal_path(unsound, read)) << unsound;
+  }
 }
 
 // A journal that cannot be written stops the run before a file is changed.

@@ -45,7 +45,7 @@ TEST(LogLine, Texts) {
        "a_name_of_thirty_characters.jpg " + dots(4) + " 2147483647 2147483648 Change"},
   };
   for (const LineCase& c : cases) {
-    EXPECT_EQ(log_line(log_name_from_bytes(c.name), c.result), c.line);
+    EXPECT_EQ(log_line(log_name(c.name), c.result), c.line);
   }
 }
 
@@ -77,16 +77,23 @@ TEST(LogName, FromBytes) {
       {"beyond U+10FFFF", "\xF4\x90\x80\x80", {"\xF4\x90\x80\x80", 4}},
   };
   for (const NameCase& c : cases) {
-    EXPECT_EQ(log_name_from_bytes(c.bytes), c.shown) << c.what;
+    EXPECT_EQ(log_name(c.bytes), c.shown) << c.what;
   }
 }
 
+// UTF-16 units as Windows gives them, tested on every system.
 TEST(LogName, FromUtf16) {
-  EXPECT_EQ(log_name_from_utf16(u"X.JPG"), (LogName{"X.JPG", 5}));
-  EXPECT_EQ(log_name_from_utf16(u"写真.jpg"), (LogName{"写真.jpg", 6}));
-  EXPECT_EQ(log_name_from_utf16(u"😀.jpg"), (LogName{"😀.jpg", 6}));
-  const char16_t lone[] = {u'a', 0xD800, u'.', u'j', u'p', u'g'};
-  EXPECT_EQ(log_name_from_utf16(std::u16string_view(lone, 6)), (LogName{"a\uFFFD.jpg", 6}));
+  const std::pair<std::wstring, LogName> cases[] = {
+      {L"X.JPG", {"X.JPG", 5}},
+      {L"写真.jpg", {"写真.jpg", 6}},
+      {{0xD83D, 0xDE00, L'.', L'j', L'p', L'g'}, {"😀.jpg", 6}},
+      {{L'a', 0xD800, L'.', L'j', L'p', L'g'}, {"a\uFFFD.jpg", 6}},
+      {{0xDE00, 0xD83D}, {"\uFFFD\uFFFD", 2}},
+      {{L'a', L'\n', L'\r', 0x7F, L'\t'}, {"a\uFFFD\uFFFD\uFFFD\uFFFD", 5}},
+  };
+  for (const auto& [units, shown] : cases) EXPECT_EQ(log_name(units), shown);
+  // Given back whole: a lone surrogate encoded as the others are.
+  EXPECT_EQ(name_bytes(std::wstring{L'a', 0xD800, 0xD83D, 0xDE00}), "a\xED\xA0\x80😀");
 }
 
 TEST(FrontEndContract, FakeWindow) {
