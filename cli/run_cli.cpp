@@ -119,8 +119,8 @@ std::optional<int> answer_without_run(const CliOptions& options, CliOutput& outp
     case CliOptions::Action::kUsageError:
       if (!options.usage_error.empty()) {
         output.write_error(
-            "quadrell: " +
-            shown_text(log_name(options.usage_error).text, errors_on_terminal) + "\n");
+            "quadrell: " + shown_text(log_name(options.usage_error).text, errors_on_terminal) +
+            "\n");
       }
       output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;
@@ -130,25 +130,47 @@ std::optional<int> answer_without_run(const CliOptions& options, CliOutput& outp
   return std::nullopt;
 }
 
+// The journal to take back, when the run is an undo: nothing, or the exit
+// status of a refusal.
+std::optional<int> open_undo(const CliOptions& options, const std::string& undo_path,
+                             const std::string& journal_path, CliOutput& output,
+                             UndoJournal& undo) {
+  if (options.undo.empty()) return std::nullopt;
+  if (const auto status =
+          refuse_one_journal_for_both(options.undo, options.journal, journal_path, output)) {
+    return status;
+  }
+  return open_undo_journal(options.undo, undo_path, options.run.mode, output, undo);
+}
+
+// The end of a run on standard error, once its log is out, and its exit
+// status; failed: a file, the log, the journal or the undo failed.
+int end_of_run(const CliOptions& options, const RunCounts& counts, bool failed, CliOutput& output,
+               const RunStop* stop) {
+  if (options.run.mode == WriteMode::kDryRun) {
+    output.write_error("quadrell: dry run: no file was changed\n");
+  }
+  if (stop != nullptr && stop->requested()) {
+    output.write_error(
+        "quadrell: interrupted: the run stopped after the file in hand; no file missing from "
+        "the log was changed\n");
+    return kExitInterrupted;
+  }
+  if (counts.error != 0 || failed) return kExitFileError;
+  return options.check && counts.update > 0 ? kExitWouldChange : kExitSuccess;
+}
+
 }  // namespace
 
 int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const RunStop* stop) {
   CliOptions options = parse_options(arguments);
   const bool errors_on_terminal = output.error_terminal_columns() > 0;
   if (const auto status = answer_without_run(options, output)) return *status;
-
   UndoJournal undo;
   const std::string undo_path = shown_path(options.undo, errors_on_terminal);
   const std::string journal_path = shown_path(options.journal, errors_on_terminal);
-  if (!options.undo.empty()) {
-    if (const auto status =
-            refuse_one_journal_for_both(options.undo, options.journal, journal_path, output)) {
-      return *status;
-    }
-    if (const auto status =
-            open_undo_journal(options.undo, undo_path, options.run.mode, output, undo)) {
-      return *status;
-    }
+  if (const auto status = open_undo(options, undo_path, journal_path, output, undo)) {
+    return *status;
   }
 
   std::optional<ProgressLine> progress;
@@ -171,21 +193,20 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
             open_run_journal(options.journal, journal_path, output, journal_file, end)) {
       return *status;
     }
-    journal.emplace(log, *journal_file, end);
+    options.run.record = &journal.emplace(*journal_file, end);
     options.run.queue = kRecordedAtOnce;
-    options.run.journaled = true;
   }
-  RunListener& listener = journal ? static_cast<RunListener&>(*journal) : log;
   RunCounts counts;
   std::optional<UndoSummary> undone;
   if (!options.undo.empty()) {
-    undone = undo_journal(*undo.file, undo.records, listener, options.run.mode, stop);
+    undone =
+        undo_journal(*undo.file, undo.records, log, options.run.mode, stop, options.run.record);
     counts = undone->counts;
   } else {
     options.paths = fs::expand_wildcards(options.paths);
     options.run.stop = stop;
     options.run.form = PathForm::kTyped;
-    counts = drop_run(listener, options.paths, options.run);
+    counts = drop_run(log, options.paths, options.run);
   }
   log.flush();
   if (progress) progress->clear();
@@ -201,19 +222,8 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
                        "changed is recorded\n");
   }
   const bool undo_sound = !undone || tell_undo(*undone, undo_path, output);
-  if (options.run.mode == WriteMode::kDryRun) {
-    output.write_error("quadrell: dry run: no file was changed\n");
-  }
-  if (stop != nullptr && stop->requested()) {
-    output.write_error(
-        "quadrell: interrupted: the run stopped after the file in hand; no file missing from "
-        "the log was changed\n");
-    return kExitInterrupted;
-  }
-  if (counts.error != 0 || log.failed() || journal_failure != 0 || !undo_sound) {
-    return kExitFileError;
-  }
-  return options.check && counts.update > 0 ? kExitWouldChange : kExitSuccess;
+  return end_of_run(options, counts, log.failed() || journal_failure != 0 || !undo_sound, output,
+                    stop);
 }
 
 }  // namespace quadrell

@@ -61,8 +61,8 @@ JournalOpening first_line(fs::JournalFile& file, std::size_t& length) {
 
 }  // namespace
 
-Journal::Journal(RunListener& log, fs::JournalFile& file, std::int64_t end)
-    : log_(log), file_(file), current_folder_(fs::current_folder()), end_(end) {}
+Journal::Journal(fs::JournalFile& file, std::int64_t end)
+    : file_(file), current_folder_(fs::current_folder()), end_(end) {}
 
 bool Journal::write(std::string text, bool durably) {
   if (durably ? file_.append_durably(text) : file_.append(text)) {
@@ -110,24 +110,22 @@ bool Journal::may_change(const NativePath& path, const DensityChange& change, Ch
 }
 
 // Rule 8: each at once, so that a killed run loses none.
-void Journal::file_done(const FileOutcome& outcome, const RunCounts& counts) {
+void Journal::change_done(const DensityChange* written, const fs::FileTimes* left) {
   if (approved_ && write_failure_ == 0) {
-    if (outcome.change == nullptr) {
+    if (written == nullptr) {
       write(unmade_line(*approved_), false);
-    } else if (outcome.left != nullptr) {
-      write(left_line(*approved_, outcome.left->last_write), false);
+    } else if (left != nullptr) {
+      write(left_line(*approved_, left->last_write), false);
     }
   }
   approved_.reset();
-  log_.file_done(outcome, counts);
 }
 
-void Journal::run_ended(const RunCounts& counts) {
+void Journal::run_done() {
   std::string unmade;
   for (const Recorded& foreseen : recorded_) unmade += unmade_line(foreseen.offset);
   recorded_.clear();
   if (!unmade.empty() && write_failure_ == 0) write(std::move(unmade), false);
-  log_.run_ended(counts);
 }
 
 JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJournal& journal) {

@@ -59,24 +59,17 @@ namespace quadrell {
 // RunOptions::queue): the changes one sync records at most.
 inline constexpr std::size_t kRecordedAtOnce = 1024;
 
-// The journal of a run: one more listener, in front of the run's log, to
-// which it passes everything on (rules 1 to 3).
-class Journal final : public RunListener {
+// The journal of a run (rules 1 to 3).
+class Journal final : public ChangeRecord {
  public:
   // file is open, locked and holds a journal of this format, end bytes long
   // (see open_journal).
-  Journal(RunListener& log, fs::JournalFile& file, std::int64_t end);
+  Journal(fs::JournalFile& file, std::int64_t end);
 
-  void next_file() override { log_.next_file(); }
   bool may_change(const NativePath& path, const DensityChange& change,
                   ChangesAhead& ahead) override;
-  void file_done(const FileOutcome& outcome, const RunCounts& counts) override;
-  void failed(const FileFailure& failure) override { log_.failed(failure); }
-  void listing_folder(const NativePath& folder, const RunCounts& counts) override {
-    log_.listing_folder(folder, counts);
-  }
-  bool stopped() const override { return log_.stopped(); }
-  void run_ended(const RunCounts& counts) override;
+  void change_done(const DensityChange* written, const fs::FileTimes* left) override;
+  void run_done() override;
 
   // Why the journal could not be written, once it could not; 0 before.
   SystemError write_failure() const { return write_failure_; }
@@ -92,7 +85,6 @@ class Journal final : public RunListener {
   // it is.
   std::int64_t add(std::string& records, const NativePath& path, const DensityChange& change);
 
-  RunListener& log_;
   fs::JournalFile& file_;
   const NativePath current_folder_;
   std::int64_t end_;  // where the next line goes

@@ -237,14 +237,18 @@ class PathRun final : public ChangesAhead {
     const PatchOutcome outcome = patch_density(
         file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
         [&](const DensityChange& change) {
-          return listener_.may_change(given_path(file), change, *this);
+          return !options_.record || options_.record->may_change(given_path(file), change, *this);
         },
-        nullptr, options_.journaled ? TimesLeft::kRead : TimesLeft::kUnread);
+        nullptr, options_.record ? TimesLeft::kRead : TimesLeft::kUnread);
     // Changed since it was scanned ahead: decided on a scan made now.
     if (outcome.changed && scan.ahead) return handle(file, scan_here(file));
     if (outcome.refused) {
       refused_ = true;
       return;
+    }
+    if (options_.record) {
+      options_.record->change_done(outcome.written ? &outcome.change : nullptr,
+                                   outcome.left_known ? &outcome.left : nullptr);
     }
     if (outcome.written) note_patched(outcome.identity);
     report_patch(listener_, counts_, file.shown, result, outcome, FileFailure::Kind::kChanged,
@@ -309,6 +313,7 @@ RunCounts drop_run(RunListener& listener, const std::vector<NativePath>& paths,
                    const RunOptions& options) {
   RunCounts counts;
   process_paths(listener, paths, counts, options);
+  if (options.record) options.record->run_done();
   listener.run_ended(counts);
   return counts;
 }

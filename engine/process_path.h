@@ -49,9 +49,9 @@ struct RunOptions {
   // each scan in flight, none but the one in hand with 1). A listener that
   // records changes before they are made records a queue's worth at once.
   std::size_t queue = 0;
-  // A listener records each change: the times a change leaves its file
-  // with are read back and reported with it.
-  bool journaled = false;
+  // Where each change is recorded before it is made (none: nowhere); the
+  // times a change leaves its file with are read back for it.
+  ChangeRecord* record = nullptr;
 };
 
 // Handles the paths in turn, as one run (the read-ahead goes on from one
@@ -67,7 +67,7 @@ void process_paths(RunListener& listener, const std::vector<NativePath>& paths, 
                    const RunOptions& options = {}, const ReadAheadSeam& seam = {});
 
 // One drop as one run: every path processed in the order given, then the
-// end of the run with its counts.
+// end of the run: told to the record, then to the listener with its counts.
 RunCounts drop_run(RunListener& listener, const std::vector<NativePath>& paths,
                    const RunOptions& options = {});
 

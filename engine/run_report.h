@@ -54,7 +54,7 @@ struct DensityChange {
 
 // The changes that the scans made so far foresee for the files queued
 // behind the one in hand, in their order, by their paths (see
-// RunListener::may_change); any may yet come out otherwise, or not at all.
+// ChangeRecord::may_change); any may yet come out otherwise, or not at all.
 class ChangesAhead {
  public:
   using Visit = std::function<void(const NativePath& path, const DensityChange& change)>;
@@ -83,15 +83,6 @@ class RunListener {
  public:
   // Before each file the run takes up: the moment to draw what came so far.
   virtual void next_file() {}
-  // Right before the bytes are written: false leaves the file as it is, with
-  // no line, and ends the run there. path is the file's as the run was
-  // given it (a dropped folder's path joined with the name), whatever the
-  // log shows. ahead lets a listener that records changes before they are
-  // made record those to come at once.
-  virtual bool may_change(const NativePath& /*path*/, const DensityChange& /*change*/,
-                          ChangesAhead& /*ahead*/) {
-    return true;
-  }
   virtual void file_done(const FileOutcome& outcome, const RunCounts& counts) = 0;
   virtual void failed(const FileFailure&) {}
   // As a folder's listing begins, by its name as the run shows it.
@@ -104,6 +95,27 @@ class RunListener {
 
  protected:
   ~RunListener() = default;
+};
+
+// What a run tells the record of its changes (a journal), each before its
+// listener hears of the file.
+class ChangeRecord {
+ public:
+  // Right before the bytes are written: false leaves the file as it is, with
+  // no line, and ends the run there. path is the file's as the run was
+  // given it (a dropped folder's path joined with the name), whatever the
+  // log shows. ahead lets the record take those to come at once.
+  virtual bool may_change(const NativePath& path, const DensityChange& change,
+                          ChangesAhead& ahead) = 0;
+  // After each patch not refused, whether it came to ask or failed before:
+  // written, the change written (none: not written); left, the times it
+  // left the file with, when read back.
+  virtual void change_done(const DensityChange* written, const fs::FileTimes* left) = 0;
+  // After the last file of a run.
+  virtual void run_done() = 0;
+
+ protected:
+  ~ChangeRecord() = default;
 };
 
 }  // namespace quadrell

@@ -210,11 +210,12 @@ Verdict judge(const Entry& entry, const DensityChange& change, const FileNow& no
 
 class Undo {
  public:
-  Undo(fs::JournalFile& journal, Entries& entries, RunListener& listener, WriteMode mode,
-       const RunStop* stop, UndoSummary& summary)
+  Undo(fs::JournalFile& journal, Entries& entries, RunListener& listener, ChangeRecord* record,
+       WriteMode mode, const RunStop* stop, UndoSummary& summary)
       : journal_(journal),
         entries_(entries),
         listener_(listener),
+        record_(record),
         mode_(mode),
         stop_(stop),
         summary_(summary) {}
@@ -239,6 +240,7 @@ class Undo {
     add_progress({});
     summary_.unsettled = static_cast<std::uint64_t>(std::count_if(
         entries_.begin(), entries_.end(), [](const Entry& e) { return !e.settled && !e.unmade; }));
+    if (record_ != nullptr) record_->run_done();
     listener_.run_ended(summary_.counts);
   }
 
@@ -347,16 +349,21 @@ class Undo {
     target.tell_written(
         [&](const fs::FileTime& written) { add_progress(wrote_line(entry.offset, written)); });
     const bool touched = write_if_unchanged(target, change.position, back, outcome, [&] {
-      return listener_.may_change(record.path, outcome.change, nothing_ahead) &&
+      return (record_ == nullptr ||
+              record_->may_change(record.path, outcome.change, nothing_ahead)) &&
              add_progress(writing_line(entry.offset));
     });
     close_patch(target, touched, outcome);
     if (outcome.refused) {
-      refused_ = true;  // the listener can record no more, or the journal: the undo ends
+      refused_ = true;  // the record can take no more, or the journal: the undo ends
       return;
     }
     if (outcome.written && !entry.left_known) ++summary_.weakly_checked;
     if (outcome.written) dated(entry, outcome.times, outcome.left_known, outcome.left);
+    if (record_ != nullptr) {
+      record_->change_done(outcome.written ? &outcome.change : nullptr,
+                           outcome.left_known ? &outcome.left : nullptr);
+    }
     report_patch(listener_, summary_.counts, record.path, change.position, outcome,
                  FileFailure::Kind::kNotAsRecorded);
   }
@@ -405,6 +412,7 @@ class Undo {
   fs::JournalFile& journal_;
   Entries& entries_;
   RunListener& listener_;
+  ChangeRecord* const record_;
   const WriteMode mode_;
   const RunStop* const stop_;
   UndoSummary& summary_;
@@ -418,7 +426,7 @@ class Undo {
 }  // namespace
 
 UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunListener& listener,
-                         WriteMode mode, const RunStop* stop) {
+                         WriteMode mode, const RunStop* stop, ChangeRecord* record) {
   UndoSummary summary;
   Entries entries;
   if (!Reading(summary).read(journal, records, entries)) {
@@ -426,7 +434,7 @@ UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunList
     listener.run_ended(summary.counts);
     return summary;
   }
-  Undo(journal, entries, listener, mode, stop, summary).run();
+  Undo(journal, entries, listener, record, mode, stop, summary).run();
   return summary;
 }
 

@@ -43,8 +43,9 @@ struct UndoSummary {
 // Takes back the changes a journal records, newest first (see the rules in
 // journal.h). journal holds a journal whose records begin at records; it was
 // opened to add to and locked unless the run is dry. A dry run changes
-// nothing and tells what each file would get.
+// nothing and tells what each file would get. record, when given, records
+// each change before it is made.
 UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunListener& listener,
-                         WriteMode mode, const RunStop* stop);
+                         WriteMode mode, const RunStop* stop, ChangeRecord* record = nullptr);
 
 }  // namespace quadrell

@@ -14,7 +14,7 @@ namespace quadrell::testing {
 // A front end for engine tests: the log as the window shows it (lines
 // behind CR LF, the summary after an empty line), and a record of what the
 // run reported and asked.
-class FakeWindow final : public RunListener {
+class FakeWindow final : public RunListener, public ChangeRecord {
  public:
   void next_file() override {
     ++next_files;
@@ -26,6 +26,8 @@ class FakeWindow final : public RunListener {
     if (on_change) on_change();
     return !refuse_changes;
   }
+  void change_done(const DensityChange*, const fs::FileTimes*) override {}
+  void run_done() override {}
   void file_done(const FileOutcome& outcome, const RunCounts&) override {
     add_log_line(text, text.empty(), log_line(log_name(outcome.shown), outcome.result));
     if (outcome.change != nullptr) changes_made.push_back(*outcome.change);

@@ -524,11 +524,10 @@ TEST(WindowUndo, UnsoundRecordsNamedTenThenCounted) {
   KeptJournals kept((dir.path() / "journal").native());
   {
     testing::FakeWindow log;
-    FirstChangeJournal journal(
-        log, [&] { return kept.new_journal(); }, [](const NativePath&) {});
+    FirstChangeJournal journal([&] { return kept.new_journal(); }, [](const NativePath&) {});
     RunOptions options;
-    options.journaled = true;
-    drop_run(journal, {testing::native(dir / "a.jpg")}, options);
+    options.record = &journal;
+    drop_run(log, {testing::native(dir / "a.jpg")}, options);
   }
   testing::Bytes journal = testing::read_bytes(dir / "journal/1.txt");
   const auto first_added = std::count(journal.begin(), journal.end(), '\n') + 1;

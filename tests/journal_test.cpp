@@ -630,12 +630,12 @@ TEST_F(Journal, WindowRunJournaledOnItsFirstChange) {
     bool unrecorded = false;
     {  // the journal is let go of at the run's end, as the window does
       FirstChangeJournal journal(
-          log, [&] { return std::optional<NativePath>(testing::native(c.journal)); },
+          [&] { return std::optional<NativePath>(testing::native(c.journal)); },
           [&](const NativePath&) { ++made; });
       RunOptions options;
       options.recursive = true;
-      options.journaled = true;
-      drop_run(journal, {testing::native(dropped)}, options);
+      options.record = &journal;
+      drop_run(log, {testing::native(dropped)}, options);
       unrecorded = journal.unrecorded();
     }
     EXPECT_EQ(log.text.find(utf8(tree_)), std::string::npos) << "names alone:\n" << log.text;
@@ -845,18 +845,15 @@ TEST(JournalRecords, OncePerChange) {
       fs::JournalFile file(testing::native(dir / "j.txt"), fs::JournalAccess::kCreateOrAdd);
       const JournalOpening opening = open_journal(file);
       ASSERT_EQ(opening.problem, JournalOpening::Problem::kNone);
-      testing::FakeWindow log;
-      quadrell::Journal journal(log, file, opening.end);
+      quadrell::Journal journal(file, opening.end);
       for (const Step& step : c.steps) {
         Foreseen ahead;
         ahead.changes = step.ahead;
         ASSERT_TRUE(journal.may_change(step.path, step.made, ahead));
         const fs::FileTimes left = step.made.times;
-        journal.file_done({step.path, step.written ? 15 : kAccessError,
-                           step.written ? &step.made : nullptr, step.written ? &left : nullptr},
-                          {});
+        journal.change_done(step.written ? &step.made : nullptr, step.written ? &left : nullptr);
       }
-      journal.run_ended({});
+      journal.run_done();
     }
     // The journal's lines by where they begin.
     std::map<std::int64_t, std::string> at;

@@ -128,15 +128,19 @@ TEST_F(ProcessPath, JapaneseAndEmojiNames) {
   EXPECT_EQ(window_.text, "桜の写真です.jpg " + dots(44) + " OK\r\n😀.jpeg " + dots(50) + " OK");
 }
 
-// The listener hears what each patch is to write, before it writes, and
+// The record hears what each patch is to write, before it writes, and
 // what it wrote; a dry run asks nothing.
 TEST_F(ProcessPath, EachChangeIsAskedForAndReported) {
   file("a.jpg", jfif_file(1, 2));
   file("b.jpg", jfif_file(2, 2));
   file("c.jpg", jfif_file(0x1234, 0x0102));
-  process(dir_.path(), {WriteMode::kDryRun});
+  RunOptions recorded;
+  recorded.record = &window_;
+  RunOptions dry = recorded;
+  dry.mode = WriteMode::kDryRun;
+  process(dir_.path(), dry);
   EXPECT_TRUE(window_.changes_asked.empty());
-  process(dir_.path());
+  process(dir_.path(), recorded);
   ASSERT_EQ(window_.changes_asked.size(), 2u);
   const auto& x_smaller = window_.changes_asked[0];
   EXPECT_EQ(x_smaller.position, 15);
@@ -158,7 +162,9 @@ TEST_F(ProcessPath, RefusedChangeEndsTheRun) {
   file("b.jpg", jfif_file(1, 2));
   file("c.jpg", jfif_file(1, 2));
   window_.refuse_changes = true;
-  const RunCounts outcome = process(dir_.path());
+  RunOptions recorded;
+  recorded.record = &window_;
+  const RunCounts outcome = process(dir_.path(), recorded);
   EXPECT_EQ(outcome.total, 1);
   EXPECT_EQ(window_.text, "a.jpg " + dots(54) + " OK");
   EXPECT_EQ(window_.changes_asked.size(), 1u);
@@ -324,6 +330,7 @@ RunOutcome run_with_read_ahead(const ReadAheadCase& c, int read_ahead, bool stop
   const auto change = [&] { testing::write_bytes(dir / "c.jpg", jfif_file(3, 5)); };
   OnTaken after_the_scan(change);
   RunOptions options;
+  options.record = &window;
   options.read_ahead = read_ahead;
   ReadAheadSeam seam;
   seam.waited = [storage](const QueuedFile& file) {

@@ -286,16 +286,15 @@ void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& path
   // The folder remembers a change made without its record from right
   // before it is made until a later run's journal holds its first line.
   const KeptJournals& journals = *journals_;
-  FirstChangeJournal journal(
-      paced, [&] { return journals.new_journal(); },
-      [&](const NativePath&) {
-        journals.set_unrecorded_run(false);
-        journals.keep_newest();
-      },
-      [&] { journals.set_unrecorded_run(true); });
+  FirstChangeJournal journal([&] { return journals.new_journal(); },
+                             [&](const NativePath&) {
+                               journals.set_unrecorded_run(false);
+                               journals.keep_newest();
+                             },
+                             [&] { journals.set_unrecorded_run(true); });
   options.queue = kRecordedAtOnce;
-  options.journaled = true;
-  drop_run(journal, paths, options);
+  options.record = &journal;
+  drop_run(paced, paths, options);
   run_unrecorded_ = journal.unrecorded();
   journal_made_ = journal.path().has_value();
 }
