@@ -143,6 +143,22 @@ std::optional<int> open_undo(const CliOptions& options, const std::string& undo_
   return open_undo_journal(options.undo, undo_path, options.run.mode, output, undo);
 }
 
+// The journal named, which records each change of a run that writes: a
+// dry run opens none, and creates none. Nothing, or the exit status of a
+// refusal.
+std::optional<int> record_in_journal(CliOptions& options, const std::string& shown,
+                                     CliOutput& output, std::optional<fs::JournalFile>& file,
+                                     std::optional<Journal>& journal) {
+  if (options.journal.empty() || options.run.mode != WriteMode::kWrite) return std::nullopt;
+  std::int64_t end = 0;
+  if (const auto status = open_run_journal(options.journal, shown, output, file, end)) {
+    return status;
+  }
+  options.run.record = &journal.emplace(*file, end);
+  options.run.queue = kRecordedAtOnce;
+  return std::nullopt;
+}
+
 // The end of a run on standard error, once its log is out, and its exit
 // status; failed: a file, the log, the journal or the undo failed.
 int end_of_run(const CliOptions& options, const RunCounts& counts, bool failed, CliOutput& output,
@@ -184,17 +200,10 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
     log.write_json(options.run.mode == WriteMode::kDryRun,
                    options.run.keep_dates || !options.undo.empty());
   }
-  // A dry run opens no journal, and creates none.
   std::optional<fs::JournalFile> journal_file;
   std::optional<Journal> journal;
-  if (!options.journal.empty() && options.run.mode == WriteMode::kWrite) {
-    std::int64_t end = 0;
-    if (const auto status =
-            open_run_journal(options.journal, journal_path, output, journal_file, end)) {
-      return *status;
-    }
-    options.run.record = &journal.emplace(*journal_file, end);
-    options.run.queue = kRecordedAtOnce;
+  if (const auto status = record_in_journal(options, journal_path, output, journal_file, journal)) {
+    return *status;
   }
   RunCounts counts;
   std::optional<UndoSummary> undone;

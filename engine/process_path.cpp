@@ -15,6 +15,7 @@
 #include "engine/log_line.h"
 #include "engine/log_name.h"
 #include "engine/read_ahead.h"
+#include "engine/tree_walk.h"
 #include "platform/directory.h"
 #include "platform/fs.h"
 
@@ -40,7 +41,7 @@ struct IdentityHash {
 
 // The files of a run's paths, each handled in turn as a run one file at a
 // time handles it, while the read-ahead scans the files after it.
-class PathRun final : public ChangesAhead {
+class PathRun final : public ChangesAhead, private TreeVisitor {
  public:
   PathRun(RunListener& listener, RunCounts& counts, const RunOptions& options,
           const ReadAheadSeam& seam)
@@ -61,7 +62,8 @@ class PathRun final : public ChangesAhead {
     }
     const bool prefixed = typed && !fs::names_current_folder(path);
     tree_ = typed ? nullptr : std::make_shared<const NativePath>(entry->path);
-    process_tree(entry->path, shown, prefixed ? path : NativePath{});
+    walk_tree(entry->path, shown, prefixed ? path : NativePath{}, options_.recursive,
+              options_.names.exclude, *this);
   }
 
   void visit(const Visit& each) override {
@@ -92,104 +94,19 @@ class PathRun final : public ChangesAhead {
     read_ahead_.queue(std::move(file));
   }
 
-  // One folder of a tree being walked: its subfolders still to enter, how
-  // long the shown prefix of its files is, and how long its own shown name
-  // at the start of that prefix (the top's is top_shown_). Only the deepest levels keep
-  // their folder open (fs::kFoldersKeptOpen); the others are opened again
-  // from their child as the walk climbs back, checked by their identity.
-  struct Level {
-    std::optional<fs::FolderRef> folder;
-    fs::FileIdentity identity;
-    std::vector<fs::Subfolder> subfolders;
-    std::size_t next = 0;
-    std::size_t prefix_size = 0;
-    std::size_t shown_size = 0;
-  };
+  void listing(const NativePath& shown) override { listener_.listing_folder(shown, counts_); }
 
-  // The files of the folder at path, then with recursion those of each
-  // subfolder, depth first, each subfolder opened from its parent: a link
-  // put in a subfolder's place is never entered. shown is the folder's name
-  // in the log, prefix what its files' names begin with. One shown prefix is
-  // kept for the whole walk, so that memory grows with the depth, not with
-  // its square, and the walk keeps its own stack, not the thread's.
-  void process_tree(const NativePath& path, const NativePath& shown, const NativePath& prefix) {
-    if (stopped()) return;
-    prefix_ = prefix;
-    top_shown_ = shown;
-    SystemError error = 0;
-    const auto top = fs::open_folder(path, &error);
-    if (!top) return report_folder(shown, error);
-    std::vector<Level> levels;
-    list_folder(*top, shown, levels);
-    while (!levels.empty() && !stopped()) {
-      Level& level = levels.back();
-      if (level.next == level.subfolders.size()) {
-        climb_back(levels);
-        continue;
-      }
-      const fs::Subfolder& subfolder = level.subfolders[level.next++];
-      prefix_.resize(level.prefix_size);
-      const NativePath sub_shown = fs::child_path(prefix_, subfolder.name);
-      prefix_ = fs::child_path(sub_shown, {});
-      const auto opened = fs::open_subfolder(*level.folder, subfolder, &error);
-      if (!opened) {
-        report_folder(sub_shown, error);
-        continue;
-      }
-      list_folder(*opened, sub_shown, levels);
-    }
-  }
-
-  // Queues the folder's files; with recursion, its subfolders go on levels.
-  void list_folder(const fs::FolderRef& folder, const NativePath& shown,
-                   std::vector<Level>& levels) {
-    if (stopped()) return;
-    listener_.listing_folder(shown, counts_);
-    std::vector<fs::Subfolder> subfolders;
-    SystemError error = 0;
-    const bool listed = fs::list_plain_files(
-        folder,
-        [&](const fs::FileRef& file, const NativePath& name) {
-          if (!excluded(name))
-            process_file({file, fs::child_path(prefix_, name), false, 0, tree_}, name);
-        },
-        options_.recursive ? &subfolders : nullptr, &error);
-    if (!listed) report_folder(shown, error);
-    if (!options_.recursive) return;
-    std::erase_if(subfolders,
-                  [&](const fs::Subfolder& subfolder) { return excluded(subfolder.name); });
-    levels.push_back(
-        {folder, fs::identity_of(folder), std::move(subfolders), 0, prefix_.size(), shown.size()});
-    if (levels.size() > fs::kFoldersKeptOpen)
-      levels[levels.size() - fs::kFoldersKeptOpen - 1].folder.reset();
-  }
-
-  // Leaves the deepest level. The level above gets its folder back from
-  // the one left, if it had let go of it: a folder moved away meanwhile
-  // gets the access-error line, and its other subfolders are not entered.
-  void climb_back(std::vector<Level>& levels) {
-    Level child = std::move(levels.back());
-    levels.pop_back();
-    if (levels.empty() || levels.back().folder) return;
-    Level& parent = levels.back();
-    SystemError error = 0;
-    if (child.folder) parent.folder = fs::open_parent(*child.folder, parent.identity, &error);
-    if (parent.folder || parent.next == parent.subfolders.size()) return;
-    parent.next = parent.subfolders.size();
-    report_folder(levels.size() == 1 ? top_shown_ : prefix_.substr(0, parent.shown_size), error);
+  void file(const fs::FileRef& file, const NativePath& shown, const NativePath& name) override {
+    process_file({file, shown, false, 0, tree_}, name);
   }
 
   // A folder that cannot be opened or listed is reported under its own
   // name, after its files' lines, not passed over in silence.
-  void report_folder(const NativePath& shown, SystemError error) {
+  void unlisted(const NativePath& shown, SystemError error) override {
     finish();
     if (stopped()) return;
     listener_.failed({FileFailure::Kind::kList, shown, error});
     report(shown, kAccessError);
-  }
-
-  bool excluded(const NativePath& name) const {
-    return !options_.names.exclude.empty() && any_matches(options_.names.exclude, name);
   }
 
   void handle_oldest() {
@@ -255,7 +172,7 @@ class PathRun final : public ChangesAhead {
                  &scan.detail);
   }
 
-  bool stopped() const {
+  bool stopped() const override {
     return refused_ || (options_.stop != nullptr && options_.stop->requested()) ||
            listener_.stopped();
   }
@@ -296,8 +213,6 @@ class PathRun final : public ChangesAhead {
   RunListener& listener_;
   RunCounts& counts_;
   const RunOptions options_;
-  NativePath prefix_;     // what the names of the files being listed begin with
-  NativePath top_shown_;  // the name of the tree being walked
   // Its path, where the log shows names alone.
   std::shared_ptr<const NativePath> tree_;
   std::uint64_t patches_ = 0;
