@@ -6,16 +6,8 @@
 namespace quadrell {
 namespace {
 
-class TreeWalk {
- public:
-  TreeWalk(const NativePath& top_shown, const NativePath& prefix, bool recursive,
-           const std::vector<NamePattern>& exclude, TreeVisitor& visitor)
-      : visitor_(visitor),
-        exclude_(exclude),
-        recursive_(recursive),
-        prefix_(prefix),
-        top_shown_(top_shown) {}
-
+// One walk of a tree (walk_tree).
+struct TreeWalk {
   void walk(const NativePath& path) {
     if (visitor_.stopped()) return;
     SystemError error = 0;
@@ -41,7 +33,6 @@ class TreeWalk {
     }
   }
 
- private:
   // One folder of the tree: its subfolders still to enter, how long the
   // shown prefix of its files is, and how long its own shown name at the
   // start of that prefix (the top's is top_shown_). Only the deepest levels
@@ -102,16 +93,16 @@ class TreeWalk {
   TreeVisitor& visitor_;
   const std::vector<NamePattern>& exclude_;
   const bool recursive_;
-  NativePath prefix_;  // what the names of the files being listed begin with
   const NativePath top_shown_;
-  std::vector<Level> levels_;
+  NativePath prefix_;  // what the names of the files being listed begin with
+  std::vector<Level> levels_{};
 };
 
 }  // namespace
 
 void walk_tree(const NativePath& path, const NativePath& shown, const NativePath& prefix,
                bool recursive, const std::vector<NamePattern>& exclude, TreeVisitor& visitor) {
-  TreeWalk(shown, prefix, recursive, exclude, visitor).walk(path);
+  TreeWalk{visitor, exclude, recursive, shown, prefix}.walk(path);
 }
 
 }  // namespace quadrell
