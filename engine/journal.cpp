@@ -14,14 +14,13 @@ bool same_change(const DensityChange& a, const DensityChange& b) {
          a.after == b.after && a.identity == b.identity && a.size == b.size;
 }
 
-JournalOpening::Problem refusal_of(const fs::JournalFile& file) {
-  if (file.not_regular()) return JournalOpening::Problem::kNotRegular;
-  if (file.is_open() && file.is_standard_stream()) return JournalOpening::Problem::kStandardStream;
-  return JournalOpening::Problem::kNone;
-}
-
-// The opening's problem when the lock is not had.
-JournalOpening not_locked(const fs::JournalFile& file) {
+// The file as opened, locked: problem kNone once the lock is had.
+JournalOpening locked(fs::JournalFile& file) {
+  if (file.not_regular()) return {JournalOpening::Problem::kNotRegular};
+  if (file.is_open() && file.is_standard_stream())
+    return {JournalOpening::Problem::kStandardStream};
+  if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
+  if (file.lock()) return {};
   if (file.in_use()) return {JournalOpening::Problem::kInUse};
   return {JournalOpening::Problem::kSystem, file.error()};
 }
@@ -132,11 +131,9 @@ JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJou
   const bool adds = mode == WriteMode::kWrite;
   fs::JournalFile& file =
       journal.file.emplace(path, adds ? fs::JournalAccess::kAdd : fs::JournalAccess::kRead);
-  if (const auto refusal = refusal_of(file); refusal != JournalOpening::Problem::kNone) {
-    return {refusal};
+  if (const JournalOpening lock = locked(file); lock.problem != JournalOpening::Problem::kNone) {
+    return lock;
   }
-  if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
-  if (!file.lock()) return not_locked(file);
   std::size_t length = 0;
   if (const JournalOpening first = first_line(file, length);
       first.problem != JournalOpening::Problem::kNone) {
@@ -150,11 +147,9 @@ JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJou
 }
 
 JournalOpening open_journal(fs::JournalFile& file) {
-  if (const auto refusal = refusal_of(file); refusal != JournalOpening::Problem::kNone) {
-    return {refusal};
+  if (const JournalOpening lock = locked(file); lock.problem != JournalOpening::Problem::kNone) {
+    return lock;
   }
-  if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
-  if (!file.lock()) return not_locked(file);
   const std::int64_t size = file.size();
   if (size < 0) return {JournalOpening::Problem::kSystem, file.error()};
   if (size == 0) {
