@@ -6,7 +6,6 @@
 
 #include "engine/log_line.h"
 #include "engine/log_name.h"
-#include "engine/log_view.h"
 #include "engine/run_report.h"
 
 namespace quadrell::testing {
@@ -49,23 +48,6 @@ class FakeWindow final : public RunListener, public ChangeRecord {
   bool stop_after_first_line = false;
   std::function<void()> on_next_file;  // before each file is taken up
   std::function<void()> on_change;     // right before each patch writes
-};
-
-// The window's log box, for what draws into it.
-class FakeLogView final : public LogView {
- public:
-  void clear_log() override { text.clear(); }
-  void append_to_log(std::string_view more) override { text += more; }
-  void scroll_log_to_end() override { ++scrolls; }
-  void repaint() override {
-    ++repaints;
-    if (on_repaint) on_repaint();
-  }
-
-  std::string text;
-  int scrolls = 0;
-  int repaints = 0;
-  std::function<void()> on_repaint;
 };
 
 }  // namespace quadrell::testing

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "engine/first_change_journal.h"
-#include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "tests/fake_window.h"
@@ -22,6 +22,7 @@
 #include "ui/kept_journals.h"
 #include "ui/main_window.h"
 #include "ui/message_loop.h"
+#include "ui/run_post.h"
 #include "ui/startup.h"
 #include "ui/texts.h"
 #include "ui/window_undo.h"
@@ -181,32 +182,12 @@ TEST_F(Window, LogBoxIsReadOnlyWithSelectableText) {
   ReleaseDC(window_.list(), context);
 }
 
-TEST(HelpText, Lines) {
-  const std::vector<std::wstring> lines = split_lines(kHelpText);
-  ASSERT_EQ(lines.size(), 23u);
-  EXPECT_EQ(lines[0], L"");
-  EXPECT_EQ(lines[1], L"処理するファイルかフォルダーをここにドロップして下さい");
-  EXPECT_EQ(lines[2], std::wstring(42, L'='));
-  EXPECT_EQ(lines[3], L"◎Jpegファイルのみ処理します\xFF61");
-  EXPECT_EQ(lines[7], L"\x3000その場合\xFF64マックバイナリは削除しません\xFF61");
-  EXPECT_EQ(lines[8], std::wstring(43, L'-'));
-  EXPECT_EQ(lines[10], L"\x3000直下のJpegファイルをすべて処理します\xFF61");
-  EXPECT_EQ(lines[12], std::wstring(43, L'-'));
-  EXPECT_EQ(lines[13], L"◎アスペクト比の縦横が違うファイルのみ処理します\xFF61");
-  EXPECT_EQ(lines[19], std::wstring(43, L'='));
-  EXPECT_NE(lines[20].find(L"Alt+Space のあと U キー"), std::wstring::npos) << "the way back";
-  EXPECT_NE(lines[21].find(L"1.00"), std::wstring::npos) << "the notice names the version";
-  EXPECT_NE(lines[21].find(L"MIT"), std::wstring::npos) << "and the license";
-  EXPECT_NE(lines[21].find(L"README-ja.txt"), std::wstring::npos) << "the guide in the zip";
-  EXPECT_EQ(lines[22], std::wstring(43, L'='));
-}
-
 TEST_F(Window, HelpReplacesWhateverTheLogHolds) {
   SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
   SetFocus(window_.about());
   for (const char* before : {"", "a.jpg ... OK\r\n\r\nJpeg files =>  total: 1", "x"}) {
-    testing::set_text_of(window_.list(), before);
-    window_.scroll_log_to_end();
+    testing::set_text_of(window_.list(), "");
+    window_.show_lines(before);
     SetFocus(window_.about());
     SendMessageW(window_.about(), BM_CLICK, 0, 0);
     EXPECT_EQ(text_of(window_.list()), kHelpText);
@@ -227,17 +208,25 @@ TEST_F(Window, KeepDatesFollowsTheCheckBox) {
 }
 
 TEST_F(Window, FrontEndContract) {
-  std::optional<PacedLog> log;
-  testing::expect_report_shown([&]() -> RunListener& { return log.emplace(window_); },
-                               [&] { return testing::utf8_text_of(window_.list()); });
+  RunPost post;
+  testing::expect_report_shown(
+      [&]() -> RunListener& {
+        testing::set_text_of(window_.list(), "");
+        post.begin(window_.handle());
+        return post;
+      },
+      [&] {
+        window_.show_lines(post.take().text);
+        return testing::utf8_text_of(window_.list());
+      });
 }
 
 TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
   std::string text;
   for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i) + "\r\n";
-  testing::set_text_of(window_.list(), text + "last");
+  testing::set_text_of(window_.list(), "");
   SetFocus(window_.about());
-  window_.scroll_log_to_end();
+  window_.show_lines(text + "last");
   EXPECT_EQ(GetFocus(), window_.list());
   DWORD start = 0, end = 0;
   SendMessageW(window_.list(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
@@ -252,7 +241,7 @@ TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
 // Most of the lines go in as one append: Wine's edit control takes time that
 // grows with the text for each append, which real Windows does not.
 TEST_F(Window, AHundredThousandLinesAreAllKept) {
-  window_.clear_log();
+  testing::set_text_of(window_.list(), "");
   const int count = 100000;
   const int one_by_one = 50;
   std::string bulk;
@@ -260,12 +249,12 @@ TEST_F(Window, AHundredThousandLinesAreAllKept) {
     if (i > 0) bulk += "\r\n";
     bulk += "photo-" + std::to_string(i) + ".jpg ................................ OK";
   }
-  window_.append_to_log(bulk);
+  window_.show_lines(bulk);
   for (int i = count - one_by_one; i < count; ++i) {
-    window_.append_to_log("\r\nphoto-" + std::to_string(i) +
-                          ".jpg ................................ OK");
+    window_.show_lines("\r\nphoto-" + std::to_string(i) +
+                       ".jpg ................................ OK");
   }
-  window_.append_to_log("\r\n\r\nJpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
+  window_.show_lines("\r\n\r\nJpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
   const std::vector<std::wstring> lines = split_lines(text_of(window_.list()));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(count + 2));
   EXPECT_EQ(lines[0], L"photo-0.jpg ................................ OK");
@@ -273,22 +262,65 @@ TEST_F(Window, AHundredThousandLinesAreAllKept) {
   EXPECT_EQ(lines[count + 1], L"Jpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
 }
 
-// The built program's resources, read from its file.
-// A long run drawn at the screen's pace leaves the log byte for byte as the
-// same run through a window that draws nothing.
-TEST_F(Window, PacedRunLeavesTheLogOfAnUnpacedOne) {
-  testing::TempDir dir;
-  for (const char* folder : {"drawn", "fake"}) {
-    std::filesystem::create_directory(dir / folder);
-    for (int i = 0; i < 1500; ++i) {
-      testing::write_bytes(dir / (std::string(folder) + "/photo-" + std::to_string(i) + ".jpg"),
-                           testing::jfif_file(72, i % 3 ? 72 : 96));
-    }
+// Handles the window's messages until its run has ended.
+void wait_for_run(const MainWindow& window) {
+  MSG message;
+  while (window.running() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
   }
-  paced_drop_run(window_, {testing::native(dir / "drawn")});
-  testing::FakeWindow fake;
-  drop_run(fake, {testing::native(dir / "fake")});
-  EXPECT_EQ(testing::utf8_text_of(window_.list()), fake.text);
+}
+
+// Handles the window's messages until a timer of this thread fires: its
+// message comes only once no other is waiting, the window's input and
+// painting included, so the window has answered all it was sent.
+void wait_for_the_window_to_answer() {
+  const UINT_PTR timer = SetTimer(nullptr, 0, 1, nullptr);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_TIMER && message.hwnd == nullptr) break;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  KillTimer(nullptr, timer);
+}
+
+// The way from a run to the window: a run that makes lines far faster than
+// the edit control can take them never holds the window, and its lines all
+// come, in order, behind the summary; closing the window during a run
+// stops it and waits for its end.
+TEST_F(Window, RunReachesTheLogWithoutHoldingTheWindow) {
+  std::atomic<bool> answered{false};
+  std::atomic<int> made{0};
+  const auto line = [](int i) { return "photo-" + std::to_string(i) + ".jpg ... OK"; };
+  window_.start([&](RunPost& post, const RunStop&) {
+    int i = 0;
+    for (; !answered; ++i) post.note(line(i));
+    for (const int last = i + 2000; i < last; ++i) post.note(line(i));
+    made = i;
+    post.run_ended({i, i, 0, 0});
+  });
+  wait_for_the_window_to_answer();
+  answered = true;
+  wait_for_run(window_);
+  const int count = made;
+  std::string expected;
+  for (int i = 0; i < count; ++i) expected += (i > 0 ? "\r\n" : "") + line(i);
+  expected += "\r\n\r\n" + summary_line({count, count, 0, 0});
+  EXPECT_EQ(testing::utf8_text_of(window_.list()), expected);
+
+  std::atomic<bool> returned{false};
+  window_.start([&](RunPost& post, const RunStop& stop) {
+    for (int i = 0; !stop.requested(); ++i) post.note(line(i));
+    returned = true;
+  });
+  wait_for_the_window_to_answer();
+  EXPECT_FALSE(returned);
+  SendMessageW(window_.handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(returned) << "closed once the run has ended";
+  EXPECT_FALSE(IsWindow(window_.handle()));
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the closed window's
 }
 
 // Only data of a second start's own form becomes a run.
@@ -317,6 +349,7 @@ TEST(StartupFailure, NamesTheStepAndTheReason) {
       << "the system's reason stands before the code";
 }
 
+// The built program's resources, read from its file.
 class ProgramFile : public ::testing::Test {
  protected:
   static std::wstring program() {
@@ -507,7 +540,7 @@ TEST(KeptJournals, NumbersAndTakingBack) {
 // The item's grey across a restart: a file in the folder.
 TEST(KeptJournals, UnrecordedRunIsKeptInTheFolder) {
   testing::TempDir dir;
-  const KeptJournals kept(dir.path().native());
+  KeptJournals kept(dir.path().native());
   EXPECT_FALSE(kept.unrecorded_run());
   kept.set_unrecorded_run(true);
   EXPECT_TRUE(KeptJournals(dir.path().native()).unrecorded_run());
@@ -518,7 +551,7 @@ TEST(KeptJournals, UnrecordedRunIsKeptInTheFolder) {
 // An undo's own lines in its log: the run it takes back first, records not
 // sound named by their line, ten of them, then counted, and the summary
 // last; such records keep no journal offered.
-TEST(WindowUndo, UnsoundRecordsNamedTenThenCounted) {
+TEST_F(Window, UndoNamesUnsoundRecordsTenThenCounted) {
   testing::TempDir dir;
   testing::write_bytes(dir / "a.jpg", testing::jfif_file(72, 96));
   KeptJournals kept((dir.path() / "journal").native());
@@ -533,10 +566,11 @@ TEST(WindowUndo, UnsoundRecordsNamedTenThenCounted) {
   const auto first_added = std::count(journal.begin(), journal.end(), '\n') + 1;
   for (int i = 0; i < 12; ++i) journal.insert(journal.end(), {'?', '\n'});
   testing::write_bytes(dir / "journal/1.txt", journal);
-  testing::FakeLogView view;
-  const RunStop stop;
-  take_back(view, kept, *kept.to_take_back(), stop);
-  const std::string& log = view.text;
+  window_.start([&kept, taken = *kept.to_take_back()](RunPost& post, const RunStop& stop) {
+    take_back(post, kept, taken, stop);
+  });
+  wait_for_run(window_);
+  const std::string log = testing::utf8_text_of(window_.list());
   EXPECT_TRUE(log.starts_with("元に戻す処理: 1.txt（記録の開始 ")) << log;
   EXPECT_NE(log.find("※ 記録の " + std::to_string(first_added + 9) + " 行目は"), std::string::npos)
       << log;

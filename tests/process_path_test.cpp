@@ -7,7 +7,6 @@
 
 #include "drop/trim_at_nul.h"
 #include "engine/name_pattern.h"
-#include "engine/paced_log.h"
 #include "engine/process_path.h"
 #include "engine/read_ahead.h"
 #include "platform/directory.h"
@@ -440,62 +439,6 @@ TEST(ReadAhead, NoFileChangedAfterTheStop) {
   const RunOutcome stopped = run_with_read_ahead(folder, kDefaultJobs, true);
   EXPECT_EQ(stopped, run_with_read_ahead(folder, 1, true));
   EXPECT_EQ(lines_of(stopped.log).size(), 3u) << "one line, the empty line, the summary";
-}
-
-// Updates no sooner than 16 ms after the last one ended, nor sooner than
-// three times what it took to draw; lines in between wait, none is lost.
-TEST(PacedLog, UpdatesAtThePaceOfDrawing) {
-  using std::chrono::milliseconds;
-  std::chrono::steady_clock::time_point now{};
-  testing::FakeLogView view;
-  view.text = "the text of an earlier run";
-  PacedLog log(view, [&] { return now; });
-  EXPECT_EQ(view.text, "");
-  auto draw_costs = [&](milliseconds cost) { view.on_repaint = [&now, cost] { now += cost; }; };
-  const auto at = [&](int ms) { now = std::chrono::steady_clock::time_point(milliseconds(ms)); };
-  const NativePath a = testing::native("a.jpg"), b = testing::native("b.jpg");
-  const std::string a_line = "a.jpg " + dots(54) + " OK", b_line = "b.jpg " + dots(54) + " OK";
-
-  draw_costs(milliseconds(10));
-  log.next_file();  // the first update is due at once: ends at 10, next at 10 + 30
-  EXPECT_EQ(view.repaints, 1);
-  at(39);
-  log.file_done({a, kFair}, {});
-  EXPECT_EQ(view.repaints, 1);
-  EXPECT_EQ(view.text, "");
-  at(40);
-  log.next_file();  // ends at 50; next at 50 + 30
-  EXPECT_EQ(view.text, a_line);
-  EXPECT_EQ(view.scrolls, 2);
-
-  draw_costs(milliseconds(2));
-  at(80);
-  log.file_done({b, kFair}, {});  // ends at 82; next at 82 + 16
-  EXPECT_EQ(view.repaints, 3);
-  at(97);
-  log.next_file();
-  EXPECT_EQ(view.repaints, 3);
-  log.run_ended({2, 2, 0, 0});
-  EXPECT_EQ(view.repaints, 4);
-  EXPECT_EQ(view.text, a_line + "\r\n" + b_line + "\r\n\r\n" +
-                           "Jpeg files =>  total: 2  fair: 2  update: 0  error: 0");
-}
-
-TEST(PacedLog, RunLeavesTheSameLogAsAnUnpacedOne) {
-  testing::TempDir dir;
-  for (int i = 0; i < 300; ++i) {
-    for (const char* folder : {"a", "b"}) {
-      std::filesystem::create_directories(dir / folder);
-      testing::write_bytes(dir / (std::string(folder) + "/photo-" + std::to_string(i) + ".jpg"),
-                           jfif_file(72, i % 3 ? 72 : 96));
-    }
-  }
-  testing::FakeLogView paced;
-  testing::FakeWindow unpaced;
-  paced_drop_run(paced, {testing::native(dir / "a")});
-  drop_run(unpaced, {testing::native(dir / "b")});
-  EXPECT_EQ(paced.text, unpaced.text);
-  EXPECT_LT(paced.repaints, 300);
 }
 
 // Names against shell patterns, as rsync and fd match them; on Windows

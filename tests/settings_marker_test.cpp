@@ -17,16 +17,6 @@ TEST(MarkerPath, BesideTheExecutable) {
             L"\\\\server\\share\\Quadrell.chk");
 }
 
-TEST(MarkerAction, Table) {
-  EXPECT_EQ(marker_action(true, MarkerState::kAbsent), MarkerAction::kCreate);
-  EXPECT_EQ(marker_action(true, MarkerState::kPresent), MarkerAction::kNone);
-  EXPECT_EQ(marker_action(false, MarkerState::kPresent), MarkerAction::kDelete);
-  EXPECT_EQ(marker_action(false, MarkerState::kAbsent), MarkerAction::kNone);
-  // When the existence test fails, the step it guards is still attempted.
-  EXPECT_EQ(marker_action(true, MarkerState::kUnknown), MarkerAction::kCreate);
-  EXPECT_EQ(marker_action(false, MarkerState::kUnknown), MarkerAction::kDelete);
-}
-
 class Marker : public ::testing::Test {
  protected:
   std::filesystem::path file() const { return dir_ / "Quadrell.chk"; }

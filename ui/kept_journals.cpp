@@ -145,10 +145,11 @@ void KeptJournals::pass(const Journal& journal) {
 }
 
 bool KeptJournals::unrecorded_run() const {
-  return GetFileAttributesW(path_of(kUnrecorded).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return unrecorded_ || GetFileAttributesW(path_of(kUnrecorded).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void KeptJournals::set_unrecorded_run(bool unrecorded) const {
+void KeptJournals::set_unrecorded_run(bool unrecorded) {
+  unrecorded_ = unrecorded;
   const std::wstring path = path_of(kUnrecorded);
   if (!unrecorded) {
     DeleteFileW(path.c_str());

@@ -57,10 +57,11 @@ class KeptJournals {
   void pass(const Journal& journal);
 
   // A run changed a file without its record: the item may then take no run
-  // back, since it would skip that one. Kept in the folder, so that a
-  // restart remembers it, until a later run makes its journal.
+  // back, since it would skip that one. Kept until a later run makes its
+  // journal: in the folder, so that a restart remembers it, and here,
+  // should the folder not keep it.
   bool unrecorded_run() const;
-  void set_unrecorded_run(bool unrecorded) const;
+  void set_unrecorded_run(bool unrecorded);
 
  private:
   enum class State { kOffered, kTakenBack, kPassed };
@@ -74,6 +75,7 @@ class KeptJournals {
 
   std::wstring folder_;
   std::set<std::uint64_t> passed_;
+  bool unrecorded_ = false;
 };
 
 }  // namespace quadrell::ui

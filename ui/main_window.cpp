@@ -4,25 +4,20 @@
 #include <utility>
 
 #include "engine/first_change_journal.h"
-#include "engine/paced_log.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
 #include "ui/layout.h"
 #include "ui/texts.h"
-#include "ui/window_thread_log.h"
 #include "ui/window_undo.h"
 
 namespace quadrell::ui {
 namespace {
 
-// Posted for each queued run.
-constexpr UINT kRunQueued = WM_APP + 1;
-// Posted by a run's thread as it ends.
-constexpr UINT kRunEnded = WM_APP + 2;
-// Sent by a run's thread: lparam is the std::function<void()> to call here.
-constexpr UINT kCallOnWindowThread = WM_APP + 3;
+// The window's one timer: the next take of what a run posted.
+constexpr UINT_PTR kPaceTimer = 1;
+constexpr UINT kFrameMilliseconds = 16;
 // The system menu's item that takes the last run back: the system's own
 // commands are from 0xF000, and it keeps the low four bits of each.
 constexpr UINT kTakeBackCommand = 0x0110;
@@ -61,6 +56,13 @@ HFONT create_message_font() {
 }
 
 int text_length(HWND control) { return GetWindowTextLengthW(control); }
+
+// A read-only edit control would be grey; the log is a document.
+LRESULT document_colours(HDC context) {
+  SetTextColor(context, GetSysColor(COLOR_WINDOWTEXT));
+  SetBkColor(context, GetSysColor(COLOR_WINDOW));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+}
 
 }  // namespace
 
@@ -118,40 +120,32 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
       }
       break;
     case WM_SYSCOMMAND:
-      if ((wparam & 0xFFF0) == kTakeBackCommand) {
-        if (can_take_back()) {
-          const KeptJournals::Journal journal = *journals_->to_take_back();
-          begin_run([this, journal](LogView& log) { take_back(log, *journals_, journal, stop_); });
-        }
-        return 0;
-      }
+      if (on_system_command(wparam)) return 0;
       break;
     case WM_CTLCOLORSTATIC:
-      // A read-only edit control would be grey; the log is a document.
       if (reinterpret_cast<HWND>(lparam) == list_) {
-        HDC context = reinterpret_cast<HDC>(wparam);
-        SetTextColor(context, GetSysColor(COLOR_WINDOWTEXT));
-        SetBkColor(context, GetSysColor(COLOR_WINDOW));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        return document_colours(reinterpret_cast<HDC>(wparam));
       }
       break;
     case WM_ACTIVATE:
-      // Keeps the focused control across a switch to another program.
-      if (LOWORD(wparam) == WA_INACTIVE) {
-        focus_while_inactive_ = GetFocus();
-      } else if (focus_while_inactive_ != nullptr && IsChild(window, focus_while_inactive_)) {
-        SetFocus(focus_while_inactive_);
-        return 0;
-      }
+      if (keep_focus(window, wparam)) return 0;
       break;
     case WM_CLOSE:
-      on_run_event(RunEvent::kCloseAsked);
+      // The run in hand stops after its file and shows its summary first.
+      stop_run();
+      shut_down();
+      DestroyWindow(window);
       return 0;
     case WM_ENDSESSION:
-      if (wparam) on_run_event(RunEvent::kSessionEnds);
+      // The process may be ended once this returns: the run stops first.
+      if (wparam) {
+        stop_run();
+        shut_down();
+      }
       return 0;
     case WM_DESTROY:
-      on_run_event(RunEvent::kDestroyed);
+      shut_down();
+      PostQuitMessage(0);
       return 0;
     case WM_COPYDATA:
       if (auto paths = forwarded_paths(*reinterpret_cast<const COPYDATASTRUCT*>(lparam))) {
@@ -159,17 +153,9 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
         return TRUE;
       }
       return FALSE;
-    case kRunQueued:
-      on_run_event(RunEvent::kQueued);
-      return 0;
-    case kRunEnded:
-      on_run_event(RunEvent::kEnded);
-      return 0;
-    case kCallOnWindowThread:
-      (*reinterpret_cast<const std::function<void()>*>(lparam))();
-      return 0;
-    case WindowThreadLog::kBatchMessage:
-      WindowThreadLog::apply_batch(*this, lparam);
+    case WM_TIMER:
+    case RunPost::kMessage:
+      take_posted();
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -179,113 +165,96 @@ LRESULT MainWindow::handle_message(HWND window, UINT message, WPARAM wparam, LPA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// Keeps the focused control across a switch to another program: true when
+// the focus is put back.
+bool MainWindow::keep_focus(HWND window, WPARAM activation) {
+  if (LOWORD(activation) == WA_INACTIVE) {
+    focus_while_inactive_ = GetFocus();
+    return false;
+  }
+  if (focus_while_inactive_ == nullptr || !IsChild(window, focus_while_inactive_)) return false;
+  SetFocus(focus_while_inactive_);
+  return true;
+}
+
+bool MainWindow::on_system_command(WPARAM command) {
+  if ((command & 0xFFF0) != kTakeBackCommand) return false;
+  if (can_take_back()) {
+    const KeptJournals::Journal journal = *journals_->to_take_back();
+    start([this, journal](RunPost& post, const RunStop& stop) {
+      take_back(post, *journals_, journal, stop);
+    });
+  }
+  return true;
+}
+
 MainWindow::~MainWindow() {
-  if (!run_thread_.joinable()) return;
   stop_.request();
-  wait_for_run();
+  if (run_thread_.joinable()) run_thread_.join();
 }
 
 // Each run is a message of its own, after the messages before it.
 void MainWindow::queue_run(std::vector<NativePath> paths) {
   queued_runs_.push_back(std::move(paths));
-  PostMessageW(handle(), kRunQueued, 0, 0);
+  PostMessageW(handle(), RunPost::kMessage, 0, 0);
 }
 
 void MainWindow::run_drop(std::vector<NativePath> names) {
   queued_runs_.push_back(std::move(names));
-  on_run_event(RunEvent::kQueued);
+  if (state_ == RunState::kIdle) start_next_run();
 }
 
-void MainWindow::call_on_window_thread(const std::function<void()>& call) const {
-  SendMessageW(handle(), kCallOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
-}
-
-void MainWindow::on_run_event(RunEvent event) {
-  switch (event) {
-    case RunEvent::kQueued:
-      if (state_ == RunState::kIdle && !queued_runs_.empty()) start_next_run();
-      return;
-    case RunEvent::kEnded:
-      // After a session's end the run was waited for already.
-      if (state_ == RunState::kShutDown) return;
-      finish_run();
-      if (std::exchange(state_, RunState::kIdle) == RunState::kClosing) {
-        PostMessageW(handle(), WM_CLOSE, 0, 0);
-      } else {
-        on_run_event(RunEvent::kQueued);
-      }
-      return;
-    case RunEvent::kCloseAsked:
-      // The run in hand stops after its file; the window closes when it ends.
-      if (running()) {
-        stop_.request();
-        state_ = RunState::kClosing;
-        return;
-      }
-      shut_down();
-      DestroyWindow(handle());
-      return;
-    case RunEvent::kSessionEnds:
-      // The process may be ended once this returns: the run stops first.
-      queued_runs_.clear();
-      if (running()) {
-        stop_.request();
-        wait_for_run();
-      }
-      shut_down();
-      return;
-    case RunEvent::kDestroyed:
-      shut_down();
-      PostQuitMessage(0);
-      return;
+// Once it has shown what it took, the window takes again only when it has
+// drawn and answered its input: a timer's message comes after all those.
+void MainWindow::take_posted() {
+  KillTimer(handle(), kPaceTimer);
+  const RunPost::Taken taken = post_.take();
+  if (!taken.text.empty()) show_lines(taken.text);
+  if (taken.ended) {
+    end_run();
+  } else if (!taken.text.empty()) {
+    SetTimer(handle(), kPaceTimer, kFrameMilliseconds, nullptr);
   }
+  if (state_ == RunState::kIdle && !queued_runs_.empty()) start_next_run();
 }
 
-// The run's thread reaches the window only through calls sent to this
-// thread, and this thread never waits for the run but in wait_for_run,
-// which does those calls meanwhile: neither ever waits on the other.
 void MainWindow::start_next_run() {
   std::vector<NativePath> paths = std::move(queued_runs_.front());
   queued_runs_.pop_front();
   RunOptions options;
   options.keep_dates = keep_dates();
   options.stop = &stop_;
-  begin_run([this, paths, options](LogView& log) { journaled_run(log, paths, options); });
+  start([this, paths, options](RunPost& post, const RunStop&) {
+    journaled_run(post, paths, options);
+  });
 }
 
-void MainWindow::begin_run(std::function<void(LogView&)> run) {
+void MainWindow::start(Run run) {
   state_ = RunState::kRunning;
   EnableWindow(not_change_date_, FALSE);
   EnableWindow(about_, FALSE);
-  run_done_ = false;
-  run_unrecorded_ = false;
-  journal_made_ = false;
-  HWND window = handle();
+  SetWindowTextW(list_, L"");
+  post_.begin(handle());
+  const auto whole = [this, run] {
+    run(post_, stop_);
+    post_.end();
+  };
   try {
-    run_thread_ = std::thread([this, window, log = WindowThreadLog(*this), run]() mutable {
-      run(log);
-      run_done_ = true;
-      PostMessageW(window, kRunEnded, 0, 0);
-    });
+    run_thread_ = std::thread(whole);
   } catch (const std::system_error&) {
-    // No thread to be had: the run goes on this thread, which it holds
-    // until it ends.
-    run(*this);
-    run_done_ = true;
-    PostMessageW(window, kRunEnded, 0, 0);
+    whole();  // no thread to be had: the run holds this one until it ends
   }
 }
 
-void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& paths,
+void MainWindow::journaled_run(RunPost& post, const std::vector<NativePath>& paths,
                                RunOptions options) {
-  PacedLog paced(log);
   if (!journals_) {
-    drop_run(paced, paths, options);
+    drop_run(post, paths, options);
     return;
   }
   // The folder remembers a change made without its record from right
   // before it is made until a later run's journal holds its first line.
-  const KeptJournals& journals = *journals_;
+  KeptJournals& journals = *journals_;
   FirstChangeJournal journal([&] { return journals.new_journal(); },
                              [&](const NativePath&) {
                                journals.set_unrecorded_run(false);
@@ -294,34 +263,29 @@ void MainWindow::journaled_run(LogView& log, const std::vector<NativePath>& path
                              [&] { journals.set_unrecorded_run(true); });
   options.queue = kRecordedAtOnce;
   options.record = &journal;
-  drop_run(paced, paths, options);
-  run_unrecorded_ = journal.unrecorded();
-  journal_made_ = journal.path().has_value();
+  drop_run(post, paths, options);
 }
 
+// The journals are the run's until it is joined: only an idle window reads
+// them.
 bool MainWindow::can_take_back() const {
-  return state_ == RunState::kIdle && journals_ && !unrecorded_run_ &&
-         !journals_->unrecorded_run() && journals_->to_take_back().has_value();
+  return state_ == RunState::kIdle && journals_ && !journals_->unrecorded_run() &&
+         journals_->to_take_back().has_value();
 }
 
-void MainWindow::finish_run() {
+void MainWindow::end_run() {
   if (run_thread_.joinable()) run_thread_.join();
-  if (run_unrecorded_ || journal_made_) unrecorded_run_ = run_unrecorded_;
+  if (state_ == RunState::kRunning) state_ = RunState::kIdle;
   EnableWindow(not_change_date_, TRUE);
   EnableWindow(about_, TRUE);
 }
 
-// Does the calls the run sends and draws the batches it posts meanwhile.
-void MainWindow::wait_for_run() {
-  while (!run_done_) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE | QS_POSTMESSAGE);
-    MSG message;
-    while (PeekMessageW(&message, handle(), WindowThreadLog::kBatchMessage,
-                        WindowThreadLog::kBatchMessage, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    }
-  }
-  finish_run();
+void MainWindow::stop_run() {
+  queued_runs_.clear();
+  if (!running()) return;
+  stop_.request();
+  if (run_thread_.joinable()) run_thread_.join();
+  take_posted();
 }
 
 void MainWindow::shut_down() {
@@ -377,26 +341,15 @@ bool MainWindow::create_controls(HWND window, HINSTANCE instance) {
 
 void MainWindow::show_help() { SetWindowTextW(list_, kHelpText); }
 
-void MainWindow::clear_log() { SetWindowTextW(list_, L""); }
-
-// The edit control's own append: the cost does not grow with the log.
-void MainWindow::append_to_log(std::string_view text) {
-  const int end = text_length(list_);
-  SendMessageW(list_, EM_SETSEL, end, end);
-  SendMessageW(list_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide_from_utf8(text).c_str()));
-}
-
-// Messages to the log box itself, so that no other window or program can
-// receive them, whatever has the focus meanwhile.
-void MainWindow::scroll_log_to_end() {
+// The edit control's own append, whose cost does not grow with the log;
+// then caret and view to its end. Messages to the log box itself, so that
+// no other window or program can receive them, whatever has the focus.
+void MainWindow::show_lines(std::string_view text) {
   SetFocus(list_);
   const int end = text_length(list_);
   SendMessageW(list_, EM_SETSEL, end, end);
+  SendMessageW(list_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide_from_utf8(text).c_str()));
   SendMessageW(list_, EM_SCROLLCARET, 0, 0);
-}
-
-void MainWindow::repaint() {
-  RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 bool MainWindow::keep_dates() const {

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -11,11 +10,11 @@
 #include <vector>
 
 #include "drop/drop_window_proc.h"
-#include "engine/log_view.h"
 #include "engine/process_path.h"
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
 #include "ui/kept_journals.h"
+#include "ui/run_post.h"
 #include "ui/window_owners.h"
 
 namespace quadrell::ui {
@@ -24,10 +23,13 @@ namespace quadrell::ui {
 // (list) and the Help button (about), laid out in twips at the system's DPI.
 // A run draws into its log box. Runs go on a thread of their own, one at a
 // time, so that the window stays alive meanwhile: it can be moved,
-// minimised, scrolled and closed, while the check box and Help are disabled.
+// minimised and scrolled, while the check box and Help are disabled. The
+// run reaches the window only through a RunPost, and never waits on it;
+// the window waits for a run only by joining its thread, at its end or
+// when it closes.
 // With journals, each run that changes a file is journaled, and the system
 // menu's one item of its own takes the runs back, newest first.
-class MainWindow final : public LogView, public DropTarget {
+class MainWindow final : public DropTarget {
  public:
   // The window class, by which a second start finds the running window.
   static constexpr wchar_t kWindowClass[] = L"QuadrellMain";
@@ -60,21 +62,20 @@ class MainWindow final : public LogView, public DropTarget {
   void run_drop(std::vector<NativePath> names) override;
   // Where the runs from now on keep their journals; without, none is kept.
   void set_journals(KeptJournals journals) { journals_.emplace(std::move(journals)); }
-  bool running() const { return state_ == RunState::kRunning || state_ == RunState::kClosing; }
-
-  // Does call on the window's own thread, which owns the controls, and
-  // returns once it is done: how a run's thread reaches the window.
-  void call_on_window_thread(const std::function<void()>& call) const;
+  bool running() const { return state_ == RunState::kRunning; }
+  // Empties the log box and does run on a thread of its own (on this one
+  // where no thread can be had): a drop's run or an undo. Its lines go
+  // through post; stop is requested when the window closes.
+  using Run = std::function<void(RunPost& post, const RunStop& stop)>;
+  void start(Run run);
 
   HWND handle() const { return static_cast<HWND>(window_.get()); }
   HWND list() const { return list_; }
   HWND not_change_date() const { return not_change_date_; }
   HWND about() const { return about_; }
 
-  void clear_log() override;
-  void append_to_log(std::string_view text) override;
-  void scroll_log_to_end() override;
-  void repaint() override;
+  // Adds text at the end of the log box and shows it there, with the focus.
+  void show_lines(std::string_view text);
   bool keep_dates() const;
 
   void set_keep_dates(bool checked);
@@ -83,26 +84,25 @@ class MainWindow final : public LogView, public DropTarget {
   static int system_dpi();
 
  private:
-  // Idle, a run under way, a run under way after which the window closes,
-  // and shut down: no run starts again.
-  enum class RunState { kIdle, kRunning, kClosing, kShutDown };
-  // What moves the run state on.
-  enum class RunEvent { kQueued, kEnded, kCloseAsked, kSessionEnds, kDestroyed };
+  // Idle, a run under way, and shut down: no run starts again.
+  enum class RunState { kIdle, kRunning, kShutDown };
 
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  // Every change of the run state.
-  void on_run_event(RunEvent event);
+  bool keep_focus(HWND window, WPARAM activation);
+  // The system menu's item of our own: true when it was chosen.
+  bool on_system_command(WPARAM command);
+  // What the run posted, and the next queued run if none is under way.
+  void take_posted();
   void start_next_run();
-  // The run of a drop, or of an undo, on a thread of its own where one can
-  // be had.
-  void begin_run(std::function<void(LogView&)> run);
   // On the run's thread.
-  void journaled_run(LogView& log, const std::vector<NativePath>& paths, RunOptions options);
+  void journaled_run(RunPost& post, const std::vector<NativePath>& paths, RunOptions options);
   // Whether the system menu's item may take a run back now.
   bool can_take_back() const;
-  void finish_run();
-  void wait_for_run();
+  void end_run();
+  // Stops the run under way after its file in hand and joins it; no
+  // queued run starts.
+  void stop_run();
   bool create_controls(HWND window, HINSTANCE instance);
   HWND create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
                       const wchar_t* text, DWORD style, DWORD extended_style, int id, int left,
@@ -117,17 +117,9 @@ class MainWindow final : public LogView, public DropTarget {
   std::function<void()> shutdown_;
   std::deque<std::vector<NativePath>> queued_runs_;
   RunState state_ = RunState::kIdle;
-  RunStop stop_;                       // requested once: no run starts after it
-  std::atomic<bool> run_done_{false};  // set by the run's thread as it ends
+  RunStop stop_;  // requested once: no run starts after it
   std::optional<KeptJournals> journals_;
-  // The last run that changed a file did so without a journal, in part or
-  // in whole: it cannot be taken back, nor may the item skip it. The
-  // journal folder keeps it too, where it can, for after a restart.
-  bool unrecorded_run_ = false;
-  // The run's thread's, read once it is joined: it changed a file without
-  // its record; it made a journal.
-  bool run_unrecorded_ = false;
-  bool journal_made_ = false;
+  RunPost post_;
   std::thread run_thread_;  // after what it uses
   UniqueFont font_;
   // Last: the window is destroyed first, while the state its messages use

@@ -37,25 +37,15 @@ MarkerState marker_state(const std::wstring& marker) {
   return (found.dwFileAttributes & not_plain) ? MarkerState::kAbsent : MarkerState::kPresent;
 }
 
-MarkerAction marker_action(bool checked, MarkerState state) {
-  if (checked) return state == MarkerState::kPresent ? MarkerAction::kNone : MarkerAction::kCreate;
-  return state == MarkerState::kAbsent ? MarkerAction::kNone : MarkerAction::kDelete;
-}
-
 void save_setting(const std::wstring& marker, bool checked) {
   const std::wstring path = extended_path(marker);
-  switch (marker_action(checked, marker_state(marker))) {
-    case MarkerAction::kCreate: {
-      // CREATE_NEW: a file or folder already there is left as it is.
-      const UniqueHandle created(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-      break;
-    }
-    case MarkerAction::kDelete:
-      DeleteFileW(path.c_str());  // fails on a folder and on a read-only file
-      break;
-    case MarkerAction::kNone:
-      break;
+  const MarkerState state = marker_state(marker);
+  if (checked && state != MarkerState::kPresent) {
+    // CREATE_NEW: a file or folder already there is left as it is.
+    const UniqueHandle created(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  } else if (!checked && state != MarkerState::kAbsent) {
+    DeleteFileW(path.c_str());  // fails on a folder and on a read-only file
   }
 }
 

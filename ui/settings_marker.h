@@ -22,13 +22,9 @@ std::optional<std::wstring> executable_path();
 enum class MarkerState { kPresent, kAbsent, kUnknown };
 MarkerState marker_state(const std::wstring& marker);
 
-enum class MarkerAction { kNone, kCreate, kDelete };
-
-// Checked: create the marker unless it is present. Unchecked: delete it
-// unless it is absent. A failed existence test does not stop the step.
-MarkerAction marker_action(bool checked, MarkerState state);
-
-// Stores the setting; every failure is ignored. An existing file is never
+// Stores the setting. Checked: creates the marker unless it is present.
+// Unchecked: deletes it unless it is absent; a failed existence test does
+// not stop the step. Every failure is ignored. An existing file is never
 // rewritten, and a folder of that name is never removed.
 void save_setting(const std::wstring& marker, bool checked);
 

@@ -7,7 +7,6 @@
 
 #include "engine/journal.h"
 #include "engine/log_name.h"
-#include "engine/paced_log.h"
 #include "engine/undo.h"
 #include "platform/fs.h"
 #include "platform/wide_text.h"
@@ -50,19 +49,18 @@ std::string reason(const FileFailure& failure) {
   }
 }
 
-// The undo's listener: the paced log, with a line before a file's line for
-// its failure, and the summary line held back until the journal's own
+// The undo's listener: the window's log, with a line before a file's line
+// for its failure, and the summary line held back until the journal's own
 // lines are in.
 class UndoLog final : public RunListener {
  public:
-  explicit UndoLog(LogView& view) : paced_(view) {}
-  void line(const std::string& text) { paced_.note(text); }
+  explicit UndoLog(RunPost& post) : post_(post) {}
+  void line(const std::string& text) { post_.note(text); }
   void note(const std::string& text) { line(noted(text)); }
-  void end() { paced_.run_ended(counts_); }
+  void end() { post_.run_ended(counts_); }
 
-  void next_file() override { paced_.next_file(); }
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override {
-    paced_.file_done(outcome, counts);
+    post_.file_done(outcome, counts);
   }
   void failed(const FileFailure& failure) override {
     note(log_name(failure.path).text + ": " + reason(failure));
@@ -70,7 +68,7 @@ class UndoLog final : public RunListener {
   void run_ended(const RunCounts& counts) override { counts_ = counts; }
 
  private:
-  PacedLog paced_;
+  RunPost& post_;
   RunCounts counts_;
 };
 
@@ -152,9 +150,9 @@ Verdict undo(const std::wstring& path, const RunStop& stop, UndoLog& log) {
 
 }  // namespace
 
-void take_back(LogView& view, KeptJournals& journals, const KeptJournals::Journal& journal,
+void take_back(RunPost& post, KeptJournals& journals, const KeptJournals::Journal& journal,
                const RunStop& stop) {
-  UndoLog log(view);
+  UndoLog log(post);
   log.line("元に戻す処理: " + utf8_from_wide(journal.name) + "（記録の開始 " +
            made_at(journal.made) + "）");
   Verdict verdict = undo(journals.path_of(journal.name), stop, log);

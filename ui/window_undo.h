@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/log_view.h"
 #include "engine/run_stop.h"
 #include "ui/kept_journals.h"
+#include "ui/run_post.h"
 
 namespace quadrell::ui {
 
@@ -15,7 +15,7 @@ namespace quadrell::ui {
 // one that cannot be taken back (no journal, a newer format, unreadable,
 // not to be marked) is passed, so that the next choice goes on to the run
 // before it.
-void take_back(LogView& view, KeptJournals& journals, const KeptJournals::Journal& journal,
+void take_back(RunPost& post, KeptJournals& journals, const KeptJournals::Journal& journal,
                const RunStop& stop);
 
 }  // namespace quadrell::ui
