@@ -116,19 +116,23 @@ class BlackBox : public ::testing::Test {
   testing::TempDir dir_;
 };
 
+// Files and a folder, in the order of the drop.
 TEST_F(BlackBox, DropOfFilesAndAFolder) {
   testing::write_bytes(photo("b.jpg"), jfif_file(72, 96));
   std::filesystem::create_directory(photo("album"));
   testing::write_bytes(photo("album/写真.JPG"), jfif_file(96, 96));
   testing::write_bytes(photo("album/notes.txt"), jfif_file(1, 2));
+  testing::write_bytes(photo("a.jpg"), jfif_file(2, 1));
   Program program(executable());
   const RemoteWindow window = program.window();
   ASSERT_TRUE(window.found());
-  ASSERT_TRUE(
-      window.drop({testing::native(photo("b.jpg")), testing::native(photo("album"))}, kRunTimeout));
+  ASSERT_TRUE(window.drop({testing::native(photo("b.jpg")), testing::native(photo("album")),
+                           testing::native(photo("a.jpg"))},
+                          kRunTimeout));
   EXPECT_EQ(utf8_from_wide(window.log_text()),
-            "b.jpg " + dots(54) + " 15 16 Change\r\n写真.JPG " + dots(52) +
-                " OK\r\n\r\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0");
+            "b.jpg " + dots(54) + " 15 16 Change\r\n写真.JPG " + dots(52) + " OK\r\na.jpg " +
+                dots(54) +
+                " 17 18 Change\r\n\r\nJpeg files =>  total: 3  fair: 1  update: 2  error: 0");
   EXPECT_EQ(testing::read_bytes(photo("b.jpg")), jfif_file(96, 96));
   EXPECT_EQ(testing::read_bytes(photo("album/notes.txt")), jfif_file(1, 2));
   EXPECT_TRUE(window.close(10000));

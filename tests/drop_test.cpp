@@ -71,17 +71,6 @@ class DropOnWindow : public ::testing::Test {
   ui::MainWindow window_;
 };
 
-TEST_F(DropOnWindow, FilesAndFoldersInDropOrder) {
-  testing::write_bytes(dir_ / "z.jpg", jfif_file(1, 2));
-  std::filesystem::create_directory(dir_ / "folder");
-  testing::write_bytes(dir_ / "folder/inner.jpg", jfif_file(2, 2));
-  testing::write_bytes(dir_ / "a.jpg", jfif_file(2, 1));
-  EXPECT_EQ(drop({path("z.jpg"), path("folder"), path("a.jpg")}),
-            "z.jpg " + dots(54) + " 15 16 Change\r\ninner.jpg " + dots(46) + " OK\r\na.jpg " +
-                dots(54) + " 17 18 Change\r\n\r\n" +
-                "Jpeg files =>  total: 3  fair: 1  update: 2  error: 0");
-}
-
 TEST_F(DropOnWindow, LongNameThenShorterName) {
   testing::write_bytes(dir_ / "a-rather-long-file-name.jpg", jfif_file(3, 3));
   testing::write_bytes(dir_ / "b.jpg", jfif_file(3, 3));

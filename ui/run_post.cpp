@@ -8,33 +8,27 @@
 namespace quadrell::ui {
 
 void RunPost::file_done(const FileOutcome& outcome, const RunCounts&) {
-  add(log_line(log_name(outcome.shown), outcome.result), false);
+  hand_over(Part::kLine, log_line(log_name(outcome.shown), outcome.result));
 }
 
-void RunPost::run_ended(const RunCounts& counts) { add(summary_line(counts), true); }
+void RunPost::run_ended(const RunCounts& counts) {
+  hand_over(Part::kSummary, summary_line(counts));
+}
 
-void RunPost::note(std::string_view line) { add(line, false); }
+void RunPost::note(std::string_view line) { hand_over(Part::kLine, line); }
 
-void RunPost::add(std::string_view line, bool summary) {
+void RunPost::end() { hand_over(Part::kEnd, {}); }
+
+void RunPost::hand_over(Part part, std::string_view line) {
   bool post = false;
   {
     const std::lock_guard lock(mutex_);
-    if (summary) {
-      add_summary_line(text_, run_empty_, line);
+    if (part == Part::kEnd) {
+      ended_ = true;
     } else {
-      add_log_line(text_, run_empty_, line);
+      (part == Part::kSummary ? add_summary_line : add_log_line)(text_, run_empty_, line);
+      run_empty_ = false;
     }
-    run_empty_ = false;
-    post = !std::exchange(looking_, true);
-  }
-  if (post) PostMessageW(window_, kMessage, 0, 0);
-}
-
-void RunPost::end() {
-  bool post = false;
-  {
-    const std::lock_guard lock(mutex_);
-    ended_ = true;
     post = !std::exchange(looking_, true);
   }
   if (post) PostMessageW(window_, kMessage, 0, 0);

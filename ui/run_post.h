@@ -46,8 +46,8 @@ class RunPost final : public RunListener {
   Taken take();
 
  private:
-  // The line with what goes before it, added under the mutex.
-  void add(std::string_view line, bool summary);
+  enum class Part { kLine, kSummary, kEnd };
+  void hand_over(Part part, std::string_view line);
 
   HWND window_ = nullptr;
   std::mutex mutex_;
