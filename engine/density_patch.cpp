@@ -39,36 +39,66 @@ std::size_t write_fully(PatchTarget& file, std::int64_t offset, const std::uint8
   return done;
 }
 
+// The times a write took set back (the file open on POSIX, closed on
+// Windows), with left the times it is left with where asked for. A file
+// system that cannot hold a time (FAT's two seconds) keeps the nearest it
+// can: times put back that do not read back the same did not hold.
+Result<> put_times_back(fs::PatchFile& target, const TimesPolicy& policy,
+                        std::optional<fs::FileTimes>& left) {
+  const Result<fs::FileTimes> saved =
+      policy.put_back != nullptr ? Result<fs::FileTimes>(*policy.put_back) : target.saved_times();
+  if (!saved) return failure(saved.error());
+  if (policy.written) {
+    if (const Result<fs::FileTimes> now = target.times_now()) policy.written(now->last_write);
+  }
+  const Result<> set = target.set_times(*saved);
+  const bool reads_left = policy.left == TimesLeft::kRead;
+  if (set && reads_left && policy.put_back == nullptr) {
+    left = *saved;  // read from this file a moment ago, so the file system holds them as they are
+    return set;
+  }
+  if (!reads_left && policy.put_back == nullptr) return set;
+  const Result<fs::FileTimes> now = target.times_now();
+  if (!now) return set;
+  left = *now;
+  if (set && policy.put_back != nullptr && now->last_write != policy.put_back->last_write) {
+    return failure(kTimesRounded);
+  }
+  return set;
+}
+
 }  // namespace
 
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
-                        PatchOutcome& outcome, const std::function<bool()>& approve) {
+                        PatchResult& result, const std::function<bool()>& approve) {
   const auto& densities = detail.densities;
   const std::int64_t x_offset = std::int64_t{position} - 1 - (detail.at_x ? 0 : 2);
 
   std::array<std::uint8_t, kCheckedSpan> held{};
   if (!read_fully(file, x_offset - kIdentifierBeforeX, held.data(), held.size())) {
-    outcome.error = file.error();
-    outcome.changed = outcome.error == 0;  // the file ends before the densities
+    result.error = file.error();
+    // Without a reason, the file ends before the densities.
+    result.outcome = result.error == 0 ? PatchOutcome::kChanged : PatchOutcome::kFailed;
     return false;
   }
   if (std::memcmp(held.data(), jfif::kIdentifier, sizeof jfif::kIdentifier) != 0 ||
       std::memcmp(held.data() + kDensitiesAt, densities.data(), densities.size()) != 0) {
-    outcome.changed = true;
+    result.outcome = PatchOutcome::kChanged;
     return false;
   }
   if (approve && !approve()) {
-    outcome.refused = true;
+    result.outcome = PatchOutcome::kRefused;
     return false;
   }
 
   const std::int64_t offset = std::int64_t{position} - 1;
   const std::size_t written = write_fully(file, offset, detail.value.data(), detail.value.size());
   if (written == detail.value.size()) {
-    outcome.written = true;
+    result.outcome = PatchOutcome::kWritten;
     return true;
   }
-  outcome.error = file.error();
+  result.outcome = PatchOutcome::kFailed;
+  result.error = file.error() != 0 ? file.error() : kNothingWritten;
   if (written == 1) {
     // One density byte alone would be a value nobody wrote: put it back.
     const std::uint8_t before = held[static_cast<std::size_t>(offset - x_offset) + kDensitiesAt];
@@ -84,38 +114,53 @@ DensityChange planned_change(ScanResult position, const ScanDetail& detail) {
           detail.times};
 }
 
-PatchOutcome patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
-                           KeepTimes keep_times, const Approval& approve,
-                           const fs::FileTimes* put_back, TimesLeft times_left) {
-  PatchOutcome outcome;
-  fs::PatchFile target(file, keep_times);
-  outcome.identity = target.identity();
-  if (!target.is_open()) {
-    outcome.error = target.error();
-    return outcome;
+PatchResult patch_density(const fs::FileRef& file, ScanResult position, const ScanDetail& detail,
+                          KeepTimes keep_times, const Approval& approve, TimesLeft times_left) {
+  PatchResult result;
+  Result<fs::PatchFile> target = fs::PatchFile::open(file, keep_times);
+  if (!target) {
+    result.error = target.error();
+    return result;
   }
-  if (put_back != nullptr) target.put_back_times(*put_back);
-  if (times_left == TimesLeft::kRead) target.read_times_left();
-  outcome.change = planned_change(position, detail);
-  outcome.change.identity = outcome.identity;
-  outcome.change.size = target.size();
-  outcome.change.times = target.times();
-  const bool touched = write_if_unchanged(target, position, detail, outcome,
-                                          [&] { return !approve || approve(outcome.change); });
-  close_patch(target, touched, outcome);
-  return outcome;
+  result.identity = target->identity();
+  result.change = planned_change(position, detail);
+  result.change.identity = result.identity;
+  result.change.size = target->size();
+  result.change.times = target->times();
+  const bool touched = write_if_unchanged(*target, position, detail, result,
+                                          [&] { return !approve || approve(result.change); });
+  close_patch(*target, touched, {keep_times, times_left, nullptr, {}}, result);
+  return result;
 }
 
-void close_patch(fs::PatchFile& target, bool touched, PatchOutcome& outcome) {
-  const fs::PatchFile::Closing closing = target.close(touched);
-  if (!closing.closed && outcome.written) {
-    outcome.written = false;
-    outcome.error = closing.error;
+void close_patch(fs::PatchFile& target, bool touched, const TimesPolicy& policy,
+                 PatchResult& result) {
+  std::optional<fs::FileTimes> left;
+  Result<> times;
+  Result<> closed;
+  if (!touched) {
+    closed = target.close();
+  } else if (policy.keep == KeepTimes::kNo && policy.put_back == nullptr) {
+    if (policy.left == TimesLeft::kRead) left = target.times_now().value();
+    closed = target.close();
+  } else if constexpr (fs::kTimesAfterClose) {
+    closed = target.close();
+    times = put_times_back(target, policy, left);
+  } else {
+    times = put_times_back(target, policy, left);
+    closed = target.close();
   }
-  outcome.times = closing.times;
-  outcome.times_error = closing.times_error;
-  outcome.left_known = closing.left_known && outcome.written;
-  outcome.left = closing.left;
+  if (!written(result.outcome)) return;
+  if (!closed) {
+    result.outcome = PatchOutcome::kFailed;
+    result.error = closed.error();
+    return;
+  }
+  if (!times) {
+    result.outcome = PatchOutcome::kTimesNotPutBack;
+    result.error = times.error();
+  }
+  result.left = left;
 }
 
 }  // namespace quadrell

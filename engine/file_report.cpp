@@ -10,19 +10,25 @@ void report_file(RunListener& listener, RunCounts& counts, const FileOutcome& ou
 }
 
 void report_patch(RunListener& listener, RunCounts& counts, const NativePath& shown,
-                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed,
+                  ScanResult position, const PatchResult& patch, FileFailure::Kind changed,
                   const ScanDetail* scanned) {
-  if (outcome.changed) {
-    listener.failed({changed, shown, 0});
-  } else if (!outcome.written) {
-    listener.failed({FileFailure::Kind::kWrite, shown, outcome.error});
-  } else if (outcome.times == fs::TimesRestored::kNo) {
-    listener.failed({FileFailure::Kind::kTimes, shown, outcome.times_error});
+  switch (patch.outcome) {
+    case PatchOutcome::kChanged:
+      listener.failed({changed, shown, 0});
+      break;
+    case PatchOutcome::kRefused:
+    case PatchOutcome::kFailed:
+      listener.failed({FileFailure::Kind::kWrite, shown, patch.error});
+      break;
+    case PatchOutcome::kTimesNotPutBack:
+      listener.failed({FileFailure::Kind::kTimes, shown, patch.error});
+      break;
+    case PatchOutcome::kWritten:
+      break;
   }
-  if (!outcome.written) return report_file(listener, counts, {shown, kAccessError});
-  report_file(
-      listener, counts,
-      {shown, position, &outcome.change, outcome.left_known ? &outcome.left : nullptr, scanned});
+  if (!written(patch.outcome)) return report_file(listener, counts, {shown, kAccessError});
+  report_file(listener, counts,
+              {shown, position, &patch.change, patch.left ? &*patch.left : nullptr, scanned});
 }
 
 }  // namespace quadrell

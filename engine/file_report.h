@@ -15,7 +15,7 @@ void report_file(RunListener& listener, RunCounts& counts, const FileOutcome& ou
 // for a file written, an access error otherwise; scanned goes with the line
 // (see FileOutcome).
 void report_patch(RunListener& listener, RunCounts& counts, const NativePath& shown,
-                  ScanResult position, const PatchOutcome& outcome, FileFailure::Kind changed,
+                  ScanResult position, const PatchResult& patch, FileFailure::Kind changed,
                   const ScanDetail* scanned = nullptr);
 
 }  // namespace quadrell

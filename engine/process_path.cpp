@@ -52,10 +52,9 @@ class PathRun final : public ChangesAhead, private TreeVisitor {
 
   void process(const NativePath& path) {
     const bool typed = options_.form == PathForm::kTyped;
-    SystemError error = 0;
     const auto entry =
-        fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound, &error);
-    if (!entry) return notice_in_order(FileFailure::Kind::kNamesNothing, path, error);
+        fs::look_up(path, typed ? fs::HiddenNamed::kFound : fs::HiddenNamed::kNotFound);
+    if (!entry) return notice_in_order(FileFailure::Kind::kNamesNothing, path, entry.error());
     const NativePath& shown = typed ? path : entry->name;
     if (!entry->is_folder) {
       return process_file({fs::FileRef{entry->path}, shown, true, 0, {}}, entry->name);
@@ -151,24 +150,26 @@ class PathRun final : public ChangesAhead, private TreeVisitor {
     if (result == kFair || options_.mode == WriteMode::kDryRun) {
       return report(file.shown, result, &scan.detail);
     }
-    const PatchOutcome outcome = patch_density(
+    const PatchResult patch = patch_density(
         file.file, result, scan.detail, options_.keep_dates ? KeepTimes::kYes : KeepTimes::kNo,
         [&](const DensityChange& change) {
           return !options_.record || options_.record->may_change(given_path(file), change, *this);
         },
-        nullptr, options_.record ? TimesLeft::kRead : TimesLeft::kUnread);
+        options_.record ? TimesLeft::kRead : TimesLeft::kUnread);
     // Changed since it was scanned ahead: decided on a scan made now.
-    if (outcome.changed && scan.ahead) return handle(file, scan_here(file));
-    if (outcome.refused) {
+    if (patch.outcome == PatchOutcome::kChanged && scan.ahead) {
+      return handle(file, scan_here(file));
+    }
+    if (patch.outcome == PatchOutcome::kRefused) {
       refused_ = true;
       return;
     }
     if (options_.record) {
-      options_.record->change_done(outcome.written ? &outcome.change : nullptr,
-                                   outcome.left_known ? &outcome.left : nullptr);
+      options_.record->change_done(written(patch.outcome) ? &patch.change : nullptr,
+                                   patch.left ? &*patch.left : nullptr);
     }
-    if (outcome.written) note_patched(outcome.identity);
-    report_patch(listener_, counts_, file.shown, result, outcome, FileFailure::Kind::kChanged,
+    if (written(patch.outcome)) note_patched(patch.identity);
+    report_patch(listener_, counts_, file.shown, result, patch, FileFailure::Kind::kChanged,
                  &scan.detail);
   }
 

@@ -10,9 +10,8 @@ namespace {
 struct TreeWalk {
   void walk(const NativePath& path) {
     if (visitor_.stopped()) return;
-    SystemError error = 0;
-    const auto top = fs::open_folder(path, &error);
-    if (!top) return visitor_.unlisted(top_shown_, error);
+    const auto top = fs::open_folder(path);
+    if (!top) return visitor_.unlisted(top_shown_, top.error());
     list_folder(*top, top_shown_);
     while (!levels_.empty() && !visitor_.stopped()) {
       Level& level = levels_.back();
@@ -24,9 +23,9 @@ struct TreeWalk {
       prefix_.resize(level.prefix_size);
       const NativePath sub_shown = fs::child_path(prefix_, subfolder.name);
       prefix_ = fs::child_path(sub_shown, {});
-      const auto opened = fs::open_subfolder(*level.folder, subfolder, &error);
+      const auto opened = fs::open_subfolder(*level.folder, subfolder);
       if (!opened) {
-        visitor_.unlisted(sub_shown, error);
+        visitor_.unlisted(sub_shown, opened.error());
         continue;
       }
       list_folder(*opened, sub_shown);
@@ -53,14 +52,13 @@ struct TreeWalk {
     if (visitor_.stopped()) return;
     visitor_.listing(shown);
     std::vector<fs::Subfolder> subfolders;
-    SystemError error = 0;
-    const bool listed = fs::list_plain_files(
+    const Result<> listed = fs::list_plain_files(
         folder,
         [&](const fs::FileRef& file, const NativePath& name) {
           if (!excluded(name)) visitor_.file(file, fs::child_path(prefix_, name), name);
         },
-        recursive_ ? &subfolders : nullptr, &error);
-    if (!listed) visitor_.unlisted(shown, error);
+        recursive_ ? &subfolders : nullptr);
+    if (!listed) visitor_.unlisted(shown, listed.error());
     if (!recursive_) return;
     std::erase_if(subfolders,
                   [&](const fs::Subfolder& subfolder) { return excluded(subfolder.name); });
@@ -78,12 +76,13 @@ struct TreeWalk {
     levels_.pop_back();
     if (levels_.empty() || levels_.back().folder) return;
     Level& parent = levels_.back();
-    SystemError error = 0;
-    if (child.folder) parent.folder = fs::open_parent(*child.folder, parent.identity, &error);
+    const Result<fs::FolderRef> above =
+        child.folder ? fs::open_parent(*child.folder, parent.identity) : failure(0);
+    if (above) parent.folder = *above;
     if (parent.folder || parent.next == parent.subfolders.size()) return;
     parent.next = parent.subfolders.size();
     visitor_.unlisted(levels_.size() == 1 ? top_shown_ : prefix_.substr(0, parent.shown_size),
-                      error);
+                      above.error());
   }
 
   bool excluded(const NativePath& name) const {

@@ -158,12 +158,16 @@ class ReadOnlyTarget final : public PatchTarget {
   fs::InputFile input_;
 };
 
+// Whether a file taken back could be opened: a PatchFile is made open only.
+bool is_open(const fs::PatchFile&) { return true; }
+bool is_open(const ReadOnlyTarget& target) { return target.is_open(); }
+
 // Whether the file holds detail's densities where position says, after the
 // JFIF identifier, without writing.
 bool holds(PatchTarget& target, ScanResult position, const ScanDetail& detail) {
-  PatchOutcome outcome;
-  write_if_unchanged(target, position, detail, outcome, [] { return false; });
-  return outcome.refused;
+  PatchResult result;
+  write_if_unchanged(target, position, detail, result, [] { return false; });
+  return result.outcome == PatchOutcome::kRefused;
 }
 
 // The birth time, where both the record and the file system keep one.
@@ -275,8 +279,8 @@ class Undo {
     // One opening reads, checks and writes: the file judged is the one
     // written. One that cannot be opened to write is still read, so that a
     // read-only file as before is fair.
-    fs::PatchFile target(file, KeepTimes::kNo);
-    if (target.is_open()) return take_back(entry, record, target);
+    Result<fs::PatchFile> target = fs::PatchFile::open(file, KeepTimes::kNo);
+    if (target) return take_back(entry, record, *target);
     ReadOnlyTarget reading(file);
     unwritable_ = target.error();
     take_back(entry, record, reading);
@@ -293,7 +297,7 @@ class Undo {
     now.identity = target.identity();
     now.size = target.size();
     now.times = target.times();
-    const ScanResult scanned = target.is_open() ? scan_open_file(target, now) : kAccessError;
+    const ScanResult scanned = is_open(target) ? scan_open_file(target, now) : kAccessError;
     if (scanned == kAccessError) {
       listener_.failed({FileFailure::Kind::kRead, path, target.error()});
       return report_file(listener_, summary_.counts, {path, kAccessError});
@@ -341,39 +345,37 @@ class Undo {
   void put_back(Entry& entry, const JournalRecord& record, const ScanDetail& back,
                 fs::PatchFile& target) {
     const DensityChange& change = record.density;
-    PatchOutcome outcome;
-    outcome.identity = target.identity();
-    outcome.change = planned_change(change.position, back);
+    PatchResult result;
+    result.identity = target.identity();
+    result.change = planned_change(change.position, back);
     NothingAhead nothing_ahead;
-    target.put_back_times(change.times);
-    target.tell_written(
-        [&](const fs::FileTime& written) { add_progress(wrote_line(entry.offset, written)); });
-    const bool touched = write_if_unchanged(target, change.position, back, outcome, [&] {
-      return (record_ == nullptr ||
-              record_->may_change(record.path, outcome.change, nothing_ahead)) &&
+    const bool touched = write_if_unchanged(target, change.position, back, result, [&] {
+      return (record_ == nullptr || record_->may_change(record.path, result.change, nothing_ahead)) &&
              add_progress(writing_line(entry.offset));
     });
-    close_patch(target, touched, outcome);
-    if (outcome.refused) {
+    close_patch(target, touched, put_back_policy(entry, record), result);
+    if (result.outcome == PatchOutcome::kRefused) {
       refused_ = true;  // the record can take no more, or the journal: the undo ends
       return;
     }
-    if (outcome.written && !entry.left_known) ++summary_.weakly_checked;
-    if (outcome.written) dated(entry, outcome.times, outcome.left_known, outcome.left);
+    if (written(result.outcome) && !entry.left_known) ++summary_.weakly_checked;
+    if (written(result.outcome)) dated(entry, result);
     if (record_ != nullptr) {
-      record_->change_done(outcome.written ? &outcome.change : nullptr,
-                           outcome.left_known ? &outcome.left : nullptr);
+      record_->change_done(written(result.outcome) ? &result.change : nullptr,
+                           result.left ? &*result.left : nullptr);
     }
-    report_patch(listener_, summary_.counts, record.path, change.position, outcome,
+    report_patch(listener_, summary_.counts, record.path, change.position, result,
                  FileFailure::Kind::kNotAsRecorded);
   }
 
   void finish(Entry& entry, const JournalRecord& record, fs::PatchFile& target) {
-    target.put_back_times(record.density.times);
-    const fs::PatchFile::Closing closing = target.close(true);
-    dated(entry, closing.times, closing.left_known, closing.left);
-    if (closing.times != fs::TimesRestored::kYes) {
-      listener_.failed({FileFailure::Kind::kTimes, record.path, closing.times_error});
+    PatchResult result;
+    result.outcome = PatchOutcome::kWritten;  // by the undo that stopped
+    close_patch(target, true, {KeepTimes::kNo, TimesLeft::kUnread, &record.density.times, {}},
+                result);
+    dated(entry, result);
+    if (result.outcome != PatchOutcome::kWritten) {
+      listener_.failed({FileFailure::Kind::kTimes, record.path, result.error});
     }
     report_file(listener_, summary_.counts, {record.path, record.density.position});
   }
@@ -381,11 +383,19 @@ class Undo {
   // After the dates of a file written back were set: settled, or, where
   // they could not be, the time it is left with on record, so that the
   // next undo tries again.
-  void dated(Entry& entry, fs::TimesRestored times, bool left_known, const fs::FileTimes& left) {
-    if (times == fs::TimesRestored::kYes) return settle(entry);
-    if (left_known && !(entry.wrote_known && entry.wrote == left.last_write)) {
-      add_progress(wrote_line(entry.offset, left.last_write));
+  void dated(Entry& entry, const PatchResult& result) {
+    if (result.outcome == PatchOutcome::kWritten) return settle(entry);
+    if (result.left && !(entry.wrote_known && entry.wrote == result.left->last_write)) {
+      add_progress(wrote_line(entry.offset, result.left->last_write));
     }
+  }
+
+  // The times the change found go back, and the write's own last-write
+  // time is recorded before they are set.
+  TimesPolicy put_back_policy(Entry& entry, const JournalRecord& record) {
+    return {
+        KeepTimes::kNo, TimesLeft::kUnread, &record.density.times,
+        [this, &entry](const fs::FileTime& time) { add_progress(wrote_line(entry.offset, time)); }};
   }
 
   // Rule 7: gathered, and written with the next line or at the end, as a

@@ -2,10 +2,9 @@
 
 namespace quadrell::fs {
 
-std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
-                                     SystemError* error) {
-  auto parent = open_folder_above(child, error);
-  if (parent && identity_of(*parent) != expected) return failure(error, 0);
+Result<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected) {
+  auto parent = open_folder_above(child);
+  if (parent && identity_of(*parent) != expected) return failure(0);
   return parent;
 }
 

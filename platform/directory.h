@@ -8,7 +8,6 @@
 // symbolic link to one); folders, devices, FIFOs and sockets are not.
 
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -26,13 +25,12 @@ struct Entry {
 // Whether a hidden file or folder is found when it is named itself.
 enum class HiddenNamed { kNotFound, kFound };
 
-// The plain file or folder at path, or nothing, with the system's reason in
-// error (0: an entry that is neither a plain file nor a folder): no such
+// The plain file or folder at path, or the system's reason why none (0: an
+// entry that is neither a plain file nor a folder): no such
 // entry, a hidden one unless asked for, or (POSIX) a file named with a
 // trailing "/", which the system takes for a folder. A root ("C:\", "/") is
 // a folder with no entry of its own to look up.
-std::optional<Entry> look_up(const NativePath& path, HiddenNamed hidden = HiddenNamed::kNotFound,
-                             SystemError* error = nullptr);
+Result<Entry> look_up(const NativePath& path, HiddenNamed hidden = HiddenNamed::kNotFound);
 
 // A subfolder as its folder's listing saw it: its name, and on POSIX its
 // device and inode (unused on Windows, where the opening checks instead).
@@ -42,16 +40,14 @@ struct Subfolder {
 };
 
 // The folder at path, as a run was given it (a link to a folder named
-// itself is followed), open for listing; nothing, with the system's reason
-// in error, when it cannot be opened.
-std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error = nullptr);
+// itself is followed), open for listing.
+Result<FolderRef> open_folder(const NativePath& path);
 
 // A subfolder of parent that its listing found, opened relative to parent
 // and checked to be that folder still: a symbolic link, a junction or
-// another folder put in its place since is not opened, and error is 0.
-// Otherwise nothing with the system's reason in error.
-std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
-                                        SystemError* error = nullptr);
+// another folder put in its place since is not opened: a failure with no
+// system reason (0).
+Result<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder);
 
 // How many folders a walk down a tree keeps open at most: a descriptor each
 // on POSIX, where they are few. The others are let go of and opened again
@@ -62,13 +58,13 @@ inline constexpr std::size_t kFoldersKeptOpen = 64;
 FileIdentity identity_of(const FolderRef& folder);
 
 // The parent of child, opened from child itself, if it is still the folder
-// identified by expected: one moved meanwhile is not opened, and error is 0.
-std::optional<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected,
-                                     SystemError* error = nullptr);
+// identified by expected: one moved meanwhile is not opened, a failure with
+// no system reason (0).
+Result<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected);
 
 // The folder child was entered from, opened the platform's way: on POSIX
 // its "..", on Windows its path less the last component.
-std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error);
+Result<FolderRef> open_folder_above(const FolderRef& child);
 
 // Calls visit for each plain, not hidden file directly inside folder, with
 // what opens it and its name: on Windows in the listing's own order, on POSIX
@@ -76,11 +72,11 @@ std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* 
 // each file opened relative to the folder, which stays open while a FileRef
 // to one of its files is kept. With subfolders, the folders inside that are
 // neither hidden nor links (symbolic links, junctions) go there, in the same
-// order. Returns false when the folder could not be listed to its end, with
-// the system's reason in error.
-bool list_plain_files(const FolderRef& folder,
-                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<Subfolder>* subfolders = nullptr, SystemError* error = nullptr);
+// order. Fails when the folder could not be listed to its end.
+Result<> list_plain_files(
+    const FolderRef& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+    std::vector<Subfolder>* subfolders = nullptr);
 
 // The paths of a command line with wildcards expanded as a Windows console
 // program expands them (cmd and PowerShell leave that to the program): a

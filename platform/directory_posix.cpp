@@ -23,7 +23,7 @@ std::optional<std::string> real_path(const std::string& path) {
   return std::string(resolved.get());
 }
 
-std::optional<Entry> root_entry() { return Entry{"/", "/", true}; }
+Entry root_entry() { return Entry{"/", "/", true}; }
 
 struct CloseDirectory {
   void operator()(DIR* directory) const { ::closedir(directory); }
@@ -43,8 +43,8 @@ NativePath absolute_path(const NativePath& path) {
 // kept as given, so that a link shows under its own name. A folder part too
 // long for the system to resolve is kept as given: the system walks it the
 // same way when the file is opened.
-std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
-  if (given.empty()) return failure(error, ENOENT);
+Result<Entry> look_up(const NativePath& given, HiddenNamed hidden) {
+  if (given.empty()) return failure(ENOENT);
   std::string path = absolute_path(given);
   const bool names_a_folder = path.back() == '/';
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -60,7 +60,7 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
       path = *resolved;
       last = path.substr(path.rfind('/') + 1);
     } else if (errno != ENAMETOOLONG) {
-      return failure(error, errno);
+      return failure(static_cast<SystemError>(errno));
     }
   } else {
     const std::size_t separator = path.rfind('/');
@@ -68,15 +68,15 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
     if (folder) {
       path = child_path(*folder, last);
     } else if (errno != ENAMETOOLONG) {
-      return failure(error, errno);
+      return failure(static_cast<SystemError>(errno));
     }
   }
-  if (last.front() == '.' && hidden == HiddenNamed::kNotFound) return failure(error, ENOENT);
+  if (last.front() == '.' && hidden == HiddenNamed::kNotFound) return failure(ENOENT);
 
   struct stat status {};
-  if (!stat_any_length(path, status)) return failure(error, errno);
-  if (S_ISREG(status.st_mode) && names_a_folder) return failure(error, ENOTDIR);
-  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return failure(error, 0);
+  if (!stat_any_length(path, status)) return failure(static_cast<SystemError>(errno));
+  if (S_ISREG(status.st_mode) && names_a_folder) return failure(ENOTDIR);
+  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return failure(0);
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
@@ -89,25 +89,25 @@ bool is_type(int folder_fd, const char* name, int flags, mode_t type) {
 
 }  // namespace
 
-std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error) {
+Result<FolderRef> open_folder(const NativePath& path) {
   auto fd =
       std::make_shared<const UniqueFd>(open_at(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd->valid()) return FolderRef{std::move(fd)};
-  return failure(error, errno);
+  return failure(static_cast<SystemError>(errno));
 }
 
 // O_NOFOLLOW refuses a link put in the subfolder's place; the device and
 // inode tell a folder moved in from elsewhere from the one listed.
-std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
-                                        SystemError* error) {
+Result<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder) {
   auto fd = std::make_shared<const UniqueFd>(::openat(
       parent.fd->get(), subfolder.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   // A link there now: ELOOP, or ENOTDIR as Linux says with O_DIRECTORY; a
   // file there now: ENOTDIR.
-  if (!fd->valid()) return failure(error, errno == ELOOP || errno == ENOTDIR ? 0 : errno);
+  if (!fd->valid())
+    return failure(static_cast<SystemError>(errno) == ELOOP || errno == ENOTDIR ? 0 : errno);
   struct stat status {};
-  if (::fstat(fd->get(), &status) != 0) return failure(error, errno);
-  if (identity_of(status) != subfolder.identity) return failure(error, 0);
+  if (::fstat(fd->get(), &status) != 0) return failure(static_cast<SystemError>(errno));
+  if (identity_of(status) != subfolder.identity) return failure(0);
   return FolderRef{std::move(fd)};
 }
 
@@ -117,20 +117,18 @@ FileIdentity identity_of(const FolderRef& folder) {
   return identity_of(status);
 }
 
-std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error) {
+Result<FolderRef> open_folder_above(const FolderRef& child) {
   auto fd = std::make_shared<const UniqueFd>(
       ::openat(child.fd->get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd->valid()) return failure(error, errno);
+  if (!fd->valid()) return failure(static_cast<SystemError>(errno));
   return FolderRef{std::move(fd)};
 }
 
-bool list_plain_files(const FolderRef& folder,
-                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<Subfolder>* subfolders, SystemError* error) {
-  const auto failed = [error] {
-    failure(error, errno);
-    return false;
-  };
+Result<> list_plain_files(
+    const FolderRef& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+    std::vector<Subfolder>* subfolders) {
+  const auto failed = [] { return failure(static_cast<SystemError>(errno)); };
   // The files are opened relative to the folder, which stays open while a
   // reference to one of them is kept; the listing reads a copy of it.
   const int folder_fd = folder.fd->get();
@@ -161,7 +159,7 @@ bool list_plain_files(const FolderRef& folder,
       }
     }
   }
-  const bool complete = errno == 0 || failed();
+  const Result<> complete = errno == 0 ? Result<>() : failed();
   directory.reset();
   // Sorted as views, which move as two words where a name moves as four.
   std::vector<std::string_view> order(names.begin(), names.end());

@@ -39,15 +39,15 @@ NativePath absolute_path(const NativePath& path) {
   return full;
 }
 
-std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, SystemError* error) {
+Result<Entry> look_up(const NativePath& given, HiddenNamed hidden) {
   // A wildcard would make the search find some other name. One in the last
   // component is a pattern that expand_wildcards found no match for; one in
   // a folder's name is not searched at all.
-  if (given.empty()) return failure(error, ERROR_FILE_NOT_FOUND);
+  if (given.empty()) return failure(ERROR_FILE_NOT_FOUND);
   const std::size_t wildcard = given.find_first_of(L"*?");
   if (wildcard != std::wstring::npos) {
     const bool in_folder = given.find_first_of(L"\\/", wildcard) != std::wstring::npos;
-    return failure(error, in_folder ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
+    return failure(in_folder ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
   }
   // Full paths are kept as they are: GetFullPathNameW would trim a name
   // that ends in a dot or a space.
@@ -56,20 +56,20 @@ std::optional<Entry> look_up(const NativePath& given, HiddenNamed hidden, System
   std::wstring path = full ? given : absolute_path(given);
   if (is_root(path)) {
     const DWORD attributes = GetFileAttributesW(extended_path(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return failure(error, GetLastError());
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return failure(error, ERROR_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failure(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return failure(ERROR_DIRECTORY);
     return Entry{path, path, true};
   }
   while (path.size() > 1 && is_separator(path.back()) && !is_root(path)) path.pop_back();
-  if (is_root(path)) return look_up(path, hidden, error);
+  if (is_root(path)) return look_up(path, hidden);
 
   WIN32_FIND_DATAW found{};
   if (!UniqueFindHandle(FindFirstFileW(extended_path(path).c_str(), &found)).valid()) {
-    return failure(error, GetLastError());
+    return failure(GetLastError());
   }
   if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
       hidden == HiddenNamed::kNotFound) {
-    return failure(error, ERROR_FILE_NOT_FOUND);
+    return failure(ERROR_FILE_NOT_FOUND);
   }
   return Entry{path, found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
@@ -79,31 +79,28 @@ namespace {
 // A handle on the folder itself that lets others read and write in it but
 // not rename or delete it. With reparse, a link or junction is opened as
 // itself, not followed.
-std::optional<FolderRef> open_pinned(const NativePath& path, bool reparse, SystemError* error) {
+Result<FolderRef> open_pinned(const NativePath& path, bool reparse) {
   auto pin = std::make_shared<const UniqueHandle>(CreateFileW(
       extended_path(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
       nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | (reparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (!pin->valid() || !GetFileInformationByHandle(pin->get(), &information)) {
-    return failure(error, GetLastError());
+    return failure(GetLastError());
   }
   if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (reparse && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return failure(error, reparse ? 0 : ERROR_DIRECTORY);
+    return failure(reparse ? 0 : ERROR_DIRECTORY);
   }
   return FolderRef{path, std::move(pin)};
 }
 
 }  // namespace
 
-std::optional<FolderRef> open_folder(const NativePath& path, SystemError* error) {
-  return open_pinned(path, false, error);
-}
+Result<FolderRef> open_folder(const NativePath& path) { return open_pinned(path, false); }
 
-std::optional<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder,
-                                        SystemError* error) {
-  return open_pinned(child_path(parent.path, subfolder.name), true, error);
+Result<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfolder) {
+  return open_pinned(child_path(parent.path, subfolder.name), true);
 }
 
 FileIdentity identity_of(const FolderRef& folder) {
@@ -113,20 +110,21 @@ FileIdentity identity_of(const FolderRef& folder) {
 }
 
 // By the child's path less its last component.
-std::optional<FolderRef> open_folder_above(const FolderRef& child, SystemError* error) {
+Result<FolderRef> open_folder_above(const FolderRef& child) {
   const std::size_t separator = child.path.find_last_of(L"\\/");
   const std::wstring root = child.path.substr(0, separator + 1);
-  return open_pinned(is_root(root) ? root : child.path.substr(0, separator), false, error);
+  return open_pinned(is_root(root) ? root : child.path.substr(0, separator), false);
 }
 
-bool list_plain_files(const FolderRef& folder,
-                      const std::function<void(const FileRef& file, const NativePath& name)>& visit,
-                      std::vector<Subfolder>* subfolders, SystemError* error) {
+Result<> list_plain_files(
+    const FolderRef& folder,
+    const std::function<void(const FileRef& file, const NativePath& name)>& visit,
+    std::vector<Subfolder>* subfolders) {
   WIN32_FIND_DATAW found{};
   const UniqueFindHandle search(
       FindFirstFileW(extended_path(child_path(folder.path, L"*.*")).c_str(), &found));
   DWORD last_error = search.valid() ? ERROR_SUCCESS : GetLastError();
-  if (last_error == ERROR_FILE_NOT_FOUND) return true;
+  if (last_error == ERROR_FILE_NOT_FOUND) return {};
   while (last_error == ERROR_SUCCESS) {
     const NativePath name = found.cFileName;
     const DWORD attributes = found.dwFileAttributes;
@@ -138,9 +136,8 @@ bool list_plain_files(const FolderRef& folder,
     }
     if (!FindNextFileW(search.get(), &found)) last_error = GetLastError();
   }
-  if (last_error == ERROR_NO_MORE_FILES) return true;
-  failure(error, last_error);
-  return false;
+  if (last_error == ERROR_NO_MORE_FILES) return {};
+  return failure(last_error);
 }
 
 namespace {

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "platform/byte_source.h"
@@ -25,8 +24,10 @@ enum class KeepTimes { kNo, kYes };
 
 // The types that differ per platform come from the header the build selects
 // (fs_types_posix.h or fs_types_win.h, through native_path.h): NativePath;
-// FileHandle, the owner of an open file; FileRef, what opens a file; and
-// SavedTimes, what PatchFile keeps of the times that keep-dates restores.
+// FileHandle, the owner of an open file; FileRef, what opens a file;
+// SavedTimes, what PatchFile keeps to put times back; and kTimesAfterClose,
+// whether times are set through the name after the close, not on the open
+// file before it.
 
 namespace quadrell::fs {
 
@@ -80,68 +81,45 @@ class InputFile final : public ByteSource {
   FileHandle handle_;
 };
 
-// What became of a file's time stamps when keep-dates asked for them.
-enum class TimesRestored { kNotAsked, kYes, kNo };
-
 // A regular file open for reading and writing in place: never created, never
-// truncated, and on Windows not writable by others while it is open. With
-// KeepTimes::kYes its time stamps are read before the first write can
-// happen: on Windows through a handle of their own, closed before the file
-// is opened; on POSIX from the descriptor that writes, so that they are the
-// same file's whatever happens to the name meanwhile.
+// truncated, and on Windows not writable by others while it is open. It
+// gives the steps that putting times back is made of; which times go back,
+// and the check that they held, are the engine's (density_patch).
 class PatchFile final : public PatchTarget {
  public:
-  PatchFile(const FileRef& file, KeepTimes keep_times);
+  // With KeepTimes::kYes the file's time stamps are read before the first
+  // write can happen: on Windows through a handle of their own, closed
+  // before the file is opened; on POSIX from the descriptor that writes, so
+  // that they are the same file's whatever happens to the name meanwhile.
+  static Result<PatchFile> open(const FileRef& file, KeepTimes keep_times);
 
-  bool is_open() const { return handle_.valid(); }
-  SystemError error() const override { return error_; }
   FileIdentity identity() const { return identity_; }
   // As the opening found them.
   std::int64_t size() const { return size_; }
   FileTimes times() const { return opened_times_; }
-  // From now on the times that a close with restore_times sets are these,
-  // whatever keep-dates said: how a change taken back gets its times back.
-  // Times the file system keeps otherwise (out of its range) are a failure.
-  void put_back_times(const FileTimes& times);
-  // The close after a write reads back the times it leaves the file with,
-  // for a journal to record.
-  void read_times_left() { read_left_ = true; }
-  // The close after a write tells written the last-write time the write
-  // left, as the file system reads it back, before it sets any time: how
-  // an undo proves later that the write was its own. Not told when it
-  // cannot be read.
-  void tell_written(std::function<void(const FileTime&)> written) { written_ = std::move(written); }
+  // The times keep-dates read before any write.
+  Result<FileTimes> saved_times() const;
+  // The times the file has now: through the open file, or once it is
+  // closed through its name, and only if the same file is found there.
+  Result<FileTimes> times_now();
+  // Sets all the times the system keeps: on the open file, or once it is
+  // closed through its name.
+  Result<> set_times(const FileTimes& times);
+  Result<> close();
 
   std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
   std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
-
-  struct Closing {
-    bool closed = true;  // false: the close failed, error says why
-    SystemError error = 0;
-    TimesRestored times = TimesRestored::kNotAsked;
-    SystemError times_error = 0;
-    // After a write: the times the file is left with, read back, when they
-    // could be.
-    bool left_known = false;
-    FileTimes left;
-  };
-  // Closes the file. With restore_times, and keep-dates asked for, the saved
-  // times are set back: on POSIX on the descriptor before the close, on
-  // Windows through a handle of their own after it.
-  Closing close(bool restore_times);
+  SystemError error() const override { return error_; }
 
  private:
+  PatchFile() = default;
+
   FileHandle handle_;
-  SystemError error_ = 0;
+  SystemError error_ = 0;  // of the last read or write
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes opened_times_;
-  bool keep_times_ = false;
-  bool put_back_ = false;
-  bool read_left_ = false;
-  FileTimes put_back_times_;
-  std::function<void(const FileTime&)> written_;
-  SavedTimes times_;
+  SavedTimes saved_;
 };
 
 }  // namespace quadrell::fs

@@ -91,7 +91,7 @@ UniqueFd open_regular(const FileRef& file, int flags, Status& status, SystemErro
     error = static_cast<SystemError>(errno);
     fd = UniqueFd();
   } else if (!S_ISREG(status.mode)) {
-    error = S_ISDIR(status.mode) ? EISDIR : EINVAL;
+    error = S_ISDIR(status.mode) ? EISDIR : kNotRegularFile;
     fd = UniqueFd();
   }
   return fd;
@@ -135,7 +135,10 @@ std::int64_t positioned(Call call, SystemError& error) {
 
 }  // namespace
 
-std::string error_text(SystemError error) { return std::strerror(static_cast<int>(error)); }
+std::string error_text(SystemError error) {
+  const char* own = own_reason_text(error);
+  return own != nullptr ? own : std::strerror(static_cast<int>(error));
+}
 
 bool out_of_descriptors(SystemError error) { return error == EMFILE || error == ENFILE; }
 
@@ -187,16 +190,17 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
   return count;
 }
 
-PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
-    : keep_times_(keep_times == KeepTimes::kYes) {
+// The check's read leaves the last-access time too, should the run stop
+// before the write. The times to keep are the opening's.
+Result<PatchFile> PatchFile::open(const FileRef& file, KeepTimes) {
+  PatchFile opened;
   Status status;
-  // The check's read leaves the last-access time too, should the run stop
-  // before the write.
-  handle_ = open_leaving_access_time(file, O_RDWR, status, error_);
-  identity_ = status.identity;
-  size_ = status.size;
-  opened_times_ = times_of(status);
-  times_ = {status.last_access, status.last_write};
+  opened.handle_ = open_leaving_access_time(file, O_RDWR, status, opened.error_);
+  if (!opened.handle_.valid()) return failure(opened.error_);
+  opened.identity_ = status.identity;
+  opened.size_ = status.size;
+  opened.opened_times_ = times_of(status);
+  return opened;
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
@@ -207,48 +211,23 @@ std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, 
   return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); }, error_);
 }
 
-void PatchFile::put_back_times(const FileTimes& times) {
-  keep_times_ = true;
-  put_back_ = true;
-  put_back_times_ = times;
-  times_ = {timespec_of(times.last_access), timespec_of(times.last_write)};
+Result<FileTimes> PatchFile::saved_times() const { return opened_times_; }
+
+Result<FileTimes> PatchFile::times_now() {
+  Status status;
+  if (!status_of(handle_.get(), status)) return failure(static_cast<SystemError>(errno));
+  return times_of(status);
 }
 
-PatchFile::Closing PatchFile::close(bool restore_times) {
-  Closing closing;
-  Status left;
-  if (restore_times && written_ && status_of(handle_.get(), left)) {
-    written_(file_time_of(left.last_write));
-  }
-  if (keep_times_ && restore_times) {
-    const struct timespec times[2] = {times_.last_access, times_.last_write};
-    if (::futimens(handle_.get(), times) == 0) {
-      closing.times = TimesRestored::kYes;
-    } else {
-      closing.times = TimesRestored::kNo;
-      closing.times_error = static_cast<SystemError>(errno);
-    }
-  }
-  if (restore_times && read_left_ && !put_back_ && closing.times == TimesRestored::kYes) {
-    // Times read from this file a moment ago, so the file system holds them as they are.
-    closing.left_known = true;
-    closing.left = opened_times_;
-  } else if (restore_times && (read_left_ || put_back_) && status_of(handle_.get(), left)) {
-    closing.left_known = true;
-    closing.left = times_of(left);
-    // A file system that cannot hold a time keeps the nearest it can.
-    if (put_back_ && closing.times == TimesRestored::kYes &&
-        (closing.left.last_write != put_back_times_.last_write ||
-         closing.left.last_access != put_back_times_.last_access)) {
-      closing.times = TimesRestored::kNo;
-      closing.times_error = EOVERFLOW;
-    }
-  }
-  if (!handle_.close()) {
-    closing.closed = false;
-    closing.error = static_cast<SystemError>(errno);
-  }
-  return closing;
+Result<> PatchFile::set_times(const FileTimes& times) {
+  const struct timespec both[2] = {timespec_of(times.last_access), timespec_of(times.last_write)};
+  if (::futimens(handle_.get(), both) != 0) return failure(static_cast<SystemError>(errno));
+  return {};
+}
+
+Result<> PatchFile::close() {
+  if (!handle_.close()) return failure(static_cast<SystemError>(errno));
+  return {};
 }
 
 }  // namespace fs

@@ -3,7 +3,6 @@
 // The file layer's types on POSIX; fs_types_win.h is the Win32 twin.
 
 #include <cstdint>
-#include <ctime>
 #include <memory>
 #include <string>
 
@@ -35,12 +34,11 @@ struct FolderRef {
   std::shared_ptr<const UniqueFd> fd;
 };
 
-// Read from the descriptor that writes and set back on it before it is
-// closed: the same file's, whatever happens to the name meanwhile.
-struct SavedTimes {
-  std::timespec last_access{};
-  std::timespec last_write{};
-};
+// The times keep-dates restores are the descriptor's own, read at the
+// opening and set back on it before it is closed: the same file's, whatever
+// happens to the name meanwhile.
+struct SavedTimes {};
+inline constexpr bool kTimesAfterClose = false;
 
 }  // namespace fs
 }  // namespace quadrell

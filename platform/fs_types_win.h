@@ -33,15 +33,17 @@ struct FolderRef {
   std::shared_ptr<const UniqueHandle> pin;
 };
 
-// Read through a handle of their own before the file is opened, and set
-// back through another, by the file's path, after it is closed; when they
-// could not be read, error says why.
+// The times keep-dates restores, read through a handle of their own before
+// the file is opened; the file's name, through which they are set back
+// after it is closed, as the close of a written file may move them; and
+// that handle, opened at its first use.
 struct SavedTimes {
   FileRef file;
-  bool read = false;
-  SystemError error = 0;
-  FileTimes times;
+  Result<FileTimes> times = failure(0);
+  UniqueHandle by_name;
+  SystemError by_name_error = 0;
 };
+inline constexpr bool kTimesAfterClose = true;
 
 }  // namespace fs
 }  // namespace quadrell

@@ -54,23 +54,24 @@ bool status_of(HANDLE file, Status& status, bool& folder) {
   return true;
 }
 
-// A disk file, not a folder, a device or a pipe; status receives which, its
-// size and its time stamps.
-bool is_regular_file(HANDLE file, Status& status) {
-  bool folder = false;
-  return GetFileType(file) == FILE_TYPE_DISK && status_of(file, status, folder) && !folder;
-}
-
+// A disk file, not a folder, a device or a pipe; status receives its
+// identity, its size and its time stamps.
 UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
                           SystemError& error, Status& status) {
   UniqueHandle handle = open_existing(file, access, share, flags);
+  bool folder = false;
   if (!handle.valid()) {
     error = GetLastError();
-  } else if (!is_regular_file(handle.get(), status)) {
-    error = ERROR_ACCESS_DENIED;
-    handle = UniqueHandle();
+  } else if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
+    error = kNotRegularFile;
+  } else if (!status_of(handle.get(), status, folder)) {
+    error = GetLastError();
+  } else if (folder) {
+    error = kNotRegularFile;
+  } else {
+    return handle;
   }
-  return handle;
+  return UniqueHandle();
 }
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -117,6 +118,19 @@ std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data
 // that writes does.
 constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
+// The open file, or once it is closed the file by its name, opened at the
+// first need.
+Result<HANDLE> times_handle(const UniqueHandle& open, SavedTimes& saved) {
+  if (open.valid()) return open.get();
+  if (!saved.by_name.valid() && saved.by_name_error == 0) {
+    saved.by_name =
+        open_existing(saved.file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
+    if (!saved.by_name.valid()) saved.by_name_error = GetLastError();
+  }
+  if (!saved.by_name.valid()) return failure(saved.by_name_error);
+  return saved.by_name.get();
+}
+
 }  // namespace
 
 bool out_of_descriptors(SystemError error) { return error == ERROR_TOO_MANY_OPEN_FILES; }
@@ -139,6 +153,7 @@ bool times_in_range(const FileTimes& times) {
 int read_ahead_allowance() { return std::numeric_limits<int>::max(); }
 
 std::string error_text(SystemError error) {
+  if (const char* own = own_reason_text(error)) return own;
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -171,34 +186,28 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
 
 // Times, then the file, each through its own handle, the first closed before
 // the second opens.
-PatchFile::PatchFile(const FileRef& file, KeepTimes keep_times)
-    : keep_times_(keep_times == KeepTimes::kYes) {
-  times_.file = file;
-  if (keep_times_) {
+Result<PatchFile> PatchFile::open(const FileRef& file, KeepTimes keep_times) {
+  PatchFile opened;
+  opened.saved_.file = file;
+  if (keep_times == KeepTimes::kYes) {
     const UniqueHandle times =
         open_existing(file, GENERIC_READ, kPatchShare, FILE_ATTRIBUTE_NORMAL);
     FILETIME creation{}, last_access{}, last_write{};
     if (times.valid() && GetFileTime(times.get(), &creation, &last_access, &last_write)) {
-      times_.times = {file_time_of(creation), file_time_of(last_access), file_time_of(last_write)};
-      times_.read = true;
+      opened.saved_.times =
+          FileTimes{file_time_of(creation), file_time_of(last_access), file_time_of(last_write)};
     } else {
-      times_.error = GetLastError();
+      opened.saved_.times = failure(GetLastError());
     }
   }
-  Status opened;
-  handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL,
-                         error_, opened);
-  identity_ = opened.identity;
-  size_ = opened.size;
-  opened_times_ = opened.times;
-}
-
-void PatchFile::put_back_times(const FileTimes& times) {
-  keep_times_ = true;
-  put_back_ = true;
-  put_back_times_ = times;
-  times_.read = true;
-  times_.times = times;
+  Status status;
+  opened.handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare,
+                                FILE_ATTRIBUTE_NORMAL, opened.error_, status);
+  if (!opened.handle_.valid()) return failure(opened.error_);
+  opened.identity_ = status.identity;
+  opened.size_ = status.size;
+  opened.opened_times_ = status.times;
+  return opened;
 }
 
 std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
@@ -215,55 +224,31 @@ std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, 
   return count;
 }
 
-PatchFile::Closing PatchFile::close(bool restore_times) {
-  Closing closing;
-  Status left;
+Result<FileTimes> PatchFile::saved_times() const { return saved_.times; }
+
+Result<FileTimes> PatchFile::times_now() {
+  const Result<HANDLE> file = times_handle(handle_, saved_);
+  Status status;
   bool folder = false;
-  // Without keep-dates, the last write as the write set it on this handle.
-  if (restore_times && read_left_ && !keep_times_ && status_of(handle_.get(), left, folder)) {
-    closing.left_known = true;
-    closing.left = left.times;
-  }
-  if (!handle_.close()) {
-    closing.closed = false;
-    closing.error = GetLastError();
-  }
-  if (!keep_times_ || !restore_times) return closing;
-  closing.times = TimesRestored::kNo;
-  if (!times_.read) {
-    closing.times_error = times_.error;
-    return closing;
-  }
-  const UniqueHandle times =
-      open_existing(times_.file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
-  if (times.valid() && written_ && status_of(times.get(), left, folder) &&
-      left.identity == identity_) {
-    written_(left.times.last_write);
-  }
-  const FILETIME creation = filetime_of(times_.times.creation);
-  const FILETIME last_access = filetime_of(times_.times.last_access);
-  const FILETIME last_write = filetime_of(times_.times.last_write);
-  if (!times.valid() || !SetFileTime(times.get(), &creation, &last_access, &last_write)) {
-    closing.times_error = GetLastError();
-    return closing;
-  }
-  closing.times = TimesRestored::kYes;
-  if (read_left_ && !put_back_) {
-    // Times read from this file a moment ago, so the file system holds them as they are.
-    closing.left_known = true;
-    closing.left = times_.times;
-    return closing;
-  }
-  // As the file system keeps them, which may round them (FAT).
-  if (put_back_ && status_of(times.get(), left, folder) && left.identity == identity_) {
-    closing.left_known = true;
-    closing.left = left.times;
-    if (put_back_ && left.times.last_write != put_back_times_.last_write) {
-      closing.times = TimesRestored::kNo;
-      closing.times_error = ERROR_INVALID_TIME;
-    }
-  }
-  return closing;
+  if (!file) return failure(file.error());
+  if (!status_of(*file, status, folder)) return failure(GetLastError());
+  if (status.identity != identity_) return failure(kFileReplaced);
+  return status.times;
+}
+
+Result<> PatchFile::set_times(const FileTimes& times) {
+  const Result<HANDLE> file = times_handle(handle_, saved_);
+  if (!file) return failure(file.error());
+  const FILETIME creation = filetime_of(times.creation);
+  const FILETIME last_access = filetime_of(times.last_access);
+  const FILETIME last_write = filetime_of(times.last_write);
+  if (!SetFileTime(*file, &creation, &last_access, &last_write)) return failure(GetLastError());
+  return {};
+}
+
+Result<> PatchFile::close() {
+  if (!handle_.close()) return failure(GetLastError());
+  return {};
 }
 
 }  // namespace fs

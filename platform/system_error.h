@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <variant>
 
 namespace quadrell {
 
@@ -9,11 +11,55 @@ namespace quadrell {
 // GetLastError() on Windows; 0 for none.
 using SystemError = std::uint32_t;
 
-// A failure handed to a caller that may not ask for its reason (error may
-// be null); as an empty optional, for the functions that return one.
-inline std::nullopt_t failure(SystemError* error, SystemError reason) {
-  if (error != nullptr) *error = reason;
-  return std::nullopt;
+// Reasons of our own, where no system call failed: in the range Windows
+// leaves to applications (bit 29), which no errno reaches. fs::error_text
+// words them.
+inline constexpr SystemError kNotRegularFile = 0x20000001;  // a folder, a device, a pipe
+inline constexpr SystemError kTimesRounded = 0x20000002;    // set, but kept otherwise
+inline constexpr SystemError kNothingWritten = 0x20000003;  // no byte taken, no reason
+inline constexpr SystemError kFileReplaced = 0x20000004;    // another file at the name now
+
+// Our words for a reason of our own; null for the system's.
+inline const char* own_reason_text(SystemError reason) {
+  switch (reason) {
+    case kNotRegularFile:
+      return "Not a regular file";
+    case kTimesRounded:
+      return "The file system keeps them rounded";
+    case kNothingWritten:
+      return "The system wrote nothing and gave no reason";
+    case kFileReplaced:
+      return "Another file stands at its name now";
+  }
+  return nullptr;
 }
+
+// A failure, on its way to a Result.
+struct Failure {
+  SystemError reason = 0;
+};
+inline Failure failure(SystemError reason) { return {reason}; }
+
+// A platform call's answer: its value, or why there is none. Result<> is a
+// call that answers nothing but whether it worked.
+template <typename T = std::monostate>
+class Result {
+ public:
+  Result(T value = T{}) : value_(std::move(value)) {}  // NOLINT: a value is a success
+  Result(Failure failure) : error_(failure.reason) {}  // NOLINT: so is a failure
+  explicit operator bool() const { return value_.has_value(); }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+  // Why it failed; 0 on success.
+  SystemError error() const { return error_; }
+  // The value, or nothing: for the callers that need not say why.
+  std::optional<T> value() && { return std::move(value_); }
+
+ private:
+  std::optional<T> value_;
+  SystemError error_ = 0;
+};
 
 }  // namespace quadrell

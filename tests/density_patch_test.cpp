@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "engine/density_patch.h"
 #include "engine/density_scan.h"
@@ -55,10 +56,8 @@ TEST_P(PatchLayout, WritesExactlyTheTwoBytes) {
 
   ScanDetail detail;
   ASSERT_EQ(scan_density(testing::file_at(path), detail), patch.position);
-  const PatchOutcome outcome =
-      patch_density(testing::file_at(path), patch.position, detail, KeepTimes::kNo);
-  ASSERT_TRUE(outcome.written);
-  EXPECT_EQ(outcome.times, fs::TimesRestored::kNotAsked);
+  ASSERT_EQ(patch_density(testing::file_at(path), patch.position, detail, KeepTimes::kNo).outcome,
+            PatchOutcome::kWritten);
   EXPECT_EQ(testing::read_bytes(path), patch.after);
   EXPECT_EQ(scan_density(testing::file_at(path), detail), kFair);
 }
@@ -72,7 +71,7 @@ class PatchFile : public ::testing::Test {
 
   void scan() { ASSERT_EQ(scan_density(testing::file_at(path_), detail_), 15); }
   PatchOutcome patch(KeepTimes keep_times) {
-    return patch_density(testing::file_at(path_), 15, detail_, keep_times);
+    return patch_density(testing::file_at(path_), 15, detail_, keep_times).outcome;
   }
 
   testing::TempDir dir_;
@@ -90,9 +89,7 @@ TEST_F(PatchFile, KeepTimesPutsEveryStampBack) {
   const testing::Stamps before = testing::read_stamps(path_);
   ASSERT_EQ(testing::last_write_of(before), testing::last_write_of(testing::old_stamps()));
 
-  const PatchOutcome outcome = patch(KeepTimes::kYes);
-  ASSERT_TRUE(outcome.written);
-  EXPECT_EQ(outcome.times, fs::TimesRestored::kYes);
+  ASSERT_EQ(patch(KeepTimes::kYes), PatchOutcome::kWritten);
   EXPECT_EQ(testing::read_stamps(path_), before);  // before reading the bytes moves them
   EXPECT_EQ(testing::read_bytes(path_), jfif_file(96, 96));
 }
@@ -100,7 +97,7 @@ TEST_F(PatchFile, KeepTimesPutsEveryStampBack) {
 TEST_F(PatchFile, WithoutKeepTimesTheWriteTimeMoves) {
   scan();
   testing::write_stamps(path_, testing::old_stamps());
-  ASSERT_TRUE(patch(KeepTimes::kNo).written);
+  ASSERT_EQ(patch(KeepTimes::kNo), PatchOutcome::kWritten);
   EXPECT_NE(testing::last_write_of(testing::read_stamps(path_)),
             testing::last_write_of(testing::old_stamps()));
 }
@@ -109,9 +106,85 @@ TEST_F(PatchFile, LockedFileFailsUnchanged) {
   scan();
   testing::ExclusiveLock lock(path_);
   if (!lock.held()) GTEST_SKIP() << "no exclusive opening on this platform";
-  EXPECT_FALSE(patch(KeepTimes::kNo).written);
-  EXPECT_FALSE(patch(KeepTimes::kYes).written);
+  EXPECT_EQ(patch(KeepTimes::kNo), PatchOutcome::kFailed);
+  EXPECT_EQ(patch(KeepTimes::kYes), PatchOutcome::kFailed);
 }
+
+// The times after a write, as the policy asks: kept, moved by the write, or
+// put back from a record (an undo, told the write's own last-write time
+// first); and the times read back for a journal.
+enum class Dates { kKept, kMoved, kRecord };
+enum class Left { kNone, kBefore, kNow, kRecord };
+
+struct TimesCase {
+  const char* name;
+  KeepTimes keep;
+  TimesLeft left;
+  bool from_record;
+  Dates dates;
+  Left left_read;
+};
+
+std::ostream& operator<<(std::ostream& out, const TimesCase& c) { return out << c.name; }
+
+const TimesCase kTimesCases[] = {
+    {"Plain", KeepTimes::kNo, TimesLeft::kUnread, false, Dates::kMoved, Left::kNone},
+    {"Journaled", KeepTimes::kNo, TimesLeft::kRead, false, Dates::kMoved, Left::kNow},
+    {"KeepDates", KeepTimes::kYes, TimesLeft::kUnread, false, Dates::kKept, Left::kNone},
+    {"KeepDatesJournaled", KeepTimes::kYes, TimesLeft::kRead, false, Dates::kKept, Left::kBefore},
+    {"Undo", KeepTimes::kNo, TimesLeft::kUnread, true, Dates::kRecord, Left::kRecord},
+};
+
+class PatchTimes : public ::testing::TestWithParam<TimesCase> {};
+
+TEST_P(PatchTimes, FollowThePolicy) {
+  const TimesCase& c = GetParam();
+  testing::TempDir dir;
+  const auto path = dir / "photo.jpg";
+  testing::write_bytes(path, jfif_file(72, 96));
+  ScanDetail detail;
+  ASSERT_EQ(scan_density(testing::file_at(path), detail), 15);
+  testing::write_stamps(path, testing::old_stamps());
+  const testing::Stamps record_stamps = testing::read_stamps(path);
+  const fs::FileTimes record = fs::InputFile(testing::file_at(path)).times();
+  testing::write_stamps(path, testing::written_later(testing::old_stamps(), 3600));
+  const testing::Stamps before = testing::read_stamps(path);
+  const fs::FileTimes before_times = fs::InputFile(testing::file_at(path)).times();
+
+  std::optional<fs::FileTime> told;
+  const TimesPolicy policy{c.keep, c.left, c.from_record ? &record : nullptr,
+                           [&](const fs::FileTime& time) { told = time; }};
+  Result<fs::PatchFile> target = fs::PatchFile::open(testing::file_at(path), c.keep);
+  ASSERT_TRUE(target);
+  PatchResult result;
+  close_patch(*target, write_if_unchanged(*target, 15, detail, result), policy, result);
+
+  ASSERT_EQ(result.outcome, PatchOutcome::kWritten) << fs::error_text(result.error);
+  const testing::Stamps after = testing::read_stamps(path);
+  const fs::FileTimes now = fs::InputFile(testing::file_at(path)).times();
+  switch (c.dates) {
+    case Dates::kKept:
+      EXPECT_EQ(after, before);
+      break;
+    case Dates::kMoved:
+      EXPECT_NE(testing::last_write_of(after), testing::last_write_of(before));
+      break;
+    case Dates::kRecord:
+      EXPECT_EQ(after, record_stamps);
+      break;
+  }
+  const std::optional<fs::FileTimes> left[] = {std::nullopt, before_times, now, record};
+  EXPECT_EQ(result.left, left[static_cast<int>(c.left_read)]);
+  // An undo's journal needs the time its own write left, not one it set.
+  ASSERT_EQ(told.has_value(), c.keep == KeepTimes::kYes || c.from_record);
+  if (told) {
+    EXPECT_NE(*told, (c.from_record ? record : before_times).last_write);
+  }
+  EXPECT_EQ(testing::read_bytes(path), jfif_file(96, 96));
+}
+
+INSTANTIATE_TEST_SUITE_P(Policies, PatchTimes, ::testing::ValuesIn(kTimesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Another program changes the file between the scan and the patch: the patch
 // writes nothing, and the file stays exactly as that program left it.
@@ -154,9 +227,8 @@ TEST_P(PatchAfterChange, WritesNothing) {
   const bool exists = std::filesystem::exists(path);
   const Bytes changed = exists ? testing::read_bytes(path) : Bytes{};
 
-  const PatchOutcome outcome = patch_density(testing::file_at(path), 15, detail, KeepTimes::kYes);
-  EXPECT_FALSE(outcome.written);
-  EXPECT_NE(outcome.times, fs::TimesRestored::kYes);
+  const PatchResult result = patch_density(testing::file_at(path), 15, detail, KeepTimes::kYes);
+  EXPECT_EQ(result.outcome, exists ? PatchOutcome::kChanged : PatchOutcome::kFailed);
   ASSERT_EQ(std::filesystem::exists(path), exists) << "the patch never creates a file";
   if (exists) {
     EXPECT_EQ(testing::read_bytes(path), changed);
@@ -187,7 +259,8 @@ class FaultyFile final : public PatchTarget {
     std::copy_n(data, count, bytes.begin() + static_cast<std::ptrdiff_t>(offset));
     return static_cast<std::int64_t>(count);
   }
-  SystemError error() const override { return 28; }  // a full disk, say
+  // A full disk, say; or no reason at all for a write that took nothing.
+  SystemError error() const override { return allowed_ == std::vector<std::size_t>{0} ? 0 : 28; }
 
   Bytes bytes;
 
@@ -200,16 +273,17 @@ struct WriteFault {
   const char* name;
   std::vector<std::size_t> allowed;
   bool written;
+  SystemError error;
 };
 
 std::ostream& operator<<(std::ostream& out, const WriteFault& fault) { return out << fault.name; }
 
 // X = 01 48 is overwritten with Y = 02 60: both bytes differ.
 const WriteFault kWriteFaults[] = {
-    {"WholeWrite", {2}, true},
-    {"ShortWriteContinued", {1, 1}, true},
-    {"NothingWritten", {0}, false},
-    {"SecondByteFailsFirstPutBack", {1, 0}, false},
+    {"WholeWrite", {2}, true, 0},
+    {"ShortWriteContinued", {1, 1}, true, 0},
+    {"NothingWrittenNoReasonGiven", {0}, false, kNothingWritten},
+    {"SecondByteFailsFirstPutBack", {1, 0}, false, 28},
 };
 
 class PatchWriteFault : public ::testing::TestWithParam<WriteFault> {};
@@ -222,13 +296,11 @@ TEST_P(PatchWriteFault, LeavesBothBytesOrNeither) {
   detail.at_x = true;
   detail.value = {0x02, 0x60};
   FaultyFile file(before, fault.allowed);
-  PatchOutcome outcome;
-  write_if_unchanged(file, 15, detail, outcome);
-  EXPECT_EQ(outcome.written, fault.written);
+  PatchResult result;
+  write_if_unchanged(file, 15, detail, result);
+  EXPECT_EQ(result.outcome, fault.written ? PatchOutcome::kWritten : PatchOutcome::kFailed);
   EXPECT_EQ(file.bytes, fault.written ? jfif_file(0x0260, 0x0260) : before);
-  if (!fault.written) {
-    EXPECT_EQ(outcome.error, 28u);
-  }
+  EXPECT_EQ(result.error, fault.written ? 0u : fault.error);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, PatchWriteFault, ::testing::ValuesIn(kWriteFaults),
@@ -244,10 +316,10 @@ TEST(UnprivilegedPatch, ReadOnlyFileFailsWithEveryByteUnchanged) {
   ScanDetail detail;
   const ScanResult position = scan_density(testing::file_at(path), detail);
   ASSERT_EQ(position, 15) << "a read-only file is scanned";
-  const PatchOutcome outcome =
+  const PatchResult result =
       patch_density(testing::file_at(path), position, detail, KeepTimes::kYes);
-  EXPECT_FALSE(outcome.written);
-  EXPECT_NE(outcome.error, 0u) << "the system's reason is handed on";
+  EXPECT_EQ(result.outcome, PatchOutcome::kFailed);
+  EXPECT_NE(result.error, 0u) << "the system's reason is handed on";
   EXPECT_EQ(testing::read_bytes(path), jfif_file(72, 96));
 }
 

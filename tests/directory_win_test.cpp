@@ -33,7 +33,7 @@ TEST(WindowsPaths, DriveRootIsAFolder) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring root = std::wstring(windows).substr(0, 3);
   const auto entry = fs::look_up(root);
-  ASSERT_TRUE(entry.has_value());
+  ASSERT_TRUE(entry);
   EXPECT_TRUE(entry->is_folder);
   EXPECT_EQ(entry->path, root);
 }
@@ -41,8 +41,8 @@ TEST(WindowsPaths, DriveRootIsAFolder) {
 TEST(WindowsPaths, WildcardsNameNothing) {
   testing::TempDir dir;
   testing::write_bytes(dir / "a.jpg", jfif_file(1, 2));
-  EXPECT_FALSE(fs::look_up(testing::native(dir / "*.jpg")).has_value());
-  EXPECT_FALSE(fs::look_up(testing::native(dir / "?.jpg")).has_value());
+  EXPECT_FALSE(fs::look_up(testing::native(dir / "*.jpg")));
+  EXPECT_FALSE(fs::look_up(testing::native(dir / "?.jpg")));
   EXPECT_EQ(testing::read_bytes(dir / "a.jpg"), jfif_file(1, 2));
 }
 
@@ -110,12 +110,12 @@ TEST(WindowsNames, HiddenAndSystemFilesAreNotListed) {
   SetFileAttributesW(testing::native(dir / "read-only.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
   std::vector<std::wstring> names;
   const auto opened = fs::open_folder(testing::native(dir.path()));
-  ASSERT_TRUE(opened.has_value());
+  ASSERT_TRUE(opened);
   EXPECT_TRUE(fs::list_plain_files(
       *opened, [&](const fs::FileRef&, const std::wstring& n) { names.push_back(n); }));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"plain.jpg", L"read-only.jpg"}));
-  EXPECT_FALSE(fs::look_up(testing::native(dir / "system.jpg")).has_value());
+  EXPECT_FALSE(fs::look_up(testing::native(dir / "system.jpg")));
   SetFileAttributesW(testing::native(dir / "read-only.jpg").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
