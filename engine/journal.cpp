@@ -141,18 +141,18 @@ JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJou
   }
   journal.records = static_cast<std::int64_t>(length);
   if (!adds) return {};
-  const std::int64_t size = file.size();
-  if (size < 0) return {JournalOpening::Problem::kSystem, file.error()};
-  return close_cut_record(file, size);
+  const Result<std::int64_t> size = file.size();
+  if (!size) return {JournalOpening::Problem::kSystem, size.error()};
+  return close_cut_record(file, *size);
 }
 
 JournalOpening open_journal(fs::JournalFile& file) {
   if (const JournalOpening lock = locked(file); lock.problem != JournalOpening::Problem::kNone) {
     return lock;
   }
-  const std::int64_t size = file.size();
-  if (size < 0) return {JournalOpening::Problem::kSystem, file.error()};
-  if (size == 0) {
+  const Result<std::int64_t> size = file.size();
+  if (!size) return {JournalOpening::Problem::kSystem, size.error()};
+  if (*size == 0) {
     const std::string header = journal_header();
     if (file.append_durably(header) && (!file.created() || file.sync_folder())) {
       return {.end = static_cast<std::int64_t>(header.size())};
@@ -164,7 +164,7 @@ JournalOpening open_journal(fs::JournalFile& file) {
       first.problem != JournalOpening::Problem::kNone) {
     return first;
   }
-  return close_cut_record(file, size);
+  return close_cut_record(file, *size);
 }
 
 }  // namespace quadrell

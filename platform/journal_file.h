@@ -34,8 +34,7 @@ class JournalFile {
   // The file is the one standard output or standard error writes to.
   bool is_standard_stream() const;
 
-  // -1 on failure.
-  std::int64_t size();
+  Result<std::int64_t> size() const;
   // Up to size bytes from offset; false on failure.
   bool read_at(std::int64_t offset, std::size_t size, std::string& text);
   // The whole text at the end of the file; append_durably then waits until

@@ -59,11 +59,10 @@ bool JournalFile::is_standard_stream() const {
          (same_file(status, STDOUT_FILENO) || same_file(status, STDERR_FILENO));
 }
 
-std::int64_t JournalFile::size() {
+Result<std::int64_t> JournalFile::size() const {
   struct stat status {};
-  if (::fstat(handle_.get(), &status) == 0) return status.st_size;
-  error_ = static_cast<SystemError>(errno);
-  return -1;
+  if (::fstat(handle_.get(), &status) == 0) return std::int64_t{status.st_size};
+  return failure(static_cast<SystemError>(errno));
 }
 
 bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& text) {

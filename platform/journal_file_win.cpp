@@ -70,11 +70,10 @@ bool JournalFile::is_standard_stream() const {
   return false;
 }
 
-std::int64_t JournalFile::size() {
+Result<std::int64_t> JournalFile::size() const {
   LARGE_INTEGER size{};
-  if (GetFileSizeEx(handle_.get(), &size)) return size.QuadPart;
-  error_ = GetLastError();
-  return -1;
+  if (GetFileSizeEx(handle_.get(), &size)) return std::int64_t{size.QuadPart};
+  return failure(GetLastError());
 }
 
 bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& text) {
