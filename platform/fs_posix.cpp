@@ -91,7 +91,7 @@ UniqueFd open_regular(const FileRef& file, int flags, Status& status, SystemErro
     error = static_cast<SystemError>(errno);
     fd = UniqueFd();
   } else if (!S_ISREG(status.mode)) {
-    error = S_ISDIR(status.mode) ? EISDIR : kNotRegularFile;
+    error = S_ISDIR(status.mode) ? static_cast<SystemError>(EISDIR) : kNotRegularFile;
     fd = UniqueFd();
   }
   return fd;

@@ -47,7 +47,7 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
     error_ = static_cast<SystemError>(errno);
     handle_ = UniqueFd();
   } else if (!S_ISREG(status.st_mode)) {
-    error_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    error_ = S_ISDIR(status.st_mode) ? static_cast<SystemError>(EISDIR) : kNotRegularFile;
     not_regular_ = true;
     handle_ = UniqueFd();
   }
@@ -83,7 +83,7 @@ bool JournalFile::append(std::string_view text) {
     const ssize_t count = ::write(handle_.get(), text.data(), text.size());
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
-      error_ = count < 0 ? static_cast<SystemError>(errno) : ENOSPC;
+      error_ = count < 0 ? static_cast<SystemError>(errno) : kNothingWritten;
       return false;
     }
     text.remove_prefix(static_cast<std::size_t>(count));

@@ -52,7 +52,7 @@ JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(p
   } else if (GetFileType(handle_.get()) != FILE_TYPE_DISK ||
              !information_of(handle_.get(), information) ||
              (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    error_ = ERROR_INVALID_PARAMETER;
+    error_ = kNotRegularFile;
     not_regular_ = true;
     handle_ = UniqueHandle();
   }
@@ -92,9 +92,12 @@ bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& te
 bool JournalFile::append(std::string_view text) {
   while (!text.empty()) {
     DWORD count = 0;
-    if (!WriteFile(handle_.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) ||
-        count == 0) {
+    if (!WriteFile(handle_.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr)) {
       error_ = GetLastError();
+      return false;
+    }
+    if (count == 0) {
+      error_ = kNothingWritten;  // no reason from a call that succeeded
       return false;
     }
     text.remove_prefix(count);
