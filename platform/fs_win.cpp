@@ -119,13 +119,23 @@ std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data
 constexpr DWORD kPatchShare = FILE_SHARE_READ;
 
 // The open file, or once it is closed the file by its name, opened at the
-// first need.
-Result<HANDLE> times_handle(const UniqueHandle& open, SavedTimes& saved) {
+// first need: only if it is the same file, so that no other file put in its
+// place meanwhile gets its times.
+Result<HANDLE> times_handle(const UniqueHandle& open, SavedTimes& saved,
+                            const FileIdentity& identity) {
   if (open.valid()) return open.get();
   if (!saved.by_name.valid() && saved.by_name_error == 0) {
-    saved.by_name =
+    UniqueHandle by_name =
         open_existing(saved.file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL);
-    if (!saved.by_name.valid()) saved.by_name_error = GetLastError();
+    Status status;
+    bool folder = false;
+    if (!by_name.valid() || !status_of(by_name.get(), status, folder)) {
+      saved.by_name_error = GetLastError();
+    } else if (status.identity != identity) {
+      saved.by_name_error = kFileReplaced;
+    } else {
+      saved.by_name = std::move(by_name);
+    }
   }
   if (!saved.by_name.valid()) return failure(saved.by_name_error);
   return saved.by_name.get();
@@ -227,17 +237,16 @@ std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, 
 Result<FileTimes> PatchFile::saved_times() const { return saved_.times; }
 
 Result<FileTimes> PatchFile::times_now() {
-  const Result<HANDLE> file = times_handle(handle_, saved_);
+  const Result<HANDLE> file = times_handle(handle_, saved_, identity_);
   Status status;
   bool folder = false;
   if (!file) return failure(file.error());
   if (!status_of(*file, status, folder)) return failure(GetLastError());
-  if (status.identity != identity_) return failure(kFileReplaced);
   return status.times;
 }
 
 Result<> PatchFile::set_times(const FileTimes& times) {
-  const Result<HANDLE> file = times_handle(handle_, saved_);
+  const Result<HANDLE> file = times_handle(handle_, saved_, identity_);
   if (!file) return failure(file.error());
   const FILETIME creation = filetime_of(times.creation);
   const FILETIME last_access = filetime_of(times.last_access);
