@@ -144,7 +144,7 @@ void close_patch(fs::PatchFile& target, bool touched, const TimesPolicy& policy,
     if (policy.left == TimesLeft::kRead) left = target.times_now().value();
     closed = target.close();
   } else if constexpr (fs::kTimesAfterClose) {
-    closed = target.close();
+    closed = target.close();  // Windows: the close of a written file may move them
     times = put_times_back(target, policy, left);
   } else {
     times = put_times_back(target, policy, left);
