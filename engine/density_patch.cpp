@@ -141,7 +141,8 @@ void close_patch(fs::PatchFile& target, bool touched, const TimesPolicy& policy,
   if (!touched) {
     closed = target.close();
   } else if (policy.keep == KeepTimes::kNo && policy.put_back == nullptr) {
-    if (policy.left == TimesLeft::kRead) left = target.times_now().value();
+    const auto now = policy.left == TimesLeft::kRead ? target.times_now() : failure(0);
+    if (now) left = *now;
     closed = target.close();
   } else if constexpr (fs::kTimesAfterClose) {
     closed = target.close();  // Windows: the close of a written file may move them

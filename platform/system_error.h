@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -21,17 +22,11 @@ inline constexpr SystemError kFileReplaced = 0x20000004;    // another file at t
 
 // Our words for a reason of our own; null for the system's.
 inline const char* own_reason_text(SystemError reason) {
-  switch (reason) {
-    case kNotRegularFile:
-      return "Not a regular file";
-    case kTimesRounded:
-      return "The file system keeps them rounded";
-    case kNothingWritten:
-      return "The system wrote nothing and gave no reason";
-    case kFileReplaced:
-      return "Another file stands at its name now";
-  }
-  return nullptr;
+  static constexpr const char* kTexts[] = {
+      "Not a regular file", "The file system keeps them rounded",
+      "The system wrote nothing and gave no reason", "Another file stands at its name now"};
+  const SystemError index = reason - kNotRegularFile;
+  return index < std::size(kTexts) ? kTexts[index] : nullptr;
 }
 
 // A failure, on its way to a Result.
@@ -54,8 +49,6 @@ class Result {
   const T* operator->() const { return &*value_; }
   // Why it failed; 0 on success.
   SystemError error() const { return error_; }
-  // The value, or nothing: for the callers that need not say why.
-  std::optional<T> value() && { return std::move(value_); }
 
  private:
   std::optional<T> value_;
