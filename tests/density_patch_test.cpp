@@ -145,10 +145,15 @@ TEST_P(PatchTimes, FollowThePolicy) {
   ScanDetail detail;
   ASSERT_EQ(scan_density(testing::file_at(path), detail), 15);
   testing::write_stamps(path, testing::old_stamps());
-  const testing::Stamps record_stamps = testing::read_stamps(path);
+  // Wine moves the last-access time on reads it cannot be kept from.
+  const auto kept = [](std::optional<fs::FileTimes> times) {
+    if (times && testing::running_under_wine()) times->last_access = {};
+    return times;
+  };
+  const testing::Stamps record_stamps = testing::stamps_kept_by_reading(path);
   const fs::FileTimes record = fs::InputFile(testing::file_at(path)).times();
   testing::write_stamps(path, testing::written_later(testing::old_stamps(), 3600));
-  const testing::Stamps before = testing::read_stamps(path);
+  const testing::Stamps before = testing::stamps_kept_by_reading(path);
   const fs::FileTimes before_times = fs::InputFile(testing::file_at(path)).times();
 
   std::optional<fs::FileTime> told;
@@ -160,7 +165,7 @@ TEST_P(PatchTimes, FollowThePolicy) {
   close_patch(*target, write_if_unchanged(*target, 15, detail, result), policy, result);
 
   ASSERT_EQ(result.outcome, PatchOutcome::kWritten) << fs::error_text(result.error);
-  const testing::Stamps after = testing::read_stamps(path);
+  const testing::Stamps after = testing::stamps_kept_by_reading(path);
   const fs::FileTimes now = fs::InputFile(testing::file_at(path)).times();
   switch (c.dates) {
     case Dates::kKept:
@@ -174,7 +179,7 @@ TEST_P(PatchTimes, FollowThePolicy) {
       break;
   }
   const std::optional<fs::FileTimes> left[] = {std::nullopt, before_times, now, record};
-  EXPECT_EQ(result.left, left[static_cast<int>(c.left_read)]);
+  EXPECT_EQ(kept(result.left), kept(left[static_cast<int>(c.left_read)]));
   // An undo's journal needs the time its own write left, not one it set.
   ASSERT_EQ(told.has_value(), c.keep == KeepTimes::kYes || c.from_record);
   if (told) {
