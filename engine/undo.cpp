@@ -350,7 +350,8 @@ class Undo {
     result.change = planned_change(change.position, back);
     NothingAhead nothing_ahead;
     const bool touched = write_if_unchanged(target, change.position, back, result, [&] {
-      return (record_ == nullptr || record_->may_change(record.path, result.change, nothing_ahead)) &&
+      return (record_ == nullptr ||
+              record_->may_change(record.path, result.change, nothing_ahead)) &&
              add_progress(writing_line(entry.offset));
     });
     close_patch(target, touched, put_back_policy(entry, record), result);
