@@ -50,7 +50,7 @@ constexpr std::string_view kHelp =
     "                    --include '*.jfif'; the header still decides what is a\n"
     "                    JPEG file; repeatable\n"
     "  -j, --jobs N      read up to N files ahead of the one being handled\n"
-    "                    (default: from 16 up to 256, as long as more go faster;\n"
+    "                    (default: 64, once reads wait on the storage;\n"
     "                    1: one file at a time)\n"
     "      --progress    show a status line on standard error, even when quiet\n"
     "                    or not a terminal (shown on a terminal after a second)\n"
