@@ -25,7 +25,22 @@ bool in_use(SystemError error) {
 // The window's own lines stand out from the files' lines.
 std::string noted(const std::string& text) { return "※ " + text; }
 
-std::string system_words(SystemError error) { return fs::error_text(error); }
+// The system words its own reasons in the user's language; ours are put in
+// the window's.
+std::string system_words(SystemError error) {
+  switch (error) {
+    case kNotRegularFile:
+      return "通常のファイルではありません";
+    case kTimesRounded:
+      return "ファイルシステムが日付を丸めて保存します";
+    case kNothingWritten:
+      return "システムが何も書き込まず、理由も返しませんでした";
+    case kFileReplaced:
+      return "その名前には今は別のファイルがあります";
+    default:
+      return fs::error_text(error);
+  }
+}
 
 // A file's failure in the window's words, as the console says it in its own.
 std::string reason(const FileFailure& failure) {
