@@ -119,7 +119,7 @@ class PatchFile final : public PatchTarget {
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes opened_times_;
-  SavedTimes saved_;
+  [[maybe_unused]] SavedTimes saved_;  // empty where times are set on the open file
 };
 
 }  // namespace quadrell::fs
