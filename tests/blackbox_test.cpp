@@ -26,9 +26,12 @@ using testing::dots;
 using remote::RemoteWindow;
 using testing::jfif_file;
 
-constexpr DWORD kStartTimeout = 30000;
-constexpr DWORD kRunTimeout = 60000;
-constexpr DWORD kAnswerTimeout = 10000;
+// Liveness bounds, not figures: a window that has not started, ended a run
+// or answered in this long is stuck, however slow the machine or its
+// emulation (the 32-bit suites may run through qemu on two busy cores).
+constexpr DWORD kStartTimeout = 120000;
+constexpr DWORD kRunTimeout = 300000;
+constexpr DWORD kAnswerTimeout = 60000;
 
 std::filesystem::path build_folder() {
   wchar_t self[MAX_PATH] = {};
