@@ -5,7 +5,6 @@
 #include <functional>
 #include <sstream>
 
-#include "drop/trim_at_nul.h"
 #include "engine/name_pattern.h"
 #include "engine/process_path.h"
 #include "engine/read_ahead.h"
@@ -483,13 +482,6 @@ TEST(NamePattern, MatchesAsShellsDo) {
     EXPECT_EQ(pattern.matches(native_path_from_utf8(c.name)), c.matches)
         << c.pattern << " against " << c.name;
   }
-}
-
-TEST(TrimAtNul, EdgeCases) {
-  EXPECT_EQ(trim_at_nul(std::wstring(L"abc\0xyz", 7)), L"abc");
-  EXPECT_EQ(trim_at_nul(std::wstring(L"\0abc", 4)), L"");
-  EXPECT_EQ(trim_at_nul(L"abc"), L"");
-  EXPECT_EQ(trim_at_nul(std::wstring(L"C:\\a.jpg\0\0\0", 11)), L"C:\\a.jpg");
 }
 
 }  // namespace
