@@ -114,33 +114,9 @@ class BlackBox : public ::testing::Test {
   std::filesystem::path executable() const { return dir_ / "program" / "Quadrell.exe"; }
   std::filesystem::path marker() const { return dir_ / "program" / "Quadrell.chk"; }
   std::filesystem::path photo(const std::string& name) const { return dir_ / ("photos/" + name); }
-  std::wstring log_of(const RemoteWindow& window) const { return window.log_text(); }
 
   testing::TempDir dir_;
 };
-
-// Files and a folder, in the order of the drop.
-TEST_F(BlackBox, DropOfFilesAndAFolder) {
-  testing::write_bytes(photo("b.jpg"), jfif_file(72, 96));
-  std::filesystem::create_directory(photo("album"));
-  testing::write_bytes(photo("album/写真.JPG"), jfif_file(96, 96));
-  testing::write_bytes(photo("album/notes.txt"), jfif_file(1, 2));
-  testing::write_bytes(photo("a.jpg"), jfif_file(2, 1));
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  ASSERT_TRUE(window.drop({testing::native(photo("b.jpg")), testing::native(photo("album")),
-                           testing::native(photo("a.jpg"))},
-                          kRunTimeout));
-  EXPECT_EQ(utf8_from_wide(window.log_text()),
-            "b.jpg " + dots(54) + " 15 16 Change\r\n写真.JPG " + dots(52) + " OK\r\na.jpg " +
-                dots(54) +
-                " 17 18 Change\r\n\r\nJpeg files =>  total: 3  fair: 1  update: 2  error: 0");
-  EXPECT_EQ(testing::read_bytes(photo("b.jpg")), jfif_file(96, 96));
-  EXPECT_EQ(testing::read_bytes(photo("album/notes.txt")), jfif_file(1, 2));
-  EXPECT_TRUE(window.close(10000));
-  EXPECT_TRUE(program.ended_within(10000));
-}
 
 struct MessageBoxSearch {
   DWORD process_id;
@@ -320,44 +296,6 @@ TEST_F(BlackBox, EndOfSessionStoresTheSettingOnce) {
   window.click_check_box();
   ASSERT_TRUE(window.close(10000));
   EXPECT_TRUE(std::filesystem::exists(marker()));
-}
-
-TEST_F(BlackBox, LockedFileIsAnAccessErrorAndTheRunGoesOn) {
-  testing::write_bytes(photo("a.jpg"), jfif_file(1, 2));
-  testing::write_bytes(photo("b.jpg"), jfif_file(1, 2));
-  testing::write_bytes(photo("c.jpg"), jfif_file(2, 1));
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  testing::ExclusiveLock lock(photo("b.jpg"));
-  ASSERT_TRUE(lock.held());
-  ASSERT_TRUE(window.drop({testing::native(photo("a.jpg")), testing::native(photo("b.jpg")),
-                           testing::native(photo("c.jpg"))},
-                          kRunTimeout));
-  EXPECT_EQ(utf8_from_wide(window.log_text()),
-            "a.jpg " + dots(54) + " 15 16 Change\r\nb.jpg " + dots(54) +
-                " -1 -1 Access error!\r\nc.jpg " + dots(54) + " 17 18 Change\r\n\r\n" +
-                "Jpeg files =>  total: 3  fair: 0  update: 2  error: 1");
-  EXPECT_TRUE(IsWindow(window.main()));
-}
-
-TEST_F(BlackBox, KeepDatesOnAndOff) {
-  testing::write_bytes(photo("kept.jpg"), jfif_file(1, 2));
-  testing::write_bytes(photo("moved.jpg"), jfif_file(1, 2));
-  testing::write_stamps(photo("kept.jpg"), testing::old_stamps());
-  testing::write_stamps(photo("moved.jpg"), testing::old_stamps());
-  const testing::Stamps before = testing::stamps_kept_by_reading(photo("kept.jpg"));
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  window.click_check_box();
-  ASSERT_TRUE(window.drop({testing::native(photo("kept.jpg"))}, kRunTimeout));
-  window.click_check_box();
-  ASSERT_TRUE(window.drop({testing::native(photo("moved.jpg"))}, kRunTimeout));
-  EXPECT_EQ(testing::stamps_kept_by_reading(photo("kept.jpg")), before);
-  EXPECT_NE(testing::last_write_of(testing::read_stamps(photo("moved.jpg"))),
-            testing::last_write_of(testing::old_stamps()));
-  EXPECT_EQ(testing::read_bytes(photo("kept.jpg")), jfif_file(2, 2));
 }
 
 // While a long drop runs, the window answers. Closing it, or the
@@ -706,42 +644,6 @@ TEST_F(BlackBox, DropsTakenBackFromTheSystemMenu) {
     held.reset();
     ASSERT_TRUE(user.close(10000));
   }
-}
-
-// A journal folder that cannot be made: the drop works as without
-// journals, and there is nothing to take back.
-TEST_F(BlackBox, NoJournalFolderNoTakingBack) {
-  std::filesystem::create_directories(journal_folder().parent_path());
-  testing::write_bytes(journal_folder(), {});
-  testing::write_bytes(photo("a.jpg"), jfif_file(72, 96));
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  ASSERT_TRUE(window.drop({testing::native(photo("a.jpg"))}, kRunTimeout));
-  EXPECT_EQ(testing::read_bytes(photo("a.jpg")), jfif_file(96, 96));
-  expect_nothing_taken_back(window, "no journal could be made");
-  EXPECT_TRUE(std::filesystem::is_regular_file(journal_folder()));
-}
-
-// The journals of the last 20 runs that changed something are kept; a run
-// that changes nothing makes none.
-TEST_F(BlackBox, TwentyJournalsKept) {
-  Program program(executable());
-  const RemoteWindow window = program.window();
-  ASSERT_TRUE(window.found());
-  testing::write_bytes(photo("fair.jpg"), jfif_file(96, 96));
-  ASSERT_TRUE(window.drop({testing::native(photo("fair.jpg"))}, kRunTimeout));
-  EXPECT_TRUE(journals().empty());
-  std::string oldest;
-  for (int run = 0; run < 21; ++run) {
-    const auto file = photo("run" + std::to_string(run) + ".jpg");
-    testing::write_bytes(file, jfif_file(72, 96));
-    ASSERT_TRUE(window.drop({testing::native(file)}, kRunTimeout));
-    if (run == 0) oldest = journals().at(0);
-  }
-  const std::vector<std::string> kept = journals();
-  EXPECT_EQ(kept.size(), 20u);
-  EXPECT_EQ(std::count(kept.begin(), kept.end(), oldest), 0) << oldest;
 }
 
 // A run through the window while it is asked, between two looks at the

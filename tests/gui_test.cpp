@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -9,14 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "drop/drop_window_proc.h"
 #include "engine/first_change_journal.h"
 #include "platform/wide_text.h"
+#include "platform/win_path.h"
 #include "res/resource.h"
 #include "tests/fake_window.h"
 #include "tests/front_end_contract.h"
 #include "tests/test_files.h"
 #include "tests/test_platform.h"
-#include "tests/window_text.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
 #include "ui/kept_journals.h"
@@ -30,7 +33,22 @@
 namespace quadrell::ui {
 namespace {
 
-using testing::text_of;
+using testing::dots;
+using testing::jfif_file;
+
+std::wstring text_of(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// A control's text as the engine writes it, UTF-8.
+std::string utf8_text_of(HWND window) { return utf8_from_wide(text_of(window)); }
+
+void set_text_of(HWND window, std::string_view text) {
+  SetWindowTextW(window, wide_from_utf8(text).c_str());
+}
 
 RECT client_rect_of(HWND control) {
   RECT rect{};
@@ -73,14 +91,61 @@ void press(const MainWindow& window, HWND target, WPARAM key, int modifier = 0) 
   SetKeyboardState(state);
 }
 
+// Handles this thread's messages until the window's run has ended; a quit
+// message that an earlier window left is passed over.
+void wait_for_run(const MainWindow& window) {
+  while (window.running()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    pump_messages();
+  }
+}
+
+// A drop as the shell hands it over: DROPFILES, then the UTF-16 names, each
+// ending in NUL, and one more NUL (two for a drop of no name).
+HDROP make_drop(const std::vector<std::wstring>& paths) {
+  std::size_t size = sizeof(DROPFILES) + 2 * sizeof(wchar_t);
+  for (const std::wstring& path : paths) size += (path.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GHND, size);
+  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  auto* names = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(header) + sizeof(DROPFILES));
+  for (const std::wstring& path : paths) {
+    std::copy(path.begin(), path.end(), names);
+    names += path.size() + 1;
+  }
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+bool released(HDROP drop) { return GlobalFlags(drop) == GMEM_INVALID_HANDLE; }
+
+// The main window as the program makes it, shown, with drop_wnd_proc in
+// front of its log box.
 class Window : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(window_.create(GetModuleHandleW(nullptr), 96));
+    ASSERT_TRUE(install_drop_wnd_proc(window_.list(), window_));
     window_.show(SW_SHOWNORMAL);
     SetForegroundWindow(window_.handle());
     pump_messages();
   }
+  void TearDown() override {
+    if (IsWindow(window_.list())) remove_drop_wnd_proc(window_.list());
+  }
+
+  // The log once the run of a drop on the log box has ended.
+  std::string drop(const std::vector<std::wstring>& paths) {
+    HDROP handle = make_drop(paths);
+    SendMessageW(window_.list(), WM_DROPFILES, reinterpret_cast<WPARAM>(handle), 0);
+    EXPECT_TRUE(released(handle));
+    wait_for_run(window_);
+    return utf8_text_of(window_.list());
+  }
+  std::wstring path(const std::string& name) const { return testing::native(dir_ / name); }
+
+  testing::TempDir dir_;
   MainWindow window_;
 };
 
@@ -186,7 +251,7 @@ TEST_F(Window, HelpReplacesWhateverTheLogHolds) {
   SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
   SetFocus(window_.about());
   for (const char* before : {"", "a.jpg ... OK\r\n\r\nJpeg files =>  total: 1", "x"}) {
-    testing::set_text_of(window_.list(), "");
+    set_text_of(window_.list(), "");
     window_.show_lines(before);
     SetFocus(window_.about());
     SendMessageW(window_.about(), BM_CLICK, 0, 0);
@@ -199,32 +264,122 @@ TEST_F(Window, HelpReplacesWhateverTheLogHolds) {
   EXPECT_TRUE(window_.keep_dates()) << "the check box keeps its state";
 }
 
-TEST_F(Window, KeepDatesFollowsTheCheckBox) {
-  EXPECT_FALSE(window_.keep_dates());
-  SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
-  EXPECT_TRUE(window_.keep_dates());
-  SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
-  EXPECT_FALSE(window_.keep_dates());
+// Drops as the shell hands them to the log box: each name read whole (a
+// buffer kept from a longer one would leave its tail), in the drop's order,
+// a folder's JPEG files within it; the run's log replaces what the log held,
+// and a drop that names nothing (Wine hands one empty name) runs nothing.
+TEST_F(Window, DropsRunTheirNamesInOrder) {
+  struct File {
+    const char* name;
+    testing::Bytes before;
+    testing::Bytes after;
+  };
+  const std::string help = utf8_from_wide(kHelpText);
+  const struct {
+    const char* name;
+    std::vector<File> files;
+    std::vector<std::string> dropped;
+    std::string log;
+  } rows[] = {
+      {"a long name, then a shorter one",
+       {{"a-rather-long-file-name.jpg", jfif_file(3, 3), jfif_file(3, 3)},
+        {"b.jpg", jfif_file(1, 2), jfif_file(2, 2)}},
+       {"a-rather-long-file-name.jpg", "b.jpg"},
+       "a-rather-long-file-name.jpg " + dots(10) + " OK\r\nb.jpg " + dots(54) +
+           " 15 16 Change\r\n\r\nJpeg files =>  total: 2  fair: 1  update: 1  error: 0"},
+      {"files and a folder",
+       {{"b.jpg", jfif_file(72, 96), jfif_file(96, 96)},
+        {"album/写真.JPG", jfif_file(96, 96), jfif_file(96, 96)},
+        {"album/notes.txt", jfif_file(1, 2), jfif_file(1, 2)},
+        {"a.jpg", jfif_file(2, 1), jfif_file(2, 2)}},
+       {"b.jpg", "album", "a.jpg"},
+       "b.jpg " + dots(54) + " 15 16 Change\r\n写真.JPG " + dots(52) + " OK\r\na.jpg " + dots(54) +
+           " 17 18 Change\r\n\r\nJpeg files =>  total: 3  fair: 1  update: 2  error: 0"},
+      {"no JPEG file",
+       {{"notes.txt", jfif_file(1, 2), jfif_file(1, 2)}},
+       {"notes.txt", "missing.jpg"},
+       "\r\nJpeg files =>  total: 0  fair: 0  update: 0  error: 0"},
+      {"nothing named", {}, {}, help},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string folder = "row-" + std::to_string(&row - rows) + "/";
+    for (const File& file : row.files) {
+      std::filesystem::create_directories((dir_ / (folder + file.name)).parent_path());
+      testing::write_bytes(dir_ / (folder + file.name), file.before);
+    }
+    std::vector<std::wstring> paths;
+    for (const std::string& name : row.dropped) paths.push_back(path(folder + name));
+    window_.show_help();
+    EXPECT_EQ(drop(paths), row.log);
+    for (const File& file : row.files) {
+      EXPECT_EQ(testing::read_bytes(dir_ / (folder + file.name)), file.after) << file.name;
+    }
+  }
+}
+
+// Cut to 255 characters, the name would be another file's: it must be read
+// whole and that other file left alone.
+TEST_F(Window, DroppedNameLongerThan260CharactersIsReadWhole) {
+  std::wstring folder = path("");
+  folder.pop_back();
+  while (folder.size() < 240) {
+    folder += L"\\folder-with-a-long-name";
+    ASSERT_TRUE(CreateDirectoryW(extended_path(folder).c_str(), nullptr));
+  }
+  const std::wstring decoy = folder + L"\\" + std::wstring(255 - folder.size() - 1, L'x');
+  const std::wstring target = decoy + L"-and-more-to-make-it-longer.jpg";
+  ASSERT_GT(target.size(), 260u);
+  for (const std::wstring& name : {decoy, target}) {
+    testing::write_bytes(std::filesystem::path(extended_path(name)), jfif_file(1, 2));
+  }
+  const std::string log = drop({target});
+  EXPECT_NE(log.find("-and-more-to-make-it-longer.jpg .... 15 16 Change"), std::string::npos)
+      << log;
+  EXPECT_EQ(testing::read_bytes(std::filesystem::path(extended_path(target))), jfif_file(2, 2));
+  EXPECT_EQ(testing::read_bytes(std::filesystem::path(extended_path(decoy))), jfif_file(1, 2));
+}
+
+// Each click turns the check box, and a drop's run keeps its files' dates
+// as the box was when the drop came.
+TEST_F(Window, CheckBoxDecidesTheDropsDates) {
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "checked" : "unchecked");
+    const auto photo = dir_ / (keep ? "kept.jpg" : "moved.jpg");
+    testing::write_bytes(photo, jfif_file(1, 2));
+    testing::write_stamps(photo, testing::old_stamps());
+    const testing::Stamps before = testing::stamps_kept_by_reading(photo);
+    SendMessageW(window_.not_change_date(), BM_CLICK, 0, 0);
+    EXPECT_EQ(window_.keep_dates(), keep);
+    drop({testing::native(photo)});
+    EXPECT_EQ(testing::read_bytes(photo), jfif_file(2, 2));
+    if (keep) {
+      EXPECT_EQ(testing::stamps_kept_by_reading(photo), before);
+    } else {
+      EXPECT_NE(testing::last_write_of(testing::read_stamps(photo)),
+                testing::last_write_of(testing::old_stamps()));
+    }
+  }
 }
 
 TEST_F(Window, FrontEndContract) {
   RunPost post;
   testing::expect_report_shown(
       [&]() -> RunListener& {
-        testing::set_text_of(window_.list(), "");
+        set_text_of(window_.list(), "");
         post.begin(window_.handle());
         return post;
       },
       [&] {
         window_.show_lines(post.take().text);
-        return testing::utf8_text_of(window_.list());
+        return utf8_text_of(window_.list());
       });
 }
 
 TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
   std::string text;
   for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i) + "\r\n";
-  testing::set_text_of(window_.list(), "");
+  set_text_of(window_.list(), "");
   SetFocus(window_.about());
   window_.show_lines(text + "last");
   EXPECT_EQ(GetFocus(), window_.list());
@@ -241,7 +396,7 @@ TEST_F(Window, ScrollToEndMovesFocusCaretAndView) {
 // Most of the lines go in as one append: Wine's edit control takes time that
 // grows with the text for each append, which real Windows does not.
 TEST_F(Window, AHundredThousandLinesAreAllKept) {
-  testing::set_text_of(window_.list(), "");
+  set_text_of(window_.list(), "");
   const int count = 100000;
   const int one_by_one = 50;
   std::string bulk;
@@ -260,15 +415,6 @@ TEST_F(Window, AHundredThousandLinesAreAllKept) {
   EXPECT_EQ(lines[0], L"photo-0.jpg ................................ OK");
   EXPECT_EQ(lines[count - 1], L"photo-99999.jpg ................................ OK");
   EXPECT_EQ(lines[count + 1], L"Jpeg files =>  total: 100000  fair: 100000  update: 0  error: 0");
-}
-
-// Handles the window's messages until its run has ended.
-void wait_for_run(const MainWindow& window) {
-  MSG message;
-  while (window.running() && GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
 }
 
 // Handles the window's messages until a timer of this thread fires: its
@@ -313,7 +459,7 @@ TEST_F(Window, RunReachesTheLogWithoutHoldingTheWindow) {
   std::string expected;
   for (int i = 0; i < count; ++i) expected += (i > 0 ? "\r\n" : "") + line(i);
   expected += "\r\n\r\n" + summary_line({count, count, 0, 0});
-  EXPECT_EQ(testing::utf8_text_of(window_.list()), expected);
+  EXPECT_EQ(utf8_text_of(window_.list()), expected);
 
   std::atomic<bool> returned{false};
   window_.start([&](RunPost& post, const RunStop& stop) {
@@ -327,6 +473,78 @@ TEST_F(Window, RunReachesTheLogWithoutHoldingTheWindow) {
   EXPECT_FALSE(IsWindow(window_.handle()));
   MSG quit;
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the closed window's
+}
+
+// A window procedure that records what reaches it.
+struct Received {
+  UINT message;
+  WPARAM wparam;
+  LPARAM lparam;
+};
+std::vector<Received> received;
+constexpr LRESULT kOwnResult = 4321;
+
+LRESULT CALLBACK recording_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER + 7 || message == WM_DROPFILES) {
+    received.push_back({message, wparam, lparam});
+    return kOwnResult;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Runs each drop at once on a fake window.
+struct RunOnFakeWindow final : DropTarget {
+  void run_drop(std::vector<NativePath> names) override { drop_run(window, names); }
+  testing::FakeWindow window;
+};
+
+// drop_wnd_proc in front of a recording procedure: every message, a drop
+// too, goes on to it unchanged and its result comes back; a drop's names
+// are read and the drop released before its run, here on a fake window.
+TEST(DropProcedure, PassesEveryMessageOnAfterTheDrop) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = &recording_procedure;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"QuadrellRecorder";
+  RegisterClassW(&window_class);
+  testing::TempDir dir;
+  testing::write_bytes(dir / "a.jpg", jfif_file(1, 1));
+  testing::write_bytes(dir / "b.jpg", jfif_file(1, 1));
+  const struct {
+    UINT message;
+    std::vector<std::wstring> dropped;
+    std::string log;
+  } rows[] = {
+      {WM_USER + 7, {}, ""},
+      {WM_DROPFILES,
+       {testing::native(dir / "b.jpg"), testing::native(dir / "a.jpg")},
+       "b.jpg " + dots(54) + " OK\r\na.jpg " + dots(54) +
+           " OK\r\n\r\nJpeg files =>  total: 2  fair: 2  update: 0  error: 0"},
+  };
+  for (const auto& row : rows) {
+    HWND target = CreateWindowExW(0, L"QuadrellRecorder", L"", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(target, nullptr);
+    RunOnFakeWindow fake;
+    ASSERT_TRUE(install_drop_wnd_proc(target, fake));
+    received.clear();
+    const bool dropping = row.message == WM_DROPFILES;
+    const WPARAM wparam = dropping ? reinterpret_cast<WPARAM>(make_drop(row.dropped)) : 0x1234;
+    bool released_at_first_file = false;
+    fake.window.on_next_file = [&] {
+      if (fake.window.next_files == 1)
+        released_at_first_file = released(reinterpret_cast<HDROP>(wparam));
+    };
+    EXPECT_EQ(SendMessageW(target, row.message, wparam, 0x5678), kOwnResult);
+    EXPECT_EQ(fake.window.text, row.log);
+    EXPECT_EQ(released_at_first_file, dropping);
+    ASSERT_EQ(received.size(), 1u) << row.message;
+    EXPECT_EQ(received[0].message, row.message);
+    EXPECT_EQ(received[0].wparam, wparam);
+    EXPECT_EQ(received[0].lparam, 0x5678);
+    remove_drop_wnd_proc(target);
+    DestroyWindow(target);
+  }
 }
 
 // Only data of a second start's own form becomes a run.
@@ -441,6 +659,16 @@ TEST_F(ProgramFile, OneIconInThreeImagesAndTheManifest) {
   FreeLibrary(module);
 }
 
+// Whether the system menu's last item, the one that takes a run back, shows
+// greyed as the menu opens.
+bool take_back_greyed(const MainWindow& window) {
+  HMENU menu = GetSystemMenu(window.handle(), FALSE);
+  const auto last = static_cast<UINT>(GetMenuItemCount(menu) - 1);
+  SendMessageW(window.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
+               MAKELPARAM(0, TRUE));
+  return (GetMenuState(menu, last, MF_BYPOSITION) & MF_GRAYED) != 0;
+}
+
 // The system menu's last item, as the menu shows it on opening: greyed
 // with nothing to take back, enabled with a journal not taken back.
 TEST_F(Window, TakeBackItemInTheSystemMenu) {
@@ -451,11 +679,7 @@ TEST_F(Window, TakeBackItemInTheSystemMenu) {
   GetMenuStringW(menu, static_cast<UINT>(last), text, 64, MF_BYPOSITION);
   EXPECT_STREQ(text, L"直前の処理を元に戻す(&U)");
   EXPECT_NE(GetMenuState(menu, static_cast<UINT>(last - 1), MF_BYPOSITION) & MF_SEPARATOR, 0u);
-  const auto greyed = [&] {
-    SendMessageW(window_.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
-                 MAKELPARAM(0, TRUE));
-    return (GetMenuState(menu, static_cast<UINT>(last), MF_BYPOSITION) & MF_GRAYED) != 0;
-  };
+  const auto greyed = [&] { return take_back_greyed(window_); };
   EXPECT_TRUE(greyed()) << "no journals";
   testing::TempDir dir;
   window_.set_journals(KeptJournals(dir.path().native()));
@@ -466,6 +690,46 @@ TEST_F(Window, TakeBackItemInTheSystemMenu) {
   EXPECT_FALSE(greyed()) << "an older one not taken back";
   testing::write_bytes(dir.path() / "unrecorded", {});
   EXPECT_TRUE(greyed()) << "a run changed a file without its record";
+}
+
+// With journals, a run that changes nothing keeps none and the last 20
+// runs that changed a file are kept; where their folder cannot be made, a
+// drop runs as without and nothing is offered to take back.
+TEST_F(Window, JournalsOfTheLastTwentyRunsThatChangedAFile) {
+  const auto folder = dir_ / "Quadrell" / "journal";
+  const auto journals = [&] {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  window_.set_journals(KeptJournals(folder.native()));
+  testing::write_bytes(dir_ / "fair.jpg", jfif_file(96, 96));
+  drop({path("fair.jpg")});
+  EXPECT_EQ(journals(), std::vector<std::string>{});
+  std::string oldest;
+  for (int run = 0; run < 21; ++run) {
+    const std::string name = "run" + std::to_string(run) + ".jpg";
+    testing::write_bytes(dir_ / name, jfif_file(72, 96));
+    drop({path(name)});
+    if (run == 0) oldest = journals().at(0);
+  }
+  const std::vector<std::string> kept = journals();
+  EXPECT_EQ(kept.size(), kJournalsKept);
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), oldest), 0) << oldest;
+  EXPECT_FALSE(take_back_greyed(window_));
+
+  const auto blocked = dir_ / "blocked";
+  testing::write_bytes(blocked, {});
+  window_.set_journals(KeptJournals(blocked.native()));
+  testing::write_bytes(dir_ / "a.jpg", jfif_file(72, 96));
+  drop({path("a.jpg")});
+  EXPECT_EQ(testing::read_bytes(dir_ / "a.jpg"), jfif_file(96, 96));
+  EXPECT_TRUE(take_back_greyed(window_)) << "no journal could be made";
+  EXPECT_TRUE(std::filesystem::is_regular_file(blocked));
 }
 
 // Numbers one past the highest in the folder, whatever its files are (taken
@@ -576,7 +840,7 @@ TEST_F(Window, UndoNamesUnsoundRecordsTenThenCounted) {
     take_back(post, kept, taken, stop);
   });
   wait_for_run(window_);
-  const std::string log = testing::utf8_text_of(window_.list());
+  const std::string log = utf8_text_of(window_.list());
   EXPECT_TRUE(log.starts_with("元に戻す処理: 1.txt（記録の開始 ")) << log;
   EXPECT_NE(log.find("※ 記録の " + std::to_string(first_added + 9) + " 行目は"), std::string::npos)
       << log;
