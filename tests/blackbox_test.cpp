@@ -560,11 +560,6 @@ TEST_F(BlackBox, DropsTakenBackFromTheSystemMenu) {
         {Act::kPlantNewer, "2.txt"},
         {Act::kTakeBack, "2.txt", "※ この Quadrell では読めない形式 (999) の記録です"},
         {Act::kTakeBack, "1.txt", "", "a"}}},
-      {"a stale .undone beside",
-       {{Act::kDrop, "a"},
-        {Act::kPlant, "1.undone.txt"},
-        {Act::kTakeBack, "1.txt", "", "a"},
-        {Act::kGrey}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
