@@ -54,7 +54,7 @@ int refuse(CliOutput& output, const std::string& shown, const JournalOpening& op
 std::optional<int> open_run_journal(const NativePath& path, const std::string& shown,
                                     CliOutput& output, std::optional<fs::JournalFile>& file,
                                     std::int64_t& end) {
-  const JournalOpening opening = open_journal(file.emplace(path, fs::JournalAccess::kCreateOrAdd));
+  const JournalOpening opening = open_journal(path, file);
   end = opening.end;
   if (opening.problem == JournalOpening::Problem::kNone) return std::nullopt;
   return refuse(output, shown, opening);
@@ -62,8 +62,9 @@ std::optional<int> open_run_journal(const NativePath& path, const std::string& s
 
 std::optional<int> refuse_one_journal_for_both(const NativePath& undo, const NativePath& journal,
                                                const std::string& shown, CliOutput& output) {
-  const std::optional<fs::FileIdentity> taken_back = fs::identity_at(undo);
-  if (!taken_back || taken_back != fs::identity_at(journal)) return std::nullopt;
+  const Result<fs::FileIdentity> taken_back = fs::identity_at(undo);
+  const Result<fs::FileIdentity> recording = fs::identity_at(journal);
+  if (!taken_back || !recording || *taken_back != *recording) return std::nullopt;
   output.write_error("quadrell: " + shown +
                      ": the journal taken back cannot record the undo too: name another "
                      "--journal FILE; nothing was changed\n");

@@ -13,30 +13,31 @@ constexpr std::int64_t kIdentifierBeforeX = jfif::kXDensityAfterCode - jfif::kId
 constexpr std::size_t kDensitiesAt = static_cast<std::size_t>(kIdentifierBeforeX);
 constexpr std::size_t kCheckedSpan = kDensitiesAt + jfif::kDensityBytes;
 
-// Reads exactly size bytes at offset; false when the file ends first or a
-// read fails.
-bool read_fully(PatchTarget& file, std::int64_t offset, std::uint8_t* data, std::size_t size) {
+// Reads exactly size bytes at offset; false when the file ends first.
+Result<bool> read_fully(ByteSource& file, std::int64_t offset, std::uint8_t* data,
+                        std::size_t size) {
   while (size > 0) {
-    const std::int64_t count = file.read_at(offset, data, size);
-    if (count <= 0) return false;
-    offset += count;
-    data += count;
-    size -= static_cast<std::size_t>(count);
+    const Result<std::size_t> count = file.read_at(offset, data, size);
+    if (!count) return failure(count.error());
+    if (*count == 0) return false;
+    offset += static_cast<std::int64_t>(*count);
+    data += *count;
+    size -= *count;
   }
   return true;
 }
 
-// Writes the bytes from the first on; returns how many of them were written.
-std::size_t write_fully(PatchTarget& file, std::int64_t offset, const std::uint8_t* data,
-                        std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const std::int64_t count =
+// Writes the bytes from the first on; done receives how many were written.
+Result<> write_fully(PatchTarget& file, std::int64_t offset, const std::uint8_t* data,
+                     std::size_t size, std::size_t& done) {
+  for (done = 0; done < size;) {
+    const Result<std::size_t> count =
         file.write_at(offset + static_cast<std::int64_t>(done), data + done, size - done);
-    if (count <= 0) break;
-    done += static_cast<std::size_t>(count);
+    if (!count) return failure(count.error());
+    if (*count == 0) return failure(kNothingWritten);
+    done += *count;
   }
-  return done;
+  return {};
 }
 
 // The times a write took set back (the file open on POSIX, closed on
@@ -69,20 +70,26 @@ Result<> put_times_back(fs::PatchFile& target, const TimesPolicy& policy,
 
 }  // namespace
 
+Result<bool> unchanged(ByteSource& file, ScanResult position, const ScanDetail& detail) {
+  const std::int64_t x_offset = std::int64_t{position} - 1 - (detail.at_x ? 0 : 2);
+  std::array<std::uint8_t, kCheckedSpan> held{};
+  const Result<bool> read =
+      read_fully(file, x_offset - kIdentifierBeforeX, held.data(), held.size());
+  if (!read) return read;
+  // A file that ends before the densities no longer holds them.
+  return *read && std::memcmp(held.data(), jfif::kIdentifier, sizeof jfif::kIdentifier) == 0 &&
+         std::memcmp(held.data() + kDensitiesAt, detail.densities.data(), jfif::kDensityBytes) == 0;
+}
+
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
                         PatchResult& result, const std::function<bool()>& approve) {
-  const auto& densities = detail.densities;
-  const std::int64_t x_offset = std::int64_t{position} - 1 - (detail.at_x ? 0 : 2);
-
-  std::array<std::uint8_t, kCheckedSpan> held{};
-  if (!read_fully(file, x_offset - kIdentifierBeforeX, held.data(), held.size())) {
-    result.error = file.error();
-    // Without a reason, the file ends before the densities.
-    result.outcome = result.error == 0 ? PatchOutcome::kChanged : PatchOutcome::kFailed;
+  const Result<bool> same = unchanged(file, position, detail);
+  if (!same) {
+    result.outcome = PatchOutcome::kFailed;
+    result.error = same.error();
     return false;
   }
-  if (std::memcmp(held.data(), jfif::kIdentifier, sizeof jfif::kIdentifier) != 0 ||
-      std::memcmp(held.data() + kDensitiesAt, densities.data(), densities.size()) != 0) {
+  if (!*same) {
     result.outcome = PatchOutcome::kChanged;
     return false;
   }
@@ -92,17 +99,21 @@ bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail
   }
 
   const std::int64_t offset = std::int64_t{position} - 1;
-  const std::size_t written = write_fully(file, offset, detail.value.data(), detail.value.size());
-  if (written == detail.value.size()) {
+  std::size_t written = 0;
+  const Result<> write =
+      write_fully(file, offset, detail.value.data(), detail.value.size(), written);
+  if (write) {
     result.outcome = PatchOutcome::kWritten;
     return true;
   }
   result.outcome = PatchOutcome::kFailed;
-  result.error = file.error() != 0 ? file.error() : kNothingWritten;
+  result.error = write.error();
   if (written == 1) {
-    // One density byte alone would be a value nobody wrote: put it back.
-    const std::uint8_t before = held[static_cast<std::size_t>(offset - x_offset) + kDensitiesAt];
-    write_fully(file, offset, &before, 1);
+    // One density byte alone would be a value nobody wrote: put back the
+    // one the check found there.
+    const std::uint8_t before = detail.densities[detail.at_x ? 0 : 2];
+    std::size_t put_back = 0;
+    write_fully(file, offset, &before, 1, put_back);
   }
   return written > 0;
 }
@@ -141,8 +152,9 @@ void close_patch(fs::PatchFile& target, bool touched, const TimesPolicy& policy,
   if (!touched) {
     closed = target.close();
   } else if (policy.keep == KeepTimes::kNo && policy.put_back == nullptr) {
-    const auto now = policy.left == TimesLeft::kRead ? target.times_now() : failure(0);
-    if (now) left = *now;
+    if (policy.left == TimesLeft::kRead) {
+      if (const Result<fs::FileTimes> now = target.times_now()) left = *now;
+    }
     closed = target.close();
   } else if constexpr (fs::kTimesAfterClose) {
     closed = target.close();  // Windows: the close of a written file may move them

@@ -66,6 +66,10 @@ void close_patch(fs::PatchFile& target, bool touched, const TimesPolicy& policy,
 // The change a scan decided on, for the file it scanned.
 DensityChange planned_change(ScanResult position, const ScanDetail& detail);
 
+// Whether the file still holds, where the scan read them, the JFIF
+// identifier and the densities it decided on (false when it ends first).
+Result<bool> unchanged(ByteSource& file, ScanResult position, const ScanDetail& detail);
+
 // The check and the write on a file already open: the identifier and the
 // densities read back, then both bytes written with one call, a short write
 // continued, and the first byte put back when the second cannot be written.

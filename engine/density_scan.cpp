@@ -38,8 +38,8 @@ constexpr int kFailed = -2;  // the read failed, or the byte lies out of range
 // file with much to pass over between segments.
 class BlockReader {
  public:
-  BlockReader(ByteSource& source, std::span<std::uint8_t> buffer)
-      : source_(source), buffer_(buffer) {}
+  BlockReader(ByteSource& source, std::span<std::uint8_t> buffer, SystemError& error)
+      : source_(source), buffer_(buffer), error_(error) {}
 
   // The byte at offset, kEnd or kFailed.
   int at(std::int64_t offset) {
@@ -78,16 +78,20 @@ class BlockReader {
         offset == end_ && end_ > 0
             ? std::min(buffer_.size(), 2 * static_cast<std::size_t>(end_ - start_))
             : std::min(buffer_.size(), kSmallRead);
-    const std::int64_t count = source_.read_at(offset, buffer_.data(), size);
-    if (count < 0) return kFailed;
-    if (count == 0) return kEnd;
+    const Result<std::size_t> count = source_.read_at(offset, buffer_.data(), size);
+    if (!count) {
+      error_ = count.error();
+      return kFailed;
+    }
+    if (*count == 0) return kEnd;
     start_ = offset;
-    end_ = offset + count;
+    end_ = offset + static_cast<std::int64_t>(*count);
     return 0;
   }
 
   ByteSource& source_;
   std::span<std::uint8_t> buffer_;
+  SystemError& error_;  // why a read failed
   std::int64_t start_ = 0;
   std::int64_t end_ = 0;
 };
@@ -95,7 +99,7 @@ class BlockReader {
 class HeaderWalk {
  public:
   HeaderWalk(ByteSource& source, std::span<std::uint8_t> buffer, ScanDetail& detail)
-      : reader_(source, buffer), detail_(detail) {}
+      : reader_(source, buffer, detail.error), detail_(detail) {}
 
   ScanResult run() {
     std::int64_t offset;  // of the next byte to look at
@@ -214,17 +218,14 @@ ScanResult scan_header(ByteSource& source, std::span<std::uint8_t> buffer, ScanD
 }
 
 ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
-  fs::InputFile input(file);
-  if (!input.is_open()) {
-    detail.error = input.error();
-    return kAccessError;
-  }
-  detail.identity = input.identity();
-  detail.size = input.size();
-  detail.times = input.times();
-  const ScanResult result = scan_open_file(input, detail);
-  if (result == kAccessError) detail.error = input.error();
-  detail.waited = input.waited();
+  Result<fs::InputFile> input = fs::InputFile::open(file);
+  detail.error = input.error();  // 0 here, and for a walk that ends with no failed read
+  if (!input) return kAccessError;
+  detail.identity = input->identity();
+  detail.size = input->size();
+  detail.times = input->times();
+  const ScanResult result = scan_open_file(*input, detail);
+  detail.waited = input->waited();
   return result;
 }
 

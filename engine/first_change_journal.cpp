@@ -8,11 +8,10 @@ void FirstChangeJournal::begin() {
   begun_ = true;
   const std::optional<NativePath> path = new_path_();
   if (!path) return;
-  fs::JournalFile& file = file_.emplace(*path, fs::JournalAccess::kCreateOrAdd);
-  const JournalOpening opening = open_journal(file);
+  const JournalOpening opening = open_journal(*path, file_);
   if (opening.problem != JournalOpening::Problem::kNone) return;
   path_ = path;
-  journal_.emplace(file, opening.end);
+  journal_.emplace(*file_, opening.end);
   made_(*path);
 }
 

@@ -14,44 +14,45 @@ bool same_change(const DensityChange& a, const DensityChange& b) {
          a.after == b.after && a.identity == b.identity && a.size == b.size;
 }
 
-// The file as opened, locked: problem kNone once the lock is had.
-JournalOpening locked(fs::JournalFile& file) {
-  if (file.not_regular()) return {JournalOpening::Problem::kNotRegular};
-  if (file.is_open() && file.is_standard_stream())
-    return {JournalOpening::Problem::kStandardStream};
-  if (!file.is_open()) return {JournalOpening::Problem::kSystem, file.error()};
-  if (file.lock()) return {};
-  if (file.in_use()) return {JournalOpening::Problem::kInUse};
-  return {JournalOpening::Problem::kSystem, file.error()};
+// The file at path opened as access says, held, and locked: problem kNone
+// once the lock is had.
+JournalOpening open_locked(const NativePath& path, fs::JournalAccess access,
+                           std::optional<fs::JournalFile>& held) {
+  Result<fs::JournalFile> file = fs::JournalFile::open(path, access);
+  if (!file && file.error() == kNotRegularFile) return {JournalOpening::Problem::kNotRegular};
+  if (!file) return {JournalOpening::Problem::kSystem, file.error()};
+  if (file->is_standard_stream()) return {JournalOpening::Problem::kStandardStream};
+  const Result<bool> lock = held.emplace(std::move(*file)).lock();
+  if (!lock) return {JournalOpening::Problem::kSystem, lock.error()};
+  if (!*lock) return {JournalOpening::Problem::kInUse};
+  return {};
 }
 
 // Rule 4: the last line ended before anything is added behind it: a sound
 // record that lacks only its line end gets it, any other the cut mark.
 JournalOpening close_cut_record(fs::JournalFile& file, std::int64_t size) {
-  std::string last;
   const std::int64_t from = std::max<std::int64_t>(0, size - std::int64_t{kLongestRecord} - 1);
-  if (!file.read_at(from, static_cast<std::size_t>(size - from), last)) {
-    return {JournalOpening::Problem::kSystem, file.error()};
-  }
+  const Result<std::string> read = file.read_at(from, static_cast<std::size_t>(size - from));
+  if (!read) return {JournalOpening::Problem::kSystem, read.error()};
+  const std::string& last = *read;
   if (last.ends_with('\n')) return {.end = size};
   JournalRecord record;
   const std::size_t start = last.rfind('\n');
   const std::string_view line =
       std::string_view(last).substr(start == std::string::npos ? 0 : start + 1);
   const std::string_view end = parse_record(line, record) ? "\n" : kCutMark;
-  if (!file.append_durably(end)) return {JournalOpening::Problem::kSystem, file.error()};
+  const Result<> closed = file.append_durably(end);
+  if (!closed) return {JournalOpening::Problem::kSystem, closed.error()};
   return {.end = size + static_cast<std::int64_t>(end.size())};
 }
 
 // The format the file's first line names, read from its start, with the
 // line's length; problem kNone when it is this one.
 JournalOpening first_line(fs::JournalFile& file, std::size_t& length) {
-  std::string start;
-  if (!file.read_at(0, kJournalName.size() + 12, start)) {
-    return {JournalOpening::Problem::kSystem, file.error()};
-  }
-  const std::size_t end = start.find('\n');
-  const int format = journal_format(std::string_view(start).substr(0, end));
+  const Result<std::string> start = file.read_at(0, kJournalName.size() + 12);
+  if (!start) return {JournalOpening::Problem::kSystem, start.error()};
+  const std::size_t end = start->find('\n');
+  const int format = journal_format(std::string_view(*start).substr(0, end));
   if (format == 0 || end == std::string::npos) return {JournalOpening::Problem::kNotAJournal};
   if (format != kJournalFormat) return {JournalOpening::Problem::kOtherFormat, 0, format};
   length = end + 1;
@@ -64,12 +65,13 @@ Journal::Journal(fs::JournalFile& file, std::int64_t end)
     : file_(file), current_folder_(fs::current_folder()), end_(end) {}
 
 bool Journal::write(std::string text, bool durably) {
-  if (durably ? file_.append_durably(text) : file_.append(text)) {
-    end_ += static_cast<std::int64_t>(text.size());
-    return true;
+  const Result<> written = durably ? file_.append_durably(text) : file_.append(text);
+  if (!written) {
+    write_failure_ = written.error();
+    return false;
   }
-  write_failure_ = file_.error();
-  return false;
+  end_ += static_cast<std::int64_t>(text.size());
+  return true;
 }
 
 std::int64_t Journal::add(std::string& records, const NativePath& path,
@@ -129,11 +131,12 @@ void Journal::run_done() {
 
 JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJournal& journal) {
   const bool adds = mode == WriteMode::kWrite;
-  fs::JournalFile& file =
-      journal.file.emplace(path, adds ? fs::JournalAccess::kAdd : fs::JournalAccess::kRead);
-  if (const JournalOpening lock = locked(file); lock.problem != JournalOpening::Problem::kNone) {
+  if (const JournalOpening lock = open_locked(
+          path, adds ? fs::JournalAccess::kAdd : fs::JournalAccess::kRead, journal.file);
+      lock.problem != JournalOpening::Problem::kNone) {
     return lock;
   }
+  fs::JournalFile& file = *journal.file;
   std::size_t length = 0;
   if (const JournalOpening first = first_line(file, length);
       first.problem != JournalOpening::Problem::kNone) {
@@ -146,18 +149,20 @@ JournalOpening open_undo_journal(const NativePath& path, WriteMode mode, UndoJou
   return close_cut_record(file, *size);
 }
 
-JournalOpening open_journal(fs::JournalFile& file) {
-  if (const JournalOpening lock = locked(file); lock.problem != JournalOpening::Problem::kNone) {
+JournalOpening open_journal(const NativePath& path, std::optional<fs::JournalFile>& held) {
+  if (const JournalOpening lock = open_locked(path, fs::JournalAccess::kCreateOrAdd, held);
+      lock.problem != JournalOpening::Problem::kNone) {
     return lock;
   }
+  fs::JournalFile& file = *held;
   const Result<std::int64_t> size = file.size();
   if (!size) return {JournalOpening::Problem::kSystem, size.error()};
   if (*size == 0) {
     const std::string header = journal_header();
-    if (file.append_durably(header) && (!file.created() || file.sync_folder())) {
-      return {.end = static_cast<std::int64_t>(header.size())};
-    }
-    return {JournalOpening::Problem::kSystem, file.error()};
+    Result<> written = file.append_durably(header);
+    if (written) written = file.sync_name();
+    if (!written) return {JournalOpening::Problem::kSystem, written.error()};
+    return {.end = static_cast<std::int64_t>(header.size())};
   }
   std::size_t length = 0;
   if (const JournalOpening first = first_line(file, length);

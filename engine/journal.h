@@ -112,12 +112,12 @@ struct JournalOpening {
   std::int64_t end = 0;  // the journal's size, once opened
 };
 
-// Makes the file opened to add to a journal of this format, and locks it:
-// a new or empty file gets the journal's first line (a new one its name in
-// the folder on the storage too), one that holds such a journal is added to
-// (behind a cut mark, should its last record have been cut short), any
-// other is left as it is.
-JournalOpening open_journal(fs::JournalFile& file);
+// Opens the file at path to add to a journal of this format, created when
+// missing, into file, and locks it: a new or empty file gets the journal's
+// first line (a new one its name in the folder on the storage too), one
+// that holds such a journal is added to (behind a cut mark, should its last
+// record have been cut short), any other is left as it is.
+JournalOpening open_journal(const NativePath& path, std::optional<fs::JournalFile>& file);
 
 // A journal to take back: open (to add the undo's progress to, and locked,
 // unless the run is dry), and where its records begin.

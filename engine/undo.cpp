@@ -46,13 +46,18 @@ class Reading {
  public:
   explicit Reading(UndoSummary& summary) : summary_(summary) {}
 
+  // False, with the reason in the summary, when a read fails.
   bool read(fs::JournalFile& journal, std::int64_t offset, Entries& entries) {
-    std::string block;
     std::string line;
     bool overlong = false;
     std::int64_t line_start = offset;
     for (;;) {
-      if (!journal.read_at(offset, kReadBlock, block)) return false;
+      const Result<std::string> read = journal.read_at(offset, kReadBlock);
+      if (!read) {
+        summary_.read_error = read.error();
+        return false;
+      }
+      const std::string& block = *read;
       if (block.empty()) break;
       std::string_view rest = block;
       const std::int64_t block_start = offset;
@@ -139,35 +144,11 @@ struct NothingAhead final : ChangesAhead {
   void visit(const Visit&) override {}
 };
 
-// A dry run's file, or one that cannot be opened to write: open for
-// reading only.
-class ReadOnlyTarget final : public PatchTarget {
- public:
-  explicit ReadOnlyTarget(const fs::FileRef& file) : input_(file) {}
-  bool is_open() const { return input_.is_open(); }
-  SystemError error() const override { return input_.error(); }
-  fs::FileIdentity identity() const { return input_.identity(); }
-  std::int64_t size() const { return input_.size(); }
-  fs::FileTimes times() const { return input_.times(); }
-  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
-    return input_.read_at(offset, data, size);
-  }
-  std::int64_t write_at(std::int64_t, const std::uint8_t*, std::size_t) override { return -1; }
-
- private:
-  fs::InputFile input_;
-};
-
-// Whether a file taken back could be opened: a PatchFile is made open only.
-bool is_open(const fs::PatchFile&) { return true; }
-bool is_open(const ReadOnlyTarget& target) { return target.is_open(); }
-
 // Whether the file holds detail's densities where position says, after the
-// JFIF identifier, without writing.
-bool holds(PatchTarget& target, ScanResult position, const ScanDetail& detail) {
-  PatchResult result;
-  write_if_unchanged(target, position, detail, result, [] { return false; });
-  return result.outcome == PatchOutcome::kRefused;
+// JFIF identifier.
+bool holds(ByteSource& target, ScanResult position, const ScanDetail& detail) {
+  const Result<bool> holding = unchanged(target, position, detail);
+  return holding && *holding;
 }
 
 // The birth time, where both the record and the file system keep one.
@@ -231,7 +212,6 @@ class Undo {
       if (entries_[i].unmade) continue;
       listener_.next_file();
       if (!record_of(entries_[i], line)) {
-        summary_.read_error = journal_.error();
         summary_.changed_while_read = summary_.read_error == 0;  // cut short since
         break;
       }
@@ -255,14 +235,19 @@ class Undo {
   }
 
   // The line of entry, read with those before it a block at a time, as
-  // they are taken back in turn.
+  // they are taken back in turn; false when a read fails (its reason in the
+  // summary) or the journal ends first.
   bool record_of(const Entry& entry, std::string_view& line) {
     const std::int64_t end = entry.offset + entry.length;
     if (entry.offset < block_start_ || end > block_start_ + std::int64_t(block_.size())) {
       block_start_ = std::min(entry.offset, std::max<std::int64_t>(0, end - kReadBlock));
-      if (!journal_.read_at(block_start_, static_cast<std::size_t>(end - block_start_), block_)) {
+      Result<std::string> read =
+          journal_.read_at(block_start_, static_cast<std::size_t>(end - block_start_));
+      if (!read) {
+        summary_.read_error = read.error();
         return false;
       }
+      block_ = std::move(*read);
     }
     if (end > block_start_ + std::int64_t(block_.size())) return false;
     line = std::string_view(block_).substr(static_cast<std::size_t>(entry.offset - block_start_),
@@ -272,36 +257,38 @@ class Undo {
 
   void take_back(Entry& entry, const JournalRecord& record) {
     const fs::FileRef file{record.path};
-    if (mode_ == WriteMode::kDryRun) {
-      ReadOnlyTarget target(file);
-      return take_back(entry, record, target);
-    }
+    SystemError unwritable = 0;
     // One opening reads, checks and writes: the file judged is the one
     // written. One that cannot be opened to write is still read, so that a
     // read-only file as before is fair.
-    Result<fs::PatchFile> target = fs::PatchFile::open(file, KeepTimes::kNo);
-    if (target) return take_back(entry, record, *target);
-    ReadOnlyTarget reading(file);
-    unwritable_ = target.error();
-    take_back(entry, record, reading);
-    unwritable_ = 0;
+    if (mode_ == WriteMode::kWrite) {
+      Result<fs::PatchFile> target = fs::PatchFile::open(file, KeepTimes::kNo);
+      if (target) return take_back(entry, record, *target, 0);
+      unwritable = target.error();
+    }
+    Result<fs::InputFile> reading = fs::InputFile::open(file);
+    if (!reading) return unreadable(record.path, reading.error());
+    take_back(entry, record, *reading, unwritable);
+  }
+
+  void unreadable(const NativePath& path, SystemError error) {
+    listener_.failed({FileFailure::Kind::kRead, path, error});
+    report_file(listener_, summary_.counts, {path, kAccessError});
   }
 
   // Target is the file open to write (fs::PatchFile), or to read alone
-  // (ReadOnlyTarget: a dry run, or a file that cannot be written).
+  // (fs::InputFile: a dry run, or a file that cannot be written, and why).
   template <typename Target>
-  void take_back(Entry& entry, const JournalRecord& record, Target& target) {
+  void take_back(Entry& entry, const JournalRecord& record, Target& target,
+                 SystemError unwritable) {
     const DensityChange& change = record.density;
     const NativePath& path = record.path;
     ScanDetail now;
     now.identity = target.identity();
     now.size = target.size();
     now.times = target.times();
-    const ScanResult scanned = is_open(target) ? scan_open_file(target, now) : kAccessError;
-    if (scanned == kAccessError) {
-      listener_.failed({FileFailure::Kind::kRead, path, target.error()});
-      return report_file(listener_, summary_.counts, {path, kAccessError});
-    }
+    const ScanResult scanned = scan_open_file(target, now);
+    if (scanned == kAccessError) return unreadable(path, now.error);
     ScanDetail back = now;  // the densities as the file holds them, the value before
     back.value = change.before;
     back.at_x = change.at_x;
@@ -327,11 +314,11 @@ class Undo {
       case Verdict::kFinish:
         break;
     }
-    if constexpr (std::is_same_v<Target, ReadOnlyTarget>) {
+    if constexpr (std::is_same_v<Target, fs::InputFile>) {
       if (mode_ == WriteMode::kDryRun) {
         return report_file(listener_, summary_.counts, {path, change.position});
       }
-      listener_.failed({FileFailure::Kind::kWrite, path, unwritable_});
+      listener_.failed({FileFailure::Kind::kWrite, path, unwritable});
       report_file(listener_, summary_.counts, {path, kAccessError});
     } else if (verdict == Verdict::kPutBack) {
       put_back(entry, record, back, target);
@@ -414,10 +401,10 @@ class Undo {
     if (summary_.progress_error != 0) return false;
     if (settled_.empty() && line.empty()) return true;
     settled_ += line;
-    const bool added = journal_.append(settled_);
+    const Result<> added = journal_.append(settled_);
     settled_.clear();
-    if (!added) summary_.progress_error = journal_.error();
-    return added;
+    summary_.progress_error = added.error();
+    return summary_.progress_error == 0;
   }
 
   fs::JournalFile& journal_;
@@ -431,7 +418,6 @@ class Undo {
   std::string block_;    // of the journal, from block_start_
   std::int64_t block_start_ = 0;
   bool refused_ = false;
-  SystemError unwritable_ = 0;  // why the file in hand could not be opened to write
 };
 
 }  // namespace
@@ -441,7 +427,6 @@ UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunList
   UndoSummary summary;
   Entries entries;
   if (!Reading(summary).read(journal, records, entries)) {
-    summary.read_error = journal.error();
     listener.run_ended(summary.counts);
     return summary;
   }

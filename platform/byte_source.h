@@ -10,9 +10,10 @@ namespace quadrell {
 // Positioned reads of one open file.
 class ByteSource {
  public:
-  // Reads up to size bytes from the 0-based offset. Returns how many were
-  // read, 0 at or past the end of the file, or -1 when the read failed.
-  virtual std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) = 0;
+  // Reads up to size bytes from the 0-based offset: how many were read, 0 at
+  // or past the end of the file.
+  virtual Result<std::size_t> read_at(std::int64_t offset, std::uint8_t* data,
+                                      std::size_t size) = 0;
 
  protected:
   ~ByteSource() = default;
@@ -21,12 +22,9 @@ class ByteSource {
 // A file that is read back and written in place.
 class PatchTarget : public ByteSource {
  public:
-  // Writes up to size bytes at the 0-based offset. Returns how many were
-  // written, or -1 when the write failed.
-  virtual std::int64_t write_at(std::int64_t offset, const std::uint8_t* data,
-                                std::size_t size) = 0;
-  // Why the last read or write failed.
-  virtual SystemError error() const = 0;
+  // Writes up to size bytes at the 0-based offset: how many were written.
+  virtual Result<std::size_t> write_at(std::int64_t offset, const std::uint8_t* data,
+                                       std::size_t size) = 0;
 
  protected:
   ~PatchTarget() = default;

@@ -56,29 +56,27 @@ inline constexpr std::chrono::microseconds kSlowRead{50};
 // restores are read after the scan.
 class InputFile final : public ByteSource {
  public:
-  explicit InputFile(const FileRef& file);
+  static Result<InputFile> open(const FileRef& file);
 
-  bool is_open() const { return handle_.valid(); }
   // Whether a read so far waited on the storage: on Linux as the page cache
   // tells (RWF_NOWAIT), elsewhere a read slower than kSlowRead.
   bool waited() const { return waited_; }
-  // Why the opening or the last read failed.
-  SystemError error() const { return error_; }
   FileIdentity identity() const { return identity_; }
   std::int64_t size() const { return size_; }
   // As they were when the file was opened, before any read.
   FileTimes times() const { return times_; }
 
-  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
+  Result<std::size_t> read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
 
  private:
-  SystemError error_ = 0;  // before handle_: the opening sets them
+  InputFile() = default;
+
+  FileHandle handle_;
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes times_;
   bool waited_ = false;
   bool cache_answers_ = true;  // the system can tell a read that would wait
-  FileHandle handle_;
 };
 
 // A regular file open for reading and writing in place: never created, never
@@ -107,15 +105,14 @@ class PatchFile final : public PatchTarget {
   Result<> set_times(const FileTimes& times);
   Result<> close();
 
-  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
-  std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override;
-  SystemError error() const override { return error_; }
+  Result<std::size_t> read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override;
+  Result<std::size_t> write_at(std::int64_t offset, const std::uint8_t* data,
+                               std::size_t size) override;
 
  private:
   PatchFile() = default;
 
   FileHandle handle_;
-  SystemError error_ = 0;  // of the last read or write
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes opened_times_;

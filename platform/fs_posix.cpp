@@ -80,56 +80,35 @@ FileTimes times_of(const Status& status) {
   return {{}, file_time_of(status.last_access), file_time_of(status.last_write)};
 }
 
-// The descriptor of a regular file, or none with error set; status receives
-// what the system said of it.
-UniqueFd open_regular(const FileRef& file, int flags, Status& status, SystemError& error) {
+Failure last_error() { return failure(static_cast<SystemError>(errno)); }
+
+// The descriptor of a regular file; status receives what the system said
+// of it.
+Result<UniqueFd> open_regular(const FileRef& file, int flags, Status& status) {
   UniqueFd fd =
       open_at(file.folder ? file.folder->get() : AT_FDCWD, file.path, flags | kCommonFlags);
-  if (!fd.valid()) {
-    error = static_cast<SystemError>(errno);
-  } else if (!status_of(fd.get(), status)) {
-    error = static_cast<SystemError>(errno);
-    fd = UniqueFd();
-  } else if (!S_ISREG(status.mode)) {
-    error = S_ISDIR(status.mode) ? static_cast<SystemError>(EISDIR) : kNotRegularFile;
-    fd = UniqueFd();
-  }
+  if (!fd.valid() || !status_of(fd.get(), status)) return last_error();
+  if (!S_ISREG(status.mode)) return failure(S_ISDIR(status.mode) ? EISDIR : kNotRegularFile);
   return fd;
 }
 
 // Without moving the last-access time where the system lets us: O_NOATIME
 // is refused with EPERM on files the user does not own, read normally then.
-UniqueFd open_leaving_access_time(const FileRef& file, int flags, Status& status,
-                                  SystemError& error) {
+Result<UniqueFd> open_leaving_access_time(const FileRef& file, int flags, Status& status) {
 #ifdef O_NOATIME
-  UniqueFd fd = open_regular(file, flags | O_NOATIME, status, error);
-  if (fd.valid() || error != EPERM) return fd;
-  error = 0;  // a later failure carries its own reason, not the refusal
+  Result<UniqueFd> fd = open_regular(file, flags | O_NOATIME, status);
+  if (fd || fd.error() != EPERM) return fd;
 #endif
-  return open_regular(file, flags, status, error);
+  return open_regular(file, flags, status);
 }
 
-UniqueFd open_for_scan(const FileRef& file, SystemError& error, FileIdentity& identity,
-                       std::int64_t& size, FileTimes& times) {
-  Status status;
-  UniqueFd fd = open_leaving_access_time(file, O_RDONLY, status, error);
-  identity = status.identity;
-  size = status.size;
-  times = times_of(status);
-  return fd;
-}
-
-// A positioned read or write, retried when a signal interrupts it; error
-// receives the reason of a failure.
+// A positioned read or write, retried when a signal interrupts it.
 template <typename Call>
-std::int64_t positioned(Call call, SystemError& error) {
+Result<std::size_t> positioned(Call call) {
   for (;;) {
     const ssize_t count = call();
-    if (count >= 0) return count;
-    if (errno != EINTR) {
-      error = static_cast<SystemError>(errno);
-      return -1;
-    }
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) return last_error();
   }
 }
 
@@ -160,8 +139,17 @@ int read_ahead_allowance() {
   return allowance < 2 ? 2 : static_cast<int>(std::min<rlim_t>(allowance, 1 << 21));
 }
 
-InputFile::InputFile(const FileRef& file)
-    : handle_(open_for_scan(file, error_, identity_, size_, times_)) {}
+Result<InputFile> InputFile::open(const FileRef& file) {
+  InputFile opened;
+  Status status;
+  Result<UniqueFd> fd = open_leaving_access_time(file, O_RDONLY, status);
+  if (!fd) return failure(fd.error());
+  opened.handle_ = std::move(*fd);
+  opened.identity_ = status.identity;
+  opened.size_ = status.size;
+  opened.times_ = times_of(status);
+  return opened;
+}
 
 // RWF_NOWAIT reads only what the page cache holds, and answers EAGAIN where
 // the read would block: on the device, or for a moment on the file system's
@@ -169,14 +157,14 @@ InputFile::InputFile(const FileRef& file)
 // too, and only one that takes longer than kSlowRead has waited on the
 // storage. A file system that does not know the flag refuses it, and every
 // read is timed.
-std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+Result<std::size_t> InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
 #ifdef RWF_NOWAIT
   while (cache_answers_) {
     struct iovec part {
       data, size
     };
     const ssize_t count = ::preadv2(handle_.get(), &part, 1, offset, RWF_NOWAIT);
-    if (count >= 0) return count;
+    if (count >= 0) return static_cast<std::size_t>(count);
     if (errno == EAGAIN) break;
     if (errno != EINTR) cache_answers_ = false;
   }
@@ -184,8 +172,8 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
   const bool timed = !waited_;
   const auto start =
       timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-  const std::int64_t count =
-      positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+  const Result<std::size_t> count =
+      positioned([&] { return ::pread(handle_.get(), data, size, offset); });
   if (timed && std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
   return count;
 }
@@ -195,38 +183,40 @@ std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::si
 Result<PatchFile> PatchFile::open(const FileRef& file, KeepTimes) {
   PatchFile opened;
   Status status;
-  opened.handle_ = open_leaving_access_time(file, O_RDWR, status, opened.error_);
-  if (!opened.handle_.valid()) return failure(opened.error_);
+  Result<UniqueFd> fd = open_leaving_access_time(file, O_RDWR, status);
+  if (!fd) return failure(fd.error());
+  opened.handle_ = std::move(*fd);
   opened.identity_ = status.identity;
   opened.size_ = status.size;
   opened.opened_times_ = times_of(status);
   return opened;
 }
 
-std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  return positioned([&] { return ::pread(handle_.get(), data, size, offset); }, error_);
+Result<std::size_t> PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return positioned([&] { return ::pread(handle_.get(), data, size, offset); });
 }
 
-std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
-  return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); }, error_);
+Result<std::size_t> PatchFile::write_at(std::int64_t offset, const std::uint8_t* data,
+                                        std::size_t size) {
+  return positioned([&] { return ::pwrite(handle_.get(), data, size, offset); });
 }
 
 Result<FileTimes> PatchFile::saved_times() const { return opened_times_; }
 
 Result<FileTimes> PatchFile::times_now() {
   Status status;
-  if (!status_of(handle_.get(), status)) return failure(static_cast<SystemError>(errno));
+  if (!status_of(handle_.get(), status)) return last_error();
   return times_of(status);
 }
 
 Result<> PatchFile::set_times(const FileTimes& times) {
   const struct timespec both[2] = {timespec_of(times.last_access), timespec_of(times.last_write)};
-  if (::futimens(handle_.get(), both) != 0) return failure(static_cast<SystemError>(errno));
+  if (::futimens(handle_.get(), both) != 0) return last_error();
   return {};
 }
 
 Result<> PatchFile::close() {
-  if (!handle_.close()) return failure(static_cast<SystemError>(errno));
+  if (!handle_.close()) return last_error();
   return {};
 }
 

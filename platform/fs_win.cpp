@@ -54,40 +54,34 @@ bool status_of(HANDLE file, Status& status, bool& folder) {
   return true;
 }
 
+Failure last_error() { return failure(GetLastError()); }
+
 // A disk file, not a folder, a device or a pipe; status receives its
 // identity, its size and its time stamps.
-UniqueHandle open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
-                          SystemError& error, Status& status) {
+Result<UniqueHandle> open_regular(const FileRef& file, DWORD access, DWORD share, DWORD flags,
+                                  Status& status) {
   UniqueHandle handle = open_existing(file, access, share, flags);
   bool folder = false;
-  if (!handle.valid()) {
-    error = GetLastError();
-  } else if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
-    error = kNotRegularFile;
-  } else if (!status_of(handle.get(), status, folder)) {
-    error = GetLastError();
-  } else if (folder) {
-    error = kNotRegularFile;
-  } else {
-    return handle;
-  }
-  return UniqueHandle();
+  if (!handle.valid()) return last_error();
+  if (GetFileType(handle.get()) != FILE_TYPE_DISK) return failure(kNotRegularFile);
+  if (!status_of(handle.get(), status, folder)) return last_error();
+  if (folder) return failure(kNotRegularFile);
+  return handle;
 }
 
 constexpr DWORD kScanShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-UniqueHandle open_for_scan(const FileRef& file, SystemError& error, Status& status) {
+Result<UniqueHandle> open_for_scan(const FileRef& file, Status& status) {
   // FILE_WRITE_ATTRIBUTES lets the handle stop last-access updates; where
   // it is refused the file is read without it.
-  UniqueHandle handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
-                                     FILE_FLAG_RANDOM_ACCESS, error, status);
-  if (!handle.valid() && error == ERROR_ACCESS_DENIED) {
-    error = 0;  // a later failure carries its own reason, not the refusal
-    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, error, status);
+  Result<UniqueHandle> handle = open_regular(file, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kScanShare,
+                                             FILE_FLAG_RANDOM_ACCESS, status);
+  if (!handle && handle.error() == ERROR_ACCESS_DENIED) {
+    return open_regular(file, GENERIC_READ, kScanShare, FILE_FLAG_RANDOM_ACCESS, status);
   }
-  if (handle.valid()) {
+  if (handle) {
     FILETIME keep_unchanged{0xFFFFFFFF, 0xFFFFFFFF};
-    SetFileTime(handle.get(), nullptr, &keep_unchanged, nullptr);
+    SetFileTime(handle->get(), nullptr, &keep_unchanged, nullptr);
   }
   return handle;
 }
@@ -101,15 +95,13 @@ OVERLAPPED at_offset(std::int64_t offset) {
 
 // A positioned read on a synchronous handle; reading at or past the end is
 // no failure but 0 bytes.
-std::int64_t read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data, std::size_t size,
-                            SystemError& error) {
+Result<std::size_t> read_at_offset(HANDLE file, std::int64_t offset, std::uint8_t* data,
+                                   std::size_t size) {
   OVERLAPPED position = at_offset(offset);
   DWORD count = 0;
   if (!ReadFile(file, data, static_cast<DWORD>(size), &count, &position)) {
-    const DWORD failure = GetLastError();
-    if (failure == ERROR_HANDLE_EOF) return 0;
-    error = failure;
-    return -1;
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    return last_error();
   }
   return count;
 }
@@ -177,19 +169,23 @@ std::string error_text(SystemError error) {
   return utf8_from_wide(words);
 }
 
-InputFile::InputFile(const FileRef& file) {
+Result<InputFile> InputFile::open(const FileRef& file) {
+  InputFile opened;
   Status status;
-  handle_ = open_for_scan(file, error_, status);
-  identity_ = status.identity;
-  size_ = status.size;
-  times_ = status.times;
+  Result<UniqueHandle> handle = open_for_scan(file, status);
+  if (!handle) return failure(handle.error());
+  opened.handle_ = std::move(*handle);
+  opened.identity_ = status.identity;
+  opened.size_ = status.size;
+  opened.times_ = status.times;
+  return opened;
 }
 
 // Windows cannot say whether a read will wait: a slow one did.
-std::int64_t InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  if (waited_) return read_at_offset(handle_.get(), offset, data, size, error_);
+Result<std::size_t> InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  if (waited_) return read_at_offset(handle_.get(), offset, data, size);
   const auto start = std::chrono::steady_clock::now();
-  const std::int64_t count = read_at_offset(handle_.get(), offset, data, size, error_);
+  Result<std::size_t> count = read_at_offset(handle_.get(), offset, data, size);
   if (std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
   return count;
 }
@@ -207,29 +203,30 @@ Result<PatchFile> PatchFile::open(const FileRef& file, KeepTimes keep_times) {
       opened.saved_.times =
           FileTimes{file_time_of(creation), file_time_of(last_access), file_time_of(last_write)};
     } else {
-      opened.saved_.times = failure(GetLastError());
+      opened.saved_.times = last_error();
     }
   }
   Status status;
-  opened.handle_ = open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare,
-                                FILE_ATTRIBUTE_NORMAL, opened.error_, status);
-  if (!opened.handle_.valid()) return failure(opened.error_);
+  Result<UniqueHandle> handle =
+      open_regular(file, GENERIC_READ | GENERIC_WRITE, kPatchShare, FILE_ATTRIBUTE_NORMAL, status);
+  if (!handle) return failure(handle.error());
+  opened.handle_ = std::move(*handle);
   opened.identity_ = status.identity;
   opened.size_ = status.size;
   opened.opened_times_ = status.times;
   return opened;
 }
 
-std::int64_t PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  return read_at_offset(handle_.get(), offset, data, size, error_);
+Result<std::size_t> PatchFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  return read_at_offset(handle_.get(), offset, data, size);
 }
 
-std::int64_t PatchFile::write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+Result<std::size_t> PatchFile::write_at(std::int64_t offset, const std::uint8_t* data,
+                                        std::size_t size) {
   OVERLAPPED position = at_offset(offset);
   DWORD count = 0;
   if (!WriteFile(handle_.get(), data, static_cast<DWORD>(size), &count, &position)) {
-    error_ = GetLastError();
-    return -1;
+    return last_error();
   }
   return count;
 }
@@ -241,7 +238,7 @@ Result<FileTimes> PatchFile::times_now() {
   Status status;
   bool folder = false;
   if (!file) return failure(file.error());
-  if (!status_of(*file, status, folder)) return failure(GetLastError());
+  if (!status_of(*file, status, folder)) return last_error();
   return status.times;
 }
 
@@ -251,12 +248,12 @@ Result<> PatchFile::set_times(const FileTimes& times) {
   const FILETIME creation = filetime_of(times.creation);
   const FILETIME last_access = filetime_of(times.last_access);
   const FILETIME last_write = filetime_of(times.last_write);
-  if (!SetFileTime(*file, &creation, &last_access, &last_write)) return failure(GetLastError());
+  if (!SetFileTime(*file, &creation, &last_access, &last_write)) return last_error();
   return {};
 }
 
 Result<> PatchFile::close() {
-  if (!handle_.close()) return failure(GetLastError());
+  if (!handle_.close()) return last_error();
   return {};
 }
 

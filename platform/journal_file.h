@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,52 +21,40 @@ enum class JournalAccess { kCreateOrAdd, kAdd, kRead };
 // end.
 class JournalFile {
  public:
-  JournalFile(const NativePath& path, JournalAccess access);
+  // A path that names a folder, a device or anything but a regular file
+  // gives kNotRegularFile.
+  static Result<JournalFile> open(const NativePath& path, JournalAccess access);
 
-  bool is_open() const { return handle_.valid(); }
-  // Why the opening or the last call failed.
-  SystemError error() const { return error_; }
-  // The path names something that is no regular file.
-  bool not_regular() const { return not_regular_; }
-  // The opening made the file.
-  bool created() const { return created_; }
   // The file is the one standard output or standard error writes to.
   bool is_standard_stream() const;
 
   Result<std::int64_t> size() const;
-  // Up to size bytes from offset; false on failure.
-  bool read_at(std::int64_t offset, std::size_t size, std::string& text);
+  // Up to size bytes from offset.
+  Result<std::string> read_at(std::int64_t offset, std::size_t size);
   // The whole text at the end of the file; append_durably then waits until
   // it is on the storage.
-  bool append(std::string_view text);
-  bool append_durably(std::string_view text);
-  // After the file was created: its name on the storage too, which POSIX
-  // wants a sync of the folder for (NTFS logs the name with the file).
-  bool sync_folder();
-
-  // Which file it is.
-  FileIdentity identity() const;
+  Result<> append(std::string_view text);
+  Result<> append_durably(std::string_view text);
+  // Where the opening created the file: its name on the storage too, which
+  // POSIX wants a sync of the folder for (NTFS logs the name with the file).
+  Result<> sync_name();
 
   // Held by one writer at a time, from here until the file is closed: false
-  // with in_use() when another opening holds it, so that no two runs or
-  // undos add to one journal at once, nor one reads what another writes.
-  bool lock();
-  bool in_use() const { return in_use_; }
+  // when another opening holds it, so that no two runs or undos add to one
+  // journal at once, nor one reads what another writes.
+  Result<bool> lock();
 
  private:
+  JournalFile() = default;
+
   FileHandle handle_;
   NativePath path_;
-  SystemError error_ = 0;
-  bool not_regular_ = false;
   bool created_ = false;
-  bool in_use_ = false;
 };
 
 // The identity of the file at path, without opening it to read or write (so
-// that no sharing refuses it); nothing when there is none or it cannot be
-// told.
-std::optional<FileIdentity> identity_at(const NativePath& path);
-
+// that no sharing refuses it).
+Result<FileIdentity> identity_at(const NativePath& path);
 // The full path of the current folder.
 NativePath current_folder();
 

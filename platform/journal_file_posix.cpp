@@ -26,31 +26,28 @@ bool same_file(const struct stat& a, int fd) {
   return ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+Failure last_error() { return failure(static_cast<SystemError>(errno)); }
+
 }  // namespace
 
-JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(path) {
+Result<JournalFile> JournalFile::open(const NativePath& path, JournalAccess access) {
+  JournalFile file;
+  file.path_ = path;
   const int flags = open_flags(access) | kCommonFlags;
   if (access == JournalAccess::kCreateOrAdd) {
-    handle_ = UniqueFd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
-    created_ = handle_.valid();
+    file.handle_ = UniqueFd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
+    file.created_ = file.handle_.valid();
   }
   // Only a file already there is opened to add to: any other refusal of
   // the creation is the reason (a folder the user cannot write to).
-  if (!handle_.valid() && (access != JournalAccess::kCreateOrAdd || errno == EEXIST)) {
-    handle_ = UniqueFd(::open(path.c_str(), flags));
+  if (!file.handle_.valid() && (access != JournalAccess::kCreateOrAdd || errno == EEXIST)) {
+    file.handle_ = UniqueFd(::open(path.c_str(), flags));
   }
   struct stat status {};
-  if (!handle_.valid()) {
-    error_ = static_cast<SystemError>(errno);
-    not_regular_ = error_ == EISDIR;
-  } else if (::fstat(handle_.get(), &status) != 0) {
-    error_ = static_cast<SystemError>(errno);
-    handle_ = UniqueFd();
-  } else if (!S_ISREG(status.st_mode)) {
-    error_ = S_ISDIR(status.st_mode) ? static_cast<SystemError>(EISDIR) : kNotRegularFile;
-    not_regular_ = true;
-    handle_ = UniqueFd();
-  }
+  if (!file.handle_.valid() && errno == EISDIR) return failure(kNotRegularFile);
+  if (!file.handle_.valid() || ::fstat(file.handle_.get(), &status) != 0) return last_error();
+  if (!S_ISREG(status.st_mode)) return failure(kNotRegularFile);
+  return file;
 }
 
 bool JournalFile::is_standard_stream() const {
@@ -62,71 +59,59 @@ bool JournalFile::is_standard_stream() const {
 Result<std::int64_t> JournalFile::size() const {
   struct stat status {};
   if (::fstat(handle_.get(), &status) == 0) return std::int64_t{status.st_size};
-  return failure(static_cast<SystemError>(errno));
+  return last_error();
 }
 
-bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& text) {
-  text.resize(size);
+Result<std::string> JournalFile::read_at(std::int64_t offset, std::size_t size) {
+  std::string text(size, '\0');
   ssize_t count;
   while ((count = ::pread(handle_.get(), text.data(), size, offset)) < 0 && errno == EINTR) {
   }
-  if (count < 0) {
-    error_ = static_cast<SystemError>(errno);
-    return false;
-  }
+  if (count < 0) return last_error();
   text.resize(static_cast<std::size_t>(count));
-  return true;
+  return text;
 }
 
-bool JournalFile::append(std::string_view text) {
+Result<> JournalFile::append(std::string_view text) {
   while (!text.empty()) {
     const ssize_t count = ::write(handle_.get(), text.data(), text.size());
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      error_ = count < 0 ? static_cast<SystemError>(errno) : kNothingWritten;
-      return false;
-    }
+    if (count < 0) return last_error();
+    if (count == 0) return failure(kNothingWritten);
     text.remove_prefix(static_cast<std::size_t>(count));
   }
-  return true;
+  return {};
 }
 
-bool JournalFile::append_durably(std::string_view text) {
-  if (!append(text)) return false;
-  if (::fdatasync(handle_.get()) == 0) return true;
-  error_ = static_cast<SystemError>(errno);
-  return false;
+Result<> JournalFile::append_durably(std::string_view text) {
+  if (const Result<> appended = append(text); !appended) return appended;
+  if (::fdatasync(handle_.get()) != 0) return last_error();
+  return {};
 }
 
-bool JournalFile::sync_folder() {
+Result<> JournalFile::sync_name() {
+  if (!created_) return {};
   const std::size_t slash = path_.rfind('/');
   const NativePath folder = slash == NativePath::npos ? "."
                             : slash == 0              ? "/"
                                                       : path_.substr(0, slash);
   const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid() && ::fsync(fd.get()) == 0) return true;
-  error_ = static_cast<SystemError>(errno);
-  return false;
+  if (!fd.valid() || ::fsync(fd.get()) != 0) return last_error();
+  return {};
 }
 
-FileIdentity JournalFile::identity() const {
-  struct stat status {};
-  return ::fstat(handle_.get(), &status) == 0 ? identity_of(status) : FileIdentity{};
-}
-
-bool JournalFile::lock() {
+Result<bool> JournalFile::lock() {
   int result;
   while ((result = ::flock(handle_.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
   }
   if (result == 0) return true;
-  error_ = static_cast<SystemError>(errno);
-  in_use_ = errno == EWOULDBLOCK;
-  return false;
+  if (errno == EWOULDBLOCK) return false;
+  return last_error();
 }
 
-std::optional<FileIdentity> identity_at(const NativePath& path) {
+Result<FileIdentity> identity_at(const NativePath& path) {
   struct stat status {};
-  if (!stat_any_length(path, status)) return std::nullopt;
+  if (!stat_any_length(path, status)) return last_error();
   return identity_of(status);
 }
 

@@ -25,37 +25,45 @@ bool information_of(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
          GetFileInformationByHandle(file, &information);
 }
 
+Failure last_error() { return failure(GetLastError()); }
+
 }  // namespace
 
 // Shared for reading alone: a second run cannot open the journal at all
 // while one adds to it.
-JournalFile::JournalFile(const NativePath& path, JournalAccess access) : path_(path) {
+Result<JournalFile> JournalFile::open(const NativePath& path, JournalAccess access) {
+  JournalFile file;
+  file.path_ = path;
   const std::wstring full = extended_path(absolute_path(path));
   if (access == JournalAccess::kCreateOrAdd) {
-    handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    created_ = handle_.valid();
+    file.handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.created_ = file.handle_.valid();
   }
   // Only a file already there is opened to add to: any other refusal of
   // the creation is the reason.
-  if (!handle_.valid() &&
+  if (!file.handle_.valid() &&
       (access != JournalAccess::kCreateOrAdd || GetLastError() == ERROR_FILE_EXISTS)) {
-    handle_ = UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.handle_ =
+        UniqueHandle(CreateFileW(full.c_str(), access_of(access), FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!handle_.valid()) {
-    error_ = GetLastError();
+  if (!file.handle_.valid()) {
+    const Failure refused = last_error();
     // A folder opens with FILE_FLAG_BACKUP_SEMANTICS alone.
     const DWORD attributes = GetFileAttributesW(full.c_str());
-    not_regular_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  } else if (GetFileType(handle_.get()) != FILE_TYPE_DISK ||
-             !information_of(handle_.get(), information) ||
-             (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    error_ = kNotRegularFile;
-    not_regular_ = true;
-    handle_ = UniqueHandle();
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return failure(kNotRegularFile);
+    }
+    return refused;
   }
+  if (GetFileType(file.handle_.get()) != FILE_TYPE_DISK ||
+      !information_of(file.handle_.get(), information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return failure(kNotRegularFile);
+  }
+  return file;
 }
 
 bool JournalFile::is_standard_stream() const {
@@ -73,67 +81,53 @@ bool JournalFile::is_standard_stream() const {
 Result<std::int64_t> JournalFile::size() const {
   LARGE_INTEGER size{};
   if (GetFileSizeEx(handle_.get(), &size)) return std::int64_t{size.QuadPart};
-  return failure(GetLastError());
+  return last_error();
 }
 
-bool JournalFile::read_at(std::int64_t offset, std::size_t size, std::string& text) {
-  text.resize(size);
+Result<std::string> JournalFile::read_at(std::int64_t offset, std::size_t size) {
+  std::string text(size, '\0');
   OVERLAPPED position = at_offset(offset);
   DWORD count = 0;
   if (!ReadFile(handle_.get(), text.data(), static_cast<DWORD>(size), &count, &position) &&
       GetLastError() != ERROR_HANDLE_EOF) {
-    error_ = GetLastError();
-    return false;
+    return last_error();
   }
   text.resize(count);
-  return true;
+  return text;
 }
 
-bool JournalFile::append(std::string_view text) {
+Result<> JournalFile::append(std::string_view text) {
   while (!text.empty()) {
     DWORD count = 0;
     if (!WriteFile(handle_.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr)) {
-      error_ = GetLastError();
-      return false;
+      return last_error();
     }
-    if (count == 0) {
-      error_ = kNothingWritten;  // no reason from a call that succeeded
-      return false;
-    }
+    if (count == 0) return failure(kNothingWritten);  // no reason from a call that succeeded
     text.remove_prefix(count);
   }
-  return true;
+  return {};
 }
 
-bool JournalFile::append_durably(std::string_view text) {
-  if (!append(text)) return false;
-  if (FlushFileBuffers(handle_.get())) return true;
-  error_ = GetLastError();
-  return false;
+Result<> JournalFile::append_durably(std::string_view text) {
+  if (const Result<> appended = append(text); !appended) return appended;
+  if (!FlushFileBuffers(handle_.get())) return last_error();
+  return {};
 }
 
 // NTFS logs a new file's name in its own journal with the file's creation.
-bool JournalFile::sync_folder() { return true; }
-
-FileIdentity JournalFile::identity() const {
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!information_of(handle_.get(), information)) return {};
-  return identity_of(information);
-}
+Result<> JournalFile::sync_name() { return {}; }
 
 // The sharing of the opening keeps every other writer out already.
-bool JournalFile::lock() { return true; }
+Result<bool> JournalFile::lock() { return true; }
 
 // No access asked for, so that no opening's sharing refuses it.
-std::optional<FileIdentity> identity_at(const NativePath& path) {
+Result<FileIdentity> identity_at(const NativePath& path) {
   const UniqueHandle file(CreateFileW(extended_path(absolute_path(path)).c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!information_of(file.get(), information)) return std::nullopt;
-  return FileIdentity{
-      information.dwVolumeSerialNumber,
-      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  if (!information_of(file.get(), information)) return last_error();
+  return identity_of(information);
 }
 
 NativePath current_folder() { return absolute_path(L"."); }

@@ -151,10 +151,10 @@ TEST_P(PatchTimes, FollowThePolicy) {
     return times;
   };
   const testing::Stamps record_stamps = testing::stamps_kept_by_reading(path);
-  const fs::FileTimes record = fs::InputFile(testing::file_at(path)).times();
+  const fs::FileTimes record = fs::InputFile::open(testing::file_at(path))->times();
   testing::write_stamps(path, testing::written_later(testing::old_stamps(), 3600));
   const testing::Stamps before = testing::stamps_kept_by_reading(path);
-  const fs::FileTimes before_times = fs::InputFile(testing::file_at(path)).times();
+  const fs::FileTimes before_times = fs::InputFile::open(testing::file_at(path))->times();
 
   std::optional<fs::FileTime> told;
   const TimesPolicy policy{c.keep, c.left, c.from_record ? &record : nullptr,
@@ -166,7 +166,7 @@ TEST_P(PatchTimes, FollowThePolicy) {
 
   ASSERT_EQ(result.outcome, PatchOutcome::kWritten) << fs::error_text(result.error);
   const testing::Stamps after = testing::stamps_kept_by_reading(path);
-  const fs::FileTimes now = fs::InputFile(testing::file_at(path)).times();
+  const fs::FileTimes now = fs::InputFile::open(testing::file_at(path))->times();
   switch (c.dates) {
     case Dates::kKept:
       EXPECT_EQ(after, before);
@@ -250,22 +250,22 @@ class FaultyFile final : public PatchTarget {
   FaultyFile(Bytes bytes, std::vector<std::size_t> allowed)
       : bytes(std::move(bytes)), allowed_(std::move(allowed)) {}
 
-  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
+  Result<std::size_t> read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
     const auto at = static_cast<std::size_t>(offset);
     const std::size_t count = at < bytes.size() ? std::min(size, bytes.size() - at) : 0;
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), count, data);
-    return static_cast<std::int64_t>(count);
+    return count;
   }
-  std::int64_t write_at(std::int64_t offset, const std::uint8_t* data, std::size_t size) override {
+  Result<std::size_t> write_at(std::int64_t offset, const std::uint8_t* data,
+                               std::size_t size) override {
     const std::size_t limit = writes_ < allowed_.size() ? allowed_[writes_] : size;
     ++writes_;
-    if (limit == 0) return -1;
+    // A full disk, say; or a write that took nothing and gave no reason.
+    if (limit == 0 && allowed_ != std::vector<std::size_t>{0}) return failure(28);
     const std::size_t count = std::min(size, limit);
     std::copy_n(data, count, bytes.begin() + static_cast<std::ptrdiff_t>(offset));
-    return static_cast<std::int64_t>(count);
+    return count;
   }
-  // A full disk, say; or no reason at all for a write that took nothing.
-  SystemError error() const override { return allowed_ == std::vector<std::size_t>{0} ? 0 : 28; }
 
   Bytes bytes;
 

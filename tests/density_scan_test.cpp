@@ -234,13 +234,13 @@ const Layout kLayouts[] = {
 class MemorySource final : public ByteSource {
  public:
   MemorySource(const Bytes& bytes, std::size_t max_read) : bytes_(bytes), max_read_(max_read) {}
-  std::int64_t read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
+  Result<std::size_t> read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) override {
     const auto at = static_cast<std::size_t>(offset);
     if (at >= bytes_.size()) return 0;
     const std::size_t count = std::min({size, max_read_, bytes_.size() - at});
     std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at), count, data);
     bytes_read += count;
-    return static_cast<std::int64_t>(count);
+    return count;
   }
   std::size_t bytes_read = 0;
 

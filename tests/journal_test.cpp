@@ -295,7 +295,7 @@ void another_number(std::string& line, const std::string& word) {
 
 // The file's number within its folder, as the product reads it.
 fs::FileIdentity number_of(const std::filesystem::path& path) {
-  fs::FileIdentity identity = fs::InputFile(testing::file_at(path)).identity();
+  fs::FileIdentity identity = fs::InputFile::open(testing::file_at(path))->identity();
   identity.birth = 0;
   return identity;
 }
@@ -676,7 +676,7 @@ TEST_F(Journal, FinishesOnlyItsOwnWrite) {
     std::filesystem::remove(journal_);
     ASSERT_EQ(journaled_run().status, kExitSuccess);
     testing::write_bytes(photo, before_.at("x-smaller.jpg").second);
-    const fs::FileTime written = fs::InputFile(testing::file_at(photo)).times().last_write;
+    const fs::FileTime written = fs::InputFile::open(testing::file_at(photo))->times().last_write;
     const std::int64_t change = offset_of_change(journal_, "x-smaller.jpg");
     std::ofstream(journal_, std::ios::app | std::ios::binary)
         << wrote_line(change, written) << (c.settled ? settled_line(change) : "");
@@ -770,8 +770,10 @@ TEST_F(Journal, OneWriterAtATime) {
     SCOPED_TRACE(c.name);
     std::optional<fs::JournalFile> holder;
     if (c.held) {
-      holder.emplace(testing::native(journal_), fs::JournalAccess::kAdd);
-      ASSERT_TRUE(holder->lock());
+      Result<fs::JournalFile> opened =
+          fs::JournalFile::open(testing::native(journal_), fs::JournalAccess::kAdd);
+      ASSERT_TRUE(opened && *opened->lock());
+      holder.emplace(std::move(*opened));
     }
     const Outcome refused = run_in(dir_.path(), c.arguments);
     EXPECT_EQ(refused.status, c.status);
@@ -842,10 +844,10 @@ TEST(JournalRecords, OncePerChange) {
     SCOPED_TRACE(c.name);
     const testing::TempDir dir;
     {
-      fs::JournalFile file(testing::native(dir / "j.txt"), fs::JournalAccess::kCreateOrAdd);
-      const JournalOpening opening = open_journal(file);
+      std::optional<fs::JournalFile> file;
+      const JournalOpening opening = open_journal(testing::native(dir / "j.txt"), file);
       ASSERT_EQ(opening.problem, JournalOpening::Problem::kNone);
-      quadrell::Journal journal(file, opening.end);
+      quadrell::Journal journal(*file, opening.end);
       for (const Step& step : c.steps) {
         Foreseen ahead;
         ahead.changes = step.ahead;

@@ -148,7 +148,7 @@ TEST_F(ProcessPath, EachChangeIsAskedForAndReported) {
   EXPECT_EQ(y_smaller.position, 17);
   EXPECT_EQ(y_smaller.before, (PatchValue{0x01, 0x02}));
   EXPECT_EQ(y_smaller.after, (PatchValue{0x12, 0x34}));
-  EXPECT_EQ(fs::InputFile(testing::file_at(dir_ / "c.jpg")).identity(), y_smaller.identity);
+  EXPECT_EQ(fs::InputFile::open(testing::file_at(dir_ / "c.jpg"))->identity(), y_smaller.identity);
   ASSERT_EQ(window_.changes_made.size(), 2u);
   EXPECT_EQ(window_.changes_made[1].before, y_smaller.before);
 }
