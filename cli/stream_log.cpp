@@ -20,16 +20,15 @@ std::string reason(const FileFailure& failure) {
       if (failure.error == 0) return "too large: positions past 2 GiB cannot be shown";
       break;
     case FileFailure::Kind::kNamesNothing:
-      if (failure.error == 0) return "neither a file nor a folder";
+      if (failure.error == kNotRegularFile) return "neither a file nor a folder";
       break;
     case FileFailure::Kind::kPassedOver:
       return "not a JPEG file, passed over";
     case FileFailure::Kind::kNotJpegName:
       return "only names ending in .jpg or .jpeg are processed, passed over";
     case FileFailure::Kind::kList:
-      // The one folder failure without a system error: the walk would not
-      // enter what stands in the listed folder's place.
-      if (failure.error == 0)
+      // The walk would not enter what stands in the listed folder's place.
+      if (failure.error == kFileReplaced)
         return "replaced by a link or another folder since it was listed; not entered";
       break;
     case FileFailure::Kind::kNotAsRecorded:

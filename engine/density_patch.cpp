@@ -46,23 +46,22 @@ Result<> write_fully(PatchTarget& file, std::int64_t offset, const std::uint8_t*
 // can: times put back that do not read back the same did not hold.
 Result<> put_times_back(fs::PatchFile& target, const TimesPolicy& policy,
                         std::optional<fs::FileTimes>& left) {
-  const Result<fs::FileTimes> saved =
-      policy.put_back != nullptr ? Result<fs::FileTimes>(*policy.put_back) : target.saved_times();
-  if (!saved) return failure(saved.error());
+  const fs::FileTimes* given = policy.put_back;
+  const Result<fs::FileTimes> times =
+      given != nullptr ? Result<fs::FileTimes>(*given) : target.saved_times();
+  if (!times) return failure(times.error());
   if (policy.written) {
     if (const Result<fs::FileTimes> now = target.times_now()) policy.written(now->last_write);
   }
-  const Result<> set = target.set_times(*saved);
-  const bool reads_left = policy.left == TimesLeft::kRead;
-  if (set && reads_left && policy.put_back == nullptr) {
-    left = *saved;  // read from this file a moment ago, so the file system holds them as they are
-    return set;
+  const Result<> set = target.set_times(*times);
+  if (given == nullptr) {
+    // Read from this file a moment ago: the file system holds them as they are.
+    if (set && policy.left == TimesLeft::kRead) left = *times;
+    if (set || policy.left == TimesLeft::kUnread) return set;
   }
-  if (!reads_left && policy.put_back == nullptr) return set;
   const Result<fs::FileTimes> now = target.times_now();
-  if (!now) return set;
-  left = *now;
-  if (set && policy.put_back != nullptr && now->last_write != policy.put_back->last_write) {
+  if (now) left = *now;
+  if (set && now && given != nullptr && now->last_write != given->last_write) {
     return failure(kTimesRounded);
   }
   return set;
@@ -84,13 +83,9 @@ Result<bool> unchanged(ByteSource& file, ScanResult position, const ScanDetail& 
 bool write_if_unchanged(PatchTarget& file, ScanResult position, const ScanDetail& detail,
                         PatchResult& result, const std::function<bool()>& approve) {
   const Result<bool> same = unchanged(file, position, detail);
-  if (!same) {
-    result.outcome = PatchOutcome::kFailed;
+  if (!same || !*same) {
+    result.outcome = same ? PatchOutcome::kChanged : PatchOutcome::kFailed;
     result.error = same.error();
-    return false;
-  }
-  if (!*same) {
-    result.outcome = PatchOutcome::kChanged;
     return false;
   }
   if (approve && !approve()) {

@@ -45,6 +45,7 @@ struct TreeWalk {
     std::size_t next = 0;
     std::size_t prefix_size = 0;
     std::size_t shown_size = 0;
+    SystemError lost = 0;  // why its folder could not be got back
   };
 
   // The folder's files; with recursion, its subfolders go on a level.
@@ -70,15 +71,17 @@ struct TreeWalk {
 
   // Leaves the deepest level. The level above gets its folder back from
   // the one left, if it had let go of it: a folder moved away meanwhile
-  // is told unlisted, and its other subfolders are not entered.
+  // is told unlisted, and its other subfolders are not entered; so is the
+  // one above a level that could not be got back, for the same reason.
   void climb_back() {
     Level child = std::move(levels_.back());
     levels_.pop_back();
     if (levels_.empty() || levels_.back().folder) return;
     Level& parent = levels_.back();
     const Result<fs::FolderRef> above =
-        child.folder ? fs::open_parent(*child.folder, parent.identity) : failure(0);
+        child.folder ? fs::open_parent(*child.folder, parent.identity) : failure(child.lost);
     if (above) parent.folder = *above;
+    parent.lost = above.error();
     if (parent.folder || parent.next == parent.subfolders.size()) return;
     parent.next = parent.subfolders.size();
     visitor_.unlisted(levels_.size() == 1 ? top_shown_ : prefix_.substr(0, parent.shown_size),

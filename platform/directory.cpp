@@ -4,7 +4,7 @@ namespace quadrell::fs {
 
 Result<FolderRef> open_parent(const FolderRef& child, const FileIdentity& expected) {
   auto parent = open_folder_above(child);
-  if (parent && identity_of(*parent) != expected) return failure(0);
+  if (parent && identity_of(*parent) != expected) return failure(kFileReplaced);
   return parent;
 }
 

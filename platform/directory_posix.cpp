@@ -76,7 +76,7 @@ Result<Entry> look_up(const NativePath& given, HiddenNamed hidden) {
   struct stat status {};
   if (!stat_any_length(path, status)) return failure(static_cast<SystemError>(errno));
   if (S_ISREG(status.st_mode) && names_a_folder) return failure(ENOTDIR);
-  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return failure(0);
+  if (!S_ISDIR(status.st_mode) && !S_ISREG(status.st_mode)) return failure(kNotRegularFile);
   return Entry{path, last, S_ISDIR(status.st_mode)};
 }
 
@@ -103,11 +103,13 @@ Result<FolderRef> open_subfolder(const FolderRef& parent, const Subfolder& subfo
       parent.fd->get(), subfolder.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   // A link there now: ELOOP, or ENOTDIR as Linux says with O_DIRECTORY; a
   // file there now: ENOTDIR.
-  if (!fd->valid())
-    return failure(static_cast<SystemError>(errno) == ELOOP || errno == ENOTDIR ? 0 : errno);
+  if (!fd->valid()) {
+    return failure(errno == ELOOP || errno == ENOTDIR ? kFileReplaced
+                                                      : static_cast<SystemError>(errno));
+  }
   struct stat status {};
   if (::fstat(fd->get(), &status) != 0) return failure(static_cast<SystemError>(errno));
-  if (identity_of(status) != subfolder.identity) return failure(0);
+  if (identity_of(status) != subfolder.identity) return failure(kFileReplaced);
   return FolderRef{std::move(fd)};
 }
 

@@ -90,7 +90,7 @@ Result<FolderRef> open_pinned(const NativePath& path, bool reparse) {
   }
   if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (reparse && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    return failure(reparse ? 0 : ERROR_DIRECTORY);
+    return failure(reparse ? kFileReplaced : ERROR_DIRECTORY);
   }
   return FolderRef{path, std::move(pin)};
 }

@@ -178,7 +178,7 @@ TEST(PosixPaths, FoldersBeyondPathMax) {
 }
 
 // A subfolder is entered only if it is still the folder its listing found:
-// a link or another folder put in its place is refused (error 0), a folder
+// a link or another folder put in its place is refused (kFileReplaced), a folder
 // gone is the system's error.
 TEST(PosixPaths, SubfolderIsEnteredOnlyAsListed) {
   const struct {
@@ -193,13 +193,13 @@ TEST(PosixPaths, SubfolderIsEnteredOnlyAsListed) {
          std::filesystem::rename(folder / "sub", folder / "moved");
          std::filesystem::create_directory_symlink(folder / "moved", folder / "sub");
        },
-       false, 0},
+       false, kFileReplaced},
       {"another folder in its place",
        [](const std::filesystem::path& folder) {
          std::filesystem::rename(folder / "sub", folder / "moved");
          std::filesystem::create_directory(folder / "sub");
        },
-       false, 0},
+       false, kFileReplaced},
       {"gone", [](const std::filesystem::path& folder) { std::filesystem::remove(folder / "sub"); },
        false, ENOENT},
   };
@@ -244,7 +244,7 @@ TEST(PosixNames, SocketIsNotAPlainFile) {
   ASSERT_LT(path.size(), sizeof address.sun_path);
   path.copy(address.sun_path, path.size());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(fs::look_up(path).error(), 0u) << "no system reason: neither file nor folder";
+  EXPECT_EQ(fs::look_up(path).error(), kNotRegularFile) << "neither file nor folder";
   EXPECT_TRUE(listed(dir.path()).empty());
   ::close(sock);
 }
