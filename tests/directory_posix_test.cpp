@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "engine/process_path.h"
+#include "engine/tree_walk.h"
 #include "platform/directory.h"
 #include "tests/fake_window.h"
 #include "tests/test_files.h"
@@ -217,6 +218,44 @@ TEST(PosixPaths, SubfolderIsEnteredOnlyAsListed) {
     EXPECT_EQ(static_cast<bool>(opened), c.opened) << c.what;
     EXPECT_EQ(opened.error(), c.opened ? 0u : c.error) << c.what;
   }
+}
+
+// A walk deeper than the folders it keeps open gets each folder back from
+// the one below as it climbs: where a folder was moved away meanwhile, the
+// level above it cannot be got back and hands the reason on, so that the
+// first level with subfolders left to enter is told unlisted, for that
+// reason, and they are not entered.
+TEST(PosixPaths, WalkClimbingBackPastAMovedFolderTellsWhy) {
+  testing::TempDir dir;
+  std::filesystem::path deep = dir / "top/a/b/c";
+  for (std::size_t level = 0; level <= fs::kFoldersKeptOpen; ++level) deep /= "d";
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_directories(dir / "top/a/z");
+  testing::write_bytes(dir / "top/a/z/y.jpg", jfif_file(1, 2));
+  struct Visitor final : TreeVisitor {
+    void listing(const NativePath& shown) override {
+      // Once, on the way down: c moves up beside a. The walk lets go of a,
+      // b and c further down.
+      if (shown.ends_with("/d/d/d") && !std::exchange(moved, true)) {
+        std::filesystem::rename(top / "a/b/c", top / "c");
+      }
+    }
+    void file(const fs::FileRef&, const NativePath& shown, const NativePath&) override {
+      files.push_back(shown);
+    }
+    void unlisted(const NativePath& shown, SystemError error) override {
+      told.emplace_back(shown, error);
+    }
+    bool stopped() const override { return false; }
+    std::filesystem::path top;
+    bool moved = false;
+    std::vector<NativePath> files;
+    std::vector<std::pair<NativePath, SystemError>> told;
+  } visitor;
+  visitor.top = dir / "top";
+  walk_tree(visitor.top.native(), "top", "", true, {}, visitor);
+  EXPECT_EQ(visitor.told, (std::vector<std::pair<NativePath, SystemError>>{{"a", kFileReplaced}}));
+  EXPECT_EQ(visitor.files, std::vector<NativePath>{}) << "a/z entered";
 }
 
 TEST(PosixPaths, ChildPathHasNoDoubledSeparator) {
