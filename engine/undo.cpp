@@ -17,18 +17,21 @@ namespace {
 
 constexpr std::size_t kReadBlock = 64 * 1024;
 
+using Kind = JournalRecord::Kind;
+
 // A change the journal records, with what later lines add of it. The text
 // stays in the file: memory grows by this much a record, not by its path.
 struct Entry {
   std::int64_t offset = 0;  // of its line: the change's name
   std::uint32_t length = 0;
-  bool left_known = false;
-  bool unmade = false;   // foreseen, never made: nothing to take back
-  bool writing = false;  // an undo began to write it back
-  bool wrote_known = false;
-  bool settled = false;
+  // The kinds of line found about it, a bit each: kUnmade, foreseen and
+  // never made, has nothing to take back; kWriting, an undo began to.
+  std::uint8_t lines = 0;
   fs::FileTime left;   // last write as the change left it
   fs::FileTime wrote;  // last write as an undo's write left it
+
+  bool has(Kind kind) const { return (lines >> static_cast<int>(kind) & 1) != 0; }
+  void add(Kind kind) { lines |= static_cast<std::uint8_t>(1 << static_cast<int>(kind)); }
 };
 
 // In the order of their lines, which is that of their offsets.
@@ -98,7 +101,7 @@ class Reading {
       }
       return unsound();
     }
-    if (record.kind == JournalRecord::Kind::kChange) {
+    if (record.kind == Kind::kChange) {
       Entry& entry = entries.emplace_back();
       entry.offset = start;
       entry.length = static_cast<std::uint32_t>(line.size());
@@ -106,27 +109,9 @@ class Reading {
     }
     Entry* entry = entry_at(entries, record.change);
     if (entry == nullptr) return unsound();  // about no change recorded before it
-    switch (record.kind) {
-      case JournalRecord::Kind::kLeft:
-        entry->left_known = true;
-        entry->left = record.time;
-        break;
-      case JournalRecord::Kind::kUnmade:
-        entry->unmade = true;
-        break;
-      case JournalRecord::Kind::kWriting:
-        entry->writing = true;
-        break;
-      case JournalRecord::Kind::kWrote:
-        entry->wrote_known = true;
-        entry->wrote = record.time;
-        break;
-      case JournalRecord::Kind::kSettled:
-        entry->settled = true;
-        break;
-      case JournalRecord::Kind::kChange:
-        break;
-    }
+    entry->add(record.kind);
+    if (record.kind == Kind::kLeft) entry->left = record.time;
+    if (record.kind == Kind::kWrote) entry->wrote = record.time;
   }
 
   void unsound() {
@@ -175,19 +160,19 @@ struct FileNow {
 };
 
 Verdict judge(const Entry& entry, const DensityChange& change, const FileNow& now) {
-  if (entry.settled) return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
+  if (entry.has(Kind::kSettled)) return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
   // A device or inode number need not survive a disk coming back, nor a
   // remount: where the journal holds the last-write time the change left,
   // that time, the size and the bytes are the file.
   const bool same_file = now.size == change.size && same_birth(now.identity, change.identity);
   if (now.holds_after && same_file &&
-      (entry.left_known ? now.last_write == entry.left : now.identity == change.identity)) {
+      (entry.has(Kind::kLeft) ? now.last_write == entry.left : now.identity == change.identity)) {
     return Verdict::kPutBack;
   }
-  if (now.holds_before && same_file && entry.wrote_known && now.last_write == entry.wrote) {
+  if (now.holds_before && same_file && entry.has(Kind::kWrote) && now.last_write == entry.wrote) {
     return Verdict::kFinish;
   }
-  if (now.holds_before && entry.writing && now.last_write != change.times.last_write) {
+  if (now.holds_before && entry.has(Kind::kWriting) && now.last_write != change.times.last_write) {
     return Verdict::kDatesUnknown;
   }
   return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
@@ -209,13 +194,13 @@ class Undo {
     JournalRecord record;
     std::string_view line;
     for (std::size_t i = entries_.size(); i-- > 0 && !stopped();) {
-      if (entries_[i].unmade) continue;
+      if (entries_[i].has(Kind::kUnmade)) continue;
       listener_.next_file();
       if (!record_of(entries_[i], line)) {
         summary_.changed_while_read = summary_.read_error == 0;  // cut short since
         break;
       }
-      if (!parse_record(line, record) || record.kind != JournalRecord::Kind::kChange) {
+      if (!parse_record(line, record) || record.kind != Kind::kChange) {
         summary_.changed_while_read = true;
         break;
       }
@@ -223,7 +208,8 @@ class Undo {
     }
     add_progress({});
     summary_.unsettled = static_cast<std::uint64_t>(std::count_if(
-        entries_.begin(), entries_.end(), [](const Entry& e) { return !e.settled && !e.unmade; }));
+        entries_.begin(), entries_.end(),
+        [](const Entry& e) { return !e.has(Kind::kSettled) && !e.has(Kind::kUnmade); }));
     if (record_ != nullptr) record_->run_done();
     listener_.run_ended(summary_.counts);
   }
@@ -346,7 +332,7 @@ class Undo {
       refused_ = true;  // the record can take no more, or the journal: the undo ends
       return;
     }
-    if (written(result.outcome) && !entry.left_known) ++summary_.weakly_checked;
+    if (written(result.outcome) && !entry.has(Kind::kLeft)) ++summary_.weakly_checked;
     if (written(result.outcome)) dated(entry, result);
     if (record_ != nullptr) {
       record_->change_done(written(result.outcome) ? &result.change : nullptr,
@@ -373,7 +359,7 @@ class Undo {
   // next undo tries again.
   void dated(Entry& entry, const PatchResult& result) {
     if (result.outcome == PatchOutcome::kWritten) return settle(entry);
-    if (result.left && !(entry.wrote_known && entry.wrote == result.left->last_write)) {
+    if (result.left && !(entry.has(Kind::kWrote) && entry.wrote == result.left->last_write)) {
       add_progress(wrote_line(entry.offset, result.left->last_write));
     }
   }
@@ -389,8 +375,8 @@ class Undo {
   // Rule 7: gathered, and written with the next line or at the end, as a
   // settled line lost costs only a second judgement.
   void settle(Entry& entry) {
-    if (mode_ == WriteMode::kDryRun || entry.settled) return;
-    entry.settled = true;
+    if (mode_ == WriteMode::kDryRun || entry.has(Kind::kSettled)) return;
+    entry.add(Kind::kSettled);
     settled_ += settled_line(entry.offset);
     if (settled_.size() >= kReadBlock) add_progress({});
   }
