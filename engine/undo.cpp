@@ -178,18 +178,8 @@ Verdict judge(const Entry& entry, const DensityChange& change, const FileNow& no
   return now.holds_before ? Verdict::kAsBefore : Verdict::kLeftAlone;
 }
 
-class Undo {
- public:
-  Undo(fs::JournalFile& journal, Entries& entries, RunListener& listener, ChangeRecord* record,
-       WriteMode mode, const RunStop* stop, UndoSummary& summary)
-      : journal_(journal),
-        entries_(entries),
-        listener_(listener),
-        record_(record),
-        mode_(mode),
-        stop_(stop),
-        summary_(summary) {}
-
+// One undo of a journal (undo_journal).
+struct Undo {
   void run() {
     JournalRecord record;
     std::string_view line;
@@ -214,7 +204,6 @@ class Undo {
     listener_.run_ended(summary_.counts);
   }
 
- private:
   bool stopped() const {
     return refused_ || summary_.progress_error != 0 || (stop_ != nullptr && stop_->requested()) ||
            listener_.stopped();
@@ -400,8 +389,8 @@ class Undo {
   const WriteMode mode_;
   const RunStop* const stop_;
   UndoSummary& summary_;
-  std::string settled_;  // settled lines not yet added to the journal
-  std::string block_;    // of the journal, from block_start_
+  std::string settled_{};  // settled lines not yet added to the journal
+  std::string block_{};    // of the journal, from block_start_
   std::int64_t block_start_ = 0;
   bool refused_ = false;
 };
@@ -416,7 +405,7 @@ UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunList
     listener.run_ended(summary.counts);
     return summary;
   }
-  Undo(journal, entries, listener, record, mode, stop, summary).run();
+  Undo{journal, entries, listener, record, mode, stop, summary}.run();
   return summary;
 }
 
