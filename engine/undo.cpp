@@ -27,8 +27,8 @@ struct Entry {
   // The kinds of line found about it, a bit each: kUnmade, foreseen and
   // never made, has nothing to take back; kWriting, an undo began to.
   std::uint8_t lines = 0;
-  fs::FileTime left;   // last write as the change left it
-  fs::FileTime wrote;  // last write as an undo's write left it
+  fs::FileTime left{};   // last write as the change left it
+  fs::FileTime wrote{};  // last write as an undo's write left it
 
   bool has(Kind kind) const { return (lines >> static_cast<int>(kind) & 1) != 0; }
   void add(Kind kind) { lines |= static_cast<std::uint8_t>(1 << static_cast<int>(kind)); }
@@ -45,10 +45,7 @@ Entry* entry_at(Entries& entries, std::int64_t offset) {
 }
 
 // The journal's records, read a block at a time.
-class Reading {
- public:
-  explicit Reading(UndoSummary& summary) : summary_(summary) {}
-
+struct Reading {
   // False, with the reason in the summary, when a read fails.
   bool read(fs::JournalFile& journal, std::int64_t offset, Entries& entries) {
     std::string line;
@@ -85,7 +82,6 @@ class Reading {
     return true;
   }
 
- private:
   void take(std::string_view line, std::int64_t start, bool overlong, bool ended,
             Entries& entries) {
     ++line_number_;
@@ -102,9 +98,7 @@ class Reading {
       return unsound();
     }
     if (record.kind == Kind::kChange) {
-      Entry& entry = entries.emplace_back();
-      entry.offset = start;
-      entry.length = static_cast<std::uint32_t>(line.size());
+      entries.push_back({start, static_cast<std::uint32_t>(line.size())});
       return;
     }
     Entry* entry = entry_at(entries, record.change);
@@ -316,13 +310,20 @@ struct Undo {
               record_->may_change(record.path, result.change, nothing_ahead)) &&
              add_progress(writing_line(entry.offset));
     });
-    close_patch(target, touched, put_back_policy(entry, record), result);
+    // The times the change found go back; the write's own last-write time is
+    // recorded before they are set.
+    close_patch(target, touched,
+                {KeepTimes::kNo, TimesLeft::kUnread, &change.times,
+                 [&](const fs::FileTime& time) { add_progress(wrote_line(entry.offset, time)); }},
+                result);
     if (result.outcome == PatchOutcome::kRefused) {
       refused_ = true;  // the record can take no more, or the journal: the undo ends
       return;
     }
-    if (written(result.outcome) && !entry.has(Kind::kLeft)) ++summary_.weakly_checked;
-    if (written(result.outcome)) dated(entry, result);
+    if (written(result.outcome)) {
+      if (!entry.has(Kind::kLeft)) ++summary_.weakly_checked;
+      dated(entry, result);
+    }
     if (record_ != nullptr) {
       record_->change_done(written(result.outcome) ? &result.change : nullptr,
                            result.left ? &*result.left : nullptr);
@@ -351,14 +352,6 @@ struct Undo {
     if (result.left && !(entry.has(Kind::kWrote) && entry.wrote == result.left->last_write)) {
       add_progress(wrote_line(entry.offset, result.left->last_write));
     }
-  }
-
-  // The times the change found go back, and the write's own last-write
-  // time is recorded before they are set.
-  TimesPolicy put_back_policy(Entry& entry, const JournalRecord& record) {
-    return {
-        KeepTimes::kNo, TimesLeft::kUnread, &record.density.times,
-        [this, &entry](const fs::FileTime& time) { add_progress(wrote_line(entry.offset, time)); }};
   }
 
   // Rule 7: gathered, and written with the next line or at the end, as a
@@ -401,7 +394,7 @@ UndoSummary undo_journal(fs::JournalFile& journal, std::int64_t records, RunList
                          WriteMode mode, const RunStop* stop, ChangeRecord* record) {
   UndoSummary summary;
   Entries entries;
-  if (!Reading(summary).read(journal, records, entries)) {
+  if (!Reading{summary}.read(journal, records, entries)) {
     listener.run_ended(summary.counts);
     return summary;
   }
