@@ -32,14 +32,13 @@ JournalOpening open_locked(const NativePath& path, fs::JournalAccess access,
 // record that lacks only its line end gets it, any other the cut mark.
 JournalOpening close_cut_record(fs::JournalFile& file, std::int64_t size) {
   const std::int64_t from = std::max<std::int64_t>(0, size - std::int64_t{kLongestRecord} - 1);
-  const Result<std::string> read = file.read_at(from, static_cast<std::size_t>(size - from));
-  if (!read) return {JournalOpening::Problem::kSystem, read.error()};
-  const std::string& last = *read;
-  if (last.ends_with('\n')) return {.end = size};
+  const Result<std::string> last = file.read_at(from, static_cast<std::size_t>(size - from));
+  if (!last) return {JournalOpening::Problem::kSystem, last.error()};
+  if (last->ends_with('\n')) return {.end = size};
   JournalRecord record;
-  const std::size_t start = last.rfind('\n');
+  const std::size_t start = last->rfind('\n');
   const std::string_view line =
-      std::string_view(last).substr(start == std::string::npos ? 0 : start + 1);
+      std::string_view(*last).substr(start == std::string::npos ? 0 : start + 1);
   const std::string_view end = parse_record(line, record) ? "\n" : kCutMark;
   const Result<> closed = file.append_durably(end);
   if (!closed) return {JournalOpening::Problem::kSystem, closed.error()};
@@ -66,12 +65,9 @@ Journal::Journal(fs::JournalFile& file, std::int64_t end)
 
 bool Journal::write(std::string text, bool durably) {
   const Result<> written = durably ? file_.append_durably(text) : file_.append(text);
-  if (!written) {
-    write_failure_ = written.error();
-    return false;
-  }
-  end_ += static_cast<std::int64_t>(text.size());
-  return true;
+  write_failure_ = written.error();  // none before: no write follows a failed one
+  if (written) end_ += static_cast<std::int64_t>(text.size());
+  return write_failure_ == 0;
 }
 
 std::int64_t Journal::add(std::string& records, const NativePath& path,
