@@ -87,12 +87,11 @@ void ReadAhead::scan(std::uint64_t index, std::unique_lock<std::mutex>& lock, in
 }
 
 void ReadAhead::judge(bool waited) {
-  streak_ = std::clamp(waited ? std::max(streak_, 0) + 1 : std::min(streak_, 0) - 1,
-                       -kFastScansInARow, 2);
-  if (streak_ == 2 && !slow_) {
+  fast_scans_ = waited ? 0 : std::min(fast_scans_ + 1, kFastScansInARow);
+  if (waited && !slow_) {
     slow_ = true;
     work_.notify_all();
-  } else if (streak_ == -kFastScansInARow && slow_) {
+  } else if (fast_scans_ == kFastScansInARow && slow_) {
     slow_ = false;
     done_.notify_one();  // the oldest may be the run's to scan now
   }

@@ -21,7 +21,7 @@ namespace quadrell {
 //     and every byte written are those of a run one file at a time.
 //  2. While the storage is fast, the run scans each file itself as it takes
 //     it: reading ahead from the page cache only costs.
-//  3. The storage turns slow after 2 scans in a row that waited on it
+//  3. The storage turns slow at the first scan that waited on it
 //     (fs::InputFile::waited), fast again after kFastScansInARow that did not.
 //  4. The first time it turns slow, jobs workers start, for the rest of the
 //     run (with jobs 1, none). While it is slow they claim the queued files in
@@ -38,8 +38,8 @@ inline constexpr std::size_t kDeepest = 256;
 // Files queued per job: while the oldest takes read after read, the workers
 // go on with the files behind it. A queued file holds at most its folder open.
 inline constexpr std::size_t kQueuedPerJob = 8;
-// Where reads are timed, a thread preempted twice looks like slow storage
-// for a moment: fast again once this many scans in a row did not wait.
+// Where reads are timed, a thread preempted looks like slow storage for a
+// moment: fast again once this many scans in a row did not wait.
 inline constexpr int kFastScansInARow = 32;
 
 // A file the run will handle: what opens it, the name the log shows, whether
@@ -135,7 +135,7 @@ class ReadAhead {
   std::uint64_t queued_ = 0;
   std::uint64_t taken_ = 0;
   std::uint64_t claimed_ = 0;  // the files before it are being or were scanned
-  int streak_ = 0;             // scans in a row that waited (above 0) or did not (below)
+  int fast_scans_ = 0;         // scans in a row that did not wait, up to kFastScansInARow
   bool slow_ = false;
   bool stopping_ = false;
   bool pool_started_ = false;         // the run's own

@@ -314,7 +314,7 @@ class OnTaken final : public ReadAheadTrace {
 };
 
 // Which scans count as having waited on the storage: every one (workers scan
-// from the third file on), none (the run scans each file), or those of the
+// from the second file on), none (the run scans each file), or those of the
 // files whose names hold "slow" (the storage turns slow and fast).
 enum class Storage { kSlow, kFast, kTurning };
 
