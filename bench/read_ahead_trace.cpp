@@ -4,7 +4,7 @@
 // in the queue before their scan started, how long the scans took and who
 // made them, and how long the run waited for the oldest file while later
 // ones were done already and the workers had nothing left to scan
-// (head-of-line waits).
+// (head-of-line waits); and when the run's steps came.
 // Usage: read_ahead_trace JOBS PATH...
 
 #include <algorithm>
@@ -125,6 +125,33 @@ void report(const std::deque<File>& files, double wall_ms) {
                wall_ms - take_spread.sum / 1000);
 }
 
+// When the run's steps came, in ms from its start: the last file queued,
+// the first scan by a worker and the first scan of the last worker to start
+// (while its workers start one by one), the last scan's end, the last file
+// taken and the run's end (its workers joined).
+void timeline(const std::deque<File>& files, Clock::time_point start, double wall_ms) {
+  Clock::time_point queued{}, scanned{}, taken{};
+  std::vector<Clock::time_point> first_scans;  // by worker
+  for (const File& f : files) {
+    queued = std::max(queued, f.queued);
+    scanned = std::max(scanned, f.scan_end);
+    taken = std::max(taken, f.taken);
+    if (f.scanned_by == 0) continue;
+    first_scans.resize(std::max<std::size_t>(first_scans.size(), f.scanned_by),
+                       Clock::time_point::max());
+    first_scans[f.scanned_by - 1] = std::min(first_scans[f.scanned_by - 1], f.scan_start);
+  }
+  std::erase(first_scans, Clock::time_point::max());
+  const auto at = [&](Clock::time_point t) { return micros(t - start) / 1000; };
+  const auto [first, last] = std::minmax_element(first_scans.begin(), first_scans.end());
+  std::fprintf(stderr,
+               "timeline (ms): queued %.1f; workers' first scans %.1f to %.1f (%zu workers); "
+               "scanned %.1f; taken %.1f; end %.1f\n",
+               at(queued), first_scans.empty() ? 0.0 : at(*first),
+               first_scans.empty() ? 0.0 : at(*last), first_scans.size(), at(scanned), at(taken),
+               wall_ms);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,5 +175,6 @@ int main(int argc, char** argv) {
   log.flush();
   const double wall_ms = micros(Clock::now() - start) / 1000;
   report(recorder.files, wall_ms);
+  timeline(recorder.files, start, wall_ms);
   return 0;
 }
