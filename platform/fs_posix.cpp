@@ -156,10 +156,10 @@ Result<InputFile> InputFile::open(const FileRef& file) {
 // own journal while another file is synced. So the read made then is timed
 // too, and only one that takes longer than kSlowRead has waited on the
 // storage. A file system that does not know the flag refuses it, and every
-// read is timed.
+// read is timed. Once a read waited, the file's other reads ask no more.
 Result<std::size_t> InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
 #ifdef RWF_NOWAIT
-  while (cache_answers_) {
+  while (cache_answers_ && !waited_) {
     struct iovec part {
       data, size
     };
