@@ -20,25 +20,17 @@ DWORD kind_of(DWORD event) {
 
 // Runs on a thread of its own, which the system starts for each event.
 BOOL WINAPI on_interrupt(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-      break;
-    default:
-      return FALSE;
-  }
+  const DWORD kind = kind_of(event);
+  if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT && kind != CTRL_CLOSE_EVENT) return FALSE;
   DWORD none = kNone;
-  if (first_interrupt.compare_exchange_strong(none, kind_of(event))) {
+  if (first_interrupt.compare_exchange_strong(none, kind)) {
     interrupt_stop.request();
-  } else if (none == kind_of(event)) {
+  } else if (none == kind) {
     end_as_interrupted();
   }
   // Returning would end the process now: the run ends it once the file in
   // hand is finished.
-  if (kind_of(event) == CTRL_CLOSE_EVENT) Sleep(INFINITE);
+  if (kind == CTRL_CLOSE_EVENT) Sleep(INFINITE);
   return TRUE;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/json_lines.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "engine/log_name.h"
@@ -13,24 +14,48 @@ void append_number(std::string& out, std::int64_t number) {
   out.append(digits, end);
 }
 
+// Three bytes a group, the last one padded with "=".
 void append_base64(std::string& out, std::string_view bytes) {
   static constexpr char kDigits[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned group = (static_cast<unsigned char>(bytes[i]) << 16) |
-                           (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                           static_cast<unsigned char>(bytes[i + 2]);
-    for (int shift = 18; shift >= 0; shift -= 6) out += kDigits[(group >> shift) & 63];
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t in_group = std::min<std::size_t>(3, bytes.size() - i);
+    unsigned group = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      group = group << 8 | (k < in_group ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      out += k <= in_group ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
   }
-  const std::size_t rest = bytes.size() - i;
-  if (rest == 0) return;
-  unsigned group = static_cast<unsigned char>(bytes[i]) << 16;
-  if (rest == 2) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-  out += kDigits[(group >> 18) & 63];
-  out += kDigits[(group >> 12) & 63];
-  out += rest == 2 ? kDigits[(group >> 6) & 63] : '=';
-  out += '=';
+}
+
+// A string as JSON: quoted, with " and \ escaped, and every control (C0,
+// DEL, C1) as \u, so that a line stays one line and acts on no terminal.
+// text is valid UTF-8.
+void append_json_string(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  while (!text.empty()) {
+    char32_t c;
+    std::size_t length = decode_utf8(text, c);
+    if (length == 0) {  // not to be had: the callers hand UTF-8
+      c = 0xFFFD;
+      length = 1;
+    }
+    if (c == U'"' || c == U'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += text.substr(0, length);
+    }
+    text.remove_prefix(length);
+  }
+  out += '"';
 }
 
 bool is_utf8(std::string_view bytes) {
@@ -71,11 +96,7 @@ void append_densities(std::string& out, const FileOutcome& outcome, bool changes
     const unsigned x = density(&scanned->densities[0]), y = density(&scanned->densities[2]);
     append_pair(out, "before", x, y);
     const unsigned larger = x > y ? x : y;
-    if (changes) {
-      append_pair(out, "after", larger, larger);
-    } else {
-      append_pair(out, "after", x, y);
-    }
+    append_pair(out, "after", changes ? larger : x, changes ? larger : y);
   } else if (const DensityChange* change = outcome.change; change != nullptr) {
     for (const auto& [key, value] :
          {std::pair{"before", change->before}, {"after", change->after}}) {
@@ -89,38 +110,6 @@ void append_densities(std::string& out, const FileOutcome& outcome, bool changes
 }
 
 }  // namespace
-
-void append_json_string(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  while (!text.empty()) {
-    std::size_t plain = 0;
-    while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7F && text[plain] != '"' &&
-           text[plain] != '\\')
-      ++plain;
-    out += text.substr(0, plain);
-    text.remove_prefix(plain);
-    if (text.empty()) break;
-    char32_t c;
-    std::size_t length = decode_utf8(text, c);
-    if (length == 0) {  // not to be had: the callers hand UTF-8
-      c = 0xFFFD;
-      length = 1;
-    }
-    if (c == U'"' || c == U'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += text.substr(0, length);
-    }
-    text.remove_prefix(length);
-  }
-  out += '"';
-}
 
 void append_json_path(std::string& out, const NativePath& path) {
   const std::string bytes = name_bytes(path);

@@ -29,11 +29,6 @@ std::string json_notice_line(const NativePath& path, std::string_view outcome,
 
 std::string json_summary_line(const RunCounts& counts, bool dry_run);
 
-// A string as JSON: quoted, with " and \ escaped, and every control (C0,
-// DEL, C1) as \u, so that a line stays one line and acts on no terminal.
-// text is valid UTF-8.
-void append_json_string(std::string& out, std::string_view text);
-
 // A path as JSON, a string or {"bytes": ...}.
 void append_json_path(std::string& out, const NativePath& path);
 

@@ -72,25 +72,15 @@ class Parser {
         parse_short(text);
       }
     }
+    // A run's own errors come after those of the options; a version asks for
+    // no run.
+    if (!version_) check_run();
     if (help_) {
       options_.action = CliOptions::Action::kHelp;
-    } else if (!error_.empty()) {
+    } else if (!options_.usage_error.empty()) {
       options_.action = CliOptions::Action::kUsageError;
-      options_.usage_error = error_;
     } else if (version_) {
       options_.action = CliOptions::Action::kVersion;
-    } else if (!options_.undo.empty() && !options_.paths.empty()) {
-      options_.action = CliOptions::Action::kUsageError;
-      options_.usage_error = "--undo takes no PATH";
-    } else if (!options_.undo.empty() && (options_.run.keep_dates || options_.run.recursive)) {
-      options_.action = CliOptions::Action::kUsageError;
-      options_.usage_error = "--undo puts the dates back itself and takes no -p or -r";
-    } else if (!options_.undo.empty() && patterns_) {
-      options_.action = CliOptions::Action::kUsageError;
-      options_.usage_error = "--undo takes the files its journal names: no --exclude or --include";
-    } else if (options_.undo.empty() && options_.paths.empty()) {
-      options_.action = CliOptions::Action::kUsageError;
-      options_.usage_error = "missing PATH";
     }
     return std::move(options_);
   }
@@ -120,17 +110,8 @@ class Parser {
     if (equals == 0) return fail("unknown option --" + text);
     const OptionName* option = find_long(text.substr(0, equals));
     if (option == nullptr) return;
-    if (!option->takes_value) {
-      if (equals != std::string::npos) {
-        fail("option --" + std::string(option->long_name) + " takes no value");
-      } else {
-        set(option->option, {});
-      }
-    } else if (equals != std::string::npos) {
-      set(option->option, text.substr(equals + 1));
-    } else {
-      set_with_next_value(*option);
-    }
+    take(*option,
+         equals == std::string::npos ? std::nullopt : std::optional(text.substr(equals + 1)));
   }
 
   void parse_short(const std::string& text) {
@@ -138,29 +119,28 @@ class Parser {
       const auto option =
           std::find_if(std::begin(kOptions), std::end(kOptions),
                        [&](const OptionName& o) { return o.short_name == text[at]; });
-      if (option == std::end(kOptions)) {
-        fail("unknown option -" + text.substr(at, 1));
-        return;
-      }
-      if (!option->takes_value) {
-        set(option->option, {});
-      } else {
+      if (option == std::end(kOptions)) return fail("unknown option -" + text.substr(at, 1));
+      if (option->takes_value) {
         // The rest of the argument is the value, or the next argument.
-        if (at + 1 < text.size()) {
-          set(option->option, text.substr(at + 1));
-        } else {
-          set_with_next_value(*option);
-        }
-        return;
+        return take(*option,
+                    at + 1 < text.size() ? std::optional(text.substr(at + 1)) : std::nullopt);
       }
+      take(*option, std::nullopt);
     }
   }
 
-  void set_with_next_value(const OptionName& option) {
-    if (next_ >= arguments_.size()) {
-      fail("option --" + std::string(option.long_name) + " needs a value");
-    } else {
+  // An option with the value its argument holds, if any; one that takes a
+  // value and holds none takes the next argument.
+  void take(const OptionName& option, const std::optional<std::string>& attached) {
+    const std::string name = "option --" + std::string(option.long_name);
+    if (!option.takes_value && attached) {
+      fail(name + " takes no value");
+    } else if (!option.takes_value || attached) {
+      set(option.option, attached.value_or(""));
+    } else if (next_ < arguments_.size()) {
       set(option.option, utf8_from_native(arguments_[next_++]));
+    } else {
+      fail(name + " needs a value");
     }
   }
 
@@ -182,10 +162,10 @@ class Parser {
         set_jobs(value);
         break;
       case Option::kProgress:  // the last of the two wins
-        options_.progress = CliOptions::Progress::kOn;
+        options_.progress = true;
         break;
       case Option::kNoProgress:
-        options_.progress = CliOptions::Progress::kOff;
+        options_.progress = false;
         break;
       case Option::kJournal:
         options_.journal = native_path_from_utf8(value);
@@ -240,8 +220,22 @@ class Parser {
     patterns.emplace_back(native_path_from_utf8(value));
   }
 
+  // What a run asks beyond options well formed.
+  void check_run() {
+    if (options_.undo.empty()) {
+      if (options_.paths.empty()) fail("missing PATH");
+      return;
+    }
+    if (!options_.paths.empty()) fail("--undo takes no PATH");
+    if (options_.run.keep_dates || options_.run.recursive) {
+      fail("--undo puts the dates back itself and takes no -p or -r");
+    }
+    if (patterns_) fail("--undo takes the files its journal names: no --exclude or --include");
+  }
+
+  // The first error is the one told.
   void fail(const std::string& error) {
-    if (error_.empty()) error_ = error;
+    if (options_.usage_error.empty()) options_.usage_error = error;
   }
 
   const std::vector<NativePath>& arguments_;
@@ -250,7 +244,6 @@ class Parser {
   bool help_ = false;
   bool version_ = false;
   bool patterns_ = false;
-  std::string error_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,15 +13,15 @@ namespace quadrell {
 struct CliOptions {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
-  std::string usage_error;  // what was wrong, for kUsageError; may be empty
+  std::string usage_error;  // what was wrong, for kUsageError
   bool quiet = false;
   // --check: a dry run whose exit status says whether a file would change.
   bool check = false;
   // --json: JSON Lines on standard output in place of the log.
   bool json = false;
-  // The status line: kAuto when standard error is a terminal and not quiet.
-  enum class Progress { kAuto, kOn, kOff };
-  Progress progress = Progress::kAuto;
+  // The status line as --progress or --no-progress asks, the last one given;
+  // without either, shown when standard error is a terminal and not quiet.
+  std::optional<bool> progress;
   RunOptions run;
   std::vector<NativePath> paths;
   NativePath journal;  // where each change is recorded before it is made

@@ -1,5 +1,8 @@
 #include "cli/progress_line.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "cli/stream_log.h"
 
 namespace quadrell {
@@ -7,19 +10,20 @@ namespace {
 
 constexpr auto kFirstDraw = std::chrono::seconds(1);
 constexpr auto kRedraw = std::chrono::milliseconds(100);
-
-bool starts_character(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }
+constexpr int kNoCut = std::numeric_limits<int>::max();
 
 // Columns of UTF-8 text, counting every character beyond ASCII as two (as
 // the wide Japanese ones take): a cut by this count never lets a line wrap.
-int width_of(const std::string& text, std::size_t* cut_at = nullptr, int most = 0) {
+// The text is cut before the first character past most columns.
+int cut_to_width(std::string& text, int most) {
   int width = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!starts_character(text[i])) continue;
-    const int next = width + (static_cast<unsigned char>(text[i]) < 0x80 ? 1 : 2);
-    if (cut_at != nullptr && next > most) {
-      *cut_at = i;
-      return width;
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) == 0x80) continue;  // inside a character
+    const int next = width + (byte < 0x80 ? 1 : 2);
+    if (next > most) {
+      text.resize(i);
+      break;
     }
     width = next;
   }
@@ -48,17 +52,10 @@ void ProgressLine::update(const RunCounts& counts, const NativePath& folder) {
   // Forced into a file or a pipe (no columns), the line keeps the names'
   // bytes as the log does.
   if (!folder.empty()) text += ", reading " + shown_path(folder, columns_ > 0);
-  draw(text);
-}
-
-void ProgressLine::draw(const std::string& text) {
-  std::string line = text;
-  std::size_t cut = line.size();
   // One column free: a line that fills the last one wraps on some terminals.
-  int width = columns_ > 1 ? width_of(line, &cut, columns_ - 1) : width_of(line);
-  line.resize(cut);
-  const int blanks = drawn_width_ > width ? drawn_width_ - width : 0;
-  output_.write_error("\r" + line + std::string(static_cast<std::size_t>(blanks), ' ') + "\r");
+  const int width = cut_to_width(text, columns_ > 1 ? columns_ - 1 : kNoCut);
+  const int blanks = std::max(drawn_width_ - width, 0);
+  output_.write_error("\r" + text + std::string(static_cast<std::size_t>(blanks), ' ') + "\r");
   drawn_width_ = width;
 }
 

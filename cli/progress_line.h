@@ -37,8 +37,6 @@ class ProgressLine {
   void clear();
 
  private:
-  void draw(const std::string& text);
-
   CliOutput& output_;
   const int columns_;
   const bool shares_screen_with_log_;

@@ -95,21 +95,8 @@ int print(CliOutput& output, const std::string& text) {
   return kExitFileError;
 }
 
-bool shows_progress(const CliOptions& options, const CliOutput& output) {
-  switch (options.progress) {
-    case CliOptions::Progress::kOn:
-      return true;
-    case CliOptions::Progress::kOff:
-      return false;
-    case CliOptions::Progress::kAuto:
-      break;
-  }
-  return !options.quiet && output.error_terminal_columns() > 0;
-}
-
 // Help, the version or a usage error: the answer, with no run.
 std::optional<int> answer_without_run(const CliOptions& options, CliOutput& output) {
-  const bool errors_on_terminal = output.error_terminal_columns() > 0;
   switch (options.action) {
     case CliOptions::Action::kHelp:
       return print(output, std::string(kUsage) + std::string(kHelp));
@@ -117,11 +104,10 @@ std::optional<int> answer_without_run(const CliOptions& options, CliOutput& outp
       return print(output, "quadrell " QUADRELL_VERSION_TEXT "\n" QUADRELL_COPYRIGHT "\n" +
                                std::string(kLicense));
     case CliOptions::Action::kUsageError:
-      if (!options.usage_error.empty()) {
-        output.write_error(
-            "quadrell: " + shown_text(log_name(options.usage_error).text, errors_on_terminal) +
-            "\n");
-      }
+      output.write_error(
+          "quadrell: " +
+          shown_text(log_name(options.usage_error).text, output.error_terminal_columns() > 0) +
+          "\n");
       output.write_error(std::string(kUsage) + "Try 'quadrell --help' for more information.\n");
       return kExitUsage;
     case CliOptions::Action::kRun:
@@ -140,7 +126,7 @@ std::optional<int> open_undo(const CliOptions& options, const std::string& undo_
           refuse_one_journal_for_both(options.undo, options.journal, journal_path, output)) {
     return status;
   }
-  return open_undo_journal(options.undo, undo_path, options.run.mode, output, undo);
+  return refused(open_undo_journal(options.undo, options.run.mode, undo), undo_path, output);
 }
 
 // The journal named, which records each change of a run that writes: a
@@ -150,11 +136,9 @@ std::optional<int> record_in_journal(CliOptions& options, const std::string& sho
                                      CliOutput& output, std::optional<fs::JournalFile>& file,
                                      std::optional<Journal>& journal) {
   if (options.journal.empty() || options.run.mode != WriteMode::kWrite) return std::nullopt;
-  std::int64_t end = 0;
-  if (const auto status = open_run_journal(options.journal, shown, output, file, end)) {
-    return status;
-  }
-  options.run.record = &journal.emplace(*file, end);
+  const JournalOpening opening = open_journal(options.journal, file);
+  if (const auto status = refused(opening, shown, output)) return status;
+  options.run.record = &journal.emplace(*file, opening.end);
   options.run.queue = kRecordedAtOnce;
   return std::nullopt;
 }
@@ -190,7 +174,7 @@ int run_cli(const std::vector<NativePath>& arguments, CliOutput& output, const R
   }
 
   std::optional<ProgressLine> progress;
-  if (shows_progress(options, output)) {
+  if (options.progress.value_or(!options.quiet && output.error_terminal_columns() > 0)) {
     progress.emplace(output, output.error_terminal_columns(), output.out_is_terminal());
   }
   StreamLog log(output,

@@ -56,12 +56,11 @@ void StreamLog::file_done(const FileOutcome& outcome, const RunCounts& counts) {
   if (json_) {
     const bool told = told_ && told_->path == outcome.shown;
     if (lines_ == Lines::kAll || outcome.result != kFair) {
-      JsonFileNotes notes;
-      if (told) notes.reason = told_reason_;
-      notes.dates_not_put_back = told && told_->kind == FileFailure::Kind::kTimes;
-      notes.dates_asked = dates_asked_;
-      notes.dry_run = dry_run_;
-      add_line(json_file_line(outcome, notes));
+      add_line(json_file_line(
+          outcome, {.reason = told ? std::string_view(told_reason_) : std::string_view(),
+                    .dates_not_put_back = told && told_->kind == FileFailure::Kind::kTimes,
+                    .dates_asked = dates_asked_,
+                    .dry_run = dry_run_}));
     }
     told_.reset();
   } else if (lines_ == Lines::kAll || outcome.result != kFair) {

@@ -588,6 +588,7 @@ TEST(JsonLines, StringsAndPaths) {
 #else
       {"a\377b", "{\"bytes\":\"Yf9i\"}"},
       {"\377", "{\"bytes\":\"/w==\"}"},
+      {"a\377", "{\"bytes\":\"Yf8=\"}"},
 #endif
   };
   for (const auto& c : cases) {
@@ -604,7 +605,7 @@ TEST(CliOptions, ValuesAndPrefixes) {
     std::vector<std::string> arguments;
     int read_ahead;
     bool recursive;
-    CliOptions::Progress progress = CliOptions::Progress::kAuto;
+    std::optional<bool> progress = std::nullopt;
   } cases[] = {
       {{"x"}, kDefaultJobs, false},
       {{"-j4", "x"}, 4, false},
@@ -615,8 +616,8 @@ TEST(CliOptions, ValuesAndPrefixes) {
       {{"-rj", "256", "x"}, 256, true},
       {{"-j", "1", "--", "-j", "2"}, 1, false},
       // The last of the two progress options wins.
-      {{"-q", "--pro", "x"}, kDefaultJobs, false, CliOptions::Progress::kOn},
-      {{"--progress", "--no", "x"}, kDefaultJobs, false, CliOptions::Progress::kOff},
+      {{"-q", "--pro", "x"}, kDefaultJobs, false, true},
+      {{"--progress", "--no", "x"}, kDefaultJobs, false, false},
   };
   for (const auto& c : cases) {
     std::vector<NativePath> native;
