@@ -27,17 +27,17 @@ SystemError write_to(DWORD handle_id, std::string_view text) {
   const std::string crlf = with_crlf(text);
   DWORD mode = 0;
   DWORD written = 0;
-  std::size_t size = crlf.size();
-  BOOL wrote = FALSE;
   if (GetConsoleMode(handle, &mode)) {
     const std::wstring wide = wide_from_utf8(crlf);
-    size = wide.size();
-    wrote = WriteConsoleW(handle, wide.data(), static_cast<DWORD>(size), &written, nullptr);
-  } else {
-    wrote = WriteFile(handle, crlf.data(), static_cast<DWORD>(size), &written, nullptr);
+    if (!WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+      return GetLastError();
+    }
+    return written == wide.size() ? 0 : ERROR_WRITE_FAULT;
   }
-  if (!wrote) return GetLastError();
-  return written == size ? 0 : ERROR_WRITE_FAULT;
+  if (!WriteFile(handle, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr)) {
+    return GetLastError();
+  }
+  return written == crlf.size() ? 0 : ERROR_WRITE_FAULT;
 }
 
 }  // namespace

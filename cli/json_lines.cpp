@@ -1,18 +1,11 @@
 #include "cli/json_lines.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "engine/log_name.h"
 
 namespace quadrell {
 namespace {
-
-void append_number(std::string& out, std::int64_t number) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-  out.append(digits, end);
-}
 
 // Three bytes a group, the last one padded with "=".
 void append_base64(std::string& out, std::string_view bytes) {
@@ -76,9 +69,9 @@ void append_pair(std::string& out, std::string_view key, unsigned x, unsigned y)
   out += ",\"";
   out += key;
   out += "\":{\"x\":";
-  append_number(out, x);
+  out += std::to_string(x);
   out += ",\"y\":";
-  append_number(out, y);
+  out += std::to_string(y);
   out += '}';
 }
 
@@ -91,7 +84,7 @@ void append_densities(std::string& out, const FileOutcome& outcome, bool changes
     if (scanned->units < std::size(kUnits)) {
       append_json_string(out, kUnits[scanned->units]);
     } else {
-      append_number(out, scanned->units);
+      out += std::to_string(scanned->units);
     }
     const unsigned x = density(&scanned->densities[0]), y = density(&scanned->densities[2]);
     append_pair(out, "before", x, y);
@@ -103,10 +96,17 @@ void append_densities(std::string& out, const FileOutcome& outcome, bool changes
       out += ",\"";
       out += key;
       out += change->at_x ? "\":{\"x\":" : "\":{\"y\":";
-      append_number(out, density(value.data()));
+      out += std::to_string(density(value.data()));
       out += '}';
     }
   }
+}
+
+// A file's object up to its outcome, which follows.
+std::string file_object(const NativePath& path) {
+  std::string line = "{\"type\":\"file\",\"path\":";
+  append_json_path(line, path);
+  return line + ",\"outcome\":";
 }
 
 }  // namespace
@@ -120,10 +120,8 @@ void append_json_path(std::string& out, const NativePath& path) {
 }
 
 std::string json_file_line(const FileOutcome& outcome, const JsonFileNotes& notes) {
-  std::string line = "{\"type\":\"file\",\"path\":";
-  append_json_path(line, outcome.shown);
+  std::string line = file_object(outcome.shown);
   const bool changes = outcome.result > 0;
-  line += ",\"outcome\":";
   line += outcome.result == kFair          ? "\"fair\""
           : outcome.result == kAccessError ? "\"error\""
           : notes.dry_run                  ? "\"would_change\""
@@ -134,7 +132,7 @@ std::string json_file_line(const FileOutcome& outcome, const JsonFileNotes& note
   }
   if (changes) {
     line += ",\"position\":";
-    append_number(line, outcome.result);
+    line += std::to_string(outcome.result);
   }
   if (outcome.result >= kFair) append_densities(line, outcome, changes);
   if (changes && !notes.dry_run) {
@@ -147,9 +145,7 @@ std::string json_file_line(const FileOutcome& outcome, const JsonFileNotes& note
 
 std::string json_notice_line(const NativePath& path, std::string_view outcome,
                              std::string_view reason) {
-  std::string line = "{\"type\":\"file\",\"path\":";
-  append_json_path(line, path);
-  line += ",\"outcome\":";
+  std::string line = file_object(path);
   append_json_string(line, outcome);
   line += ",\"reason\":";
   append_json_string(line, reason);
@@ -166,7 +162,7 @@ std::string json_summary_line(const RunCounts& counts, bool dry_run) {
     line += ",\"";
     line += key;
     line += "\":";
-    append_number(line, count);
+    line += std::to_string(count);
   }
   line += ",\"dry_run\":";
   line += dry_run ? "true}" : "false}";
