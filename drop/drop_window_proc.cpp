@@ -4,7 +4,6 @@
 #include "drop/trim_at_nul.h"
 
 namespace quadrell {
-
 namespace {
 
 // The drops' target and the log box's own procedure, kept on the log box.
@@ -17,8 +16,7 @@ WNDPROC saved_procedure(HWND list) {
 
 constexpr UINT kCountQuery = 0xFFFFFFFF;
 
-}  // namespace
-
+// Every name of the drop, each whole, in the drop's order; no empty one.
 std::vector<NativePath> read_dropped_names(HDROP drop) {
   const auto query_file = shell_drop().query_file;
   const UINT count = query_file(drop, kCountQuery, nullptr, 0);
@@ -38,12 +36,16 @@ std::vector<NativePath> read_dropped_names(HDROP drop) {
   return names;
 }
 
+// The names are read and the drop released before the target runs them; a
+// drop that names nothing is only released.
 void handle_drop(HDROP drop, DropTarget& target) {
   std::vector<NativePath> names = read_dropped_names(drop);
   shell_drop().finish(drop);
   if (!names.empty()) target.run_drop(std::move(names));
 }
 
+// The log box's own procedure is kept on the log box while this one stands
+// in front of it.
 LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DROPFILES) {
     if (auto* target = static_cast<DropTarget*>(GetPropW(window, kDropTargetProperty))) {
@@ -52,6 +54,8 @@ LRESULT CALLBACK drop_wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
   }
   return CallWindowProcW(saved_procedure(window), window, message, wparam, lparam);
 }
+
+}  // namespace
 
 bool install_drop_wnd_proc(HWND list, DropTarget& target) {
   if (!SetPropW(list, kDropTargetProperty, &target)) return false;

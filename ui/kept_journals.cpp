@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 #include <limits>
 
 #include "platform/system_library.h"
@@ -108,12 +109,10 @@ std::optional<std::wstring> KeptJournals::new_journal() const {
 
 void KeptJournals::keep_newest() const {
   const std::vector<Kept> kept = list();
-  std::vector<std::uint64_t> numbers;
-  for (const Kept& entry : kept) numbers.push_back(entry.journal.number);
-  std::sort(numbers.begin(), numbers.end());
-  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  std::set<std::uint64_t> numbers;
+  for (const Kept& entry : kept) numbers.insert(entry.journal.number);
   if (numbers.size() <= kJournalsKept) return;
-  const std::uint64_t oldest_kept = numbers[numbers.size() - kJournalsKept];
+  const std::uint64_t oldest_kept = *std::prev(numbers.end(), kJournalsKept);
   for (const Kept& entry : kept) {
     if (entry.journal.number < oldest_kept) DeleteFileW(path_of(entry.journal.name).c_str());
   }

@@ -38,7 +38,6 @@ class KeptJournals {
   static std::optional<std::wstring> default_folder();
 
   explicit KeptJournals(std::wstring folder) : folder_(std::move(folder)) {}
-  const std::wstring& folder() const { return folder_; }
   std::wstring path_of(const std::wstring& name) const { return folder_ + L"\\" + name; }
 
   // Makes the empty journal of a new run, the folder first if missing: its

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 namespace quadrell::ui {
 
 // Positions and sizes in twips (1/1440 inch), from the top-left corner of
@@ -18,6 +20,6 @@ inline constexpr TwipsRect kListRect{240, 480, 4695, 4335};
 inline constexpr TwipsRect kAboutRect{4320, 120, 615, 300};
 
 // Twips to pixels at dpi dots per inch, rounded to the nearest pixel.
-int twips_to_pixels(int twips, int dpi);
+inline int twips_to_pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
 }  // namespace quadrell::ui

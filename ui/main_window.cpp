@@ -8,7 +8,6 @@
 #include "res/resource.h"
 #include "ui/forwarded_paths.h"
 #include "ui/help_text.h"
-#include "ui/layout.h"
 #include "ui/texts.h"
 #include "ui/window_undo.h"
 
@@ -54,8 +53,6 @@ HFONT create_message_font() {
   }
   return nullptr;
 }
-
-int text_length(HWND control) { return GetWindowTextLengthW(control); }
 
 // A read-only edit control would be grey; the log is a document.
 LRESULT document_colours(HDC context) {
@@ -296,12 +293,12 @@ void MainWindow::shut_down() {
 
 HWND MainWindow::create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
                                 const wchar_t* text, DWORD style, DWORD extended_style, int id,
-                                int left, int top, int width, int height) {
+                                const TwipsRect& place) {
   HWND control = CreateWindowExW(
       extended_style, window_class, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
-      twips_to_pixels(left, dpi_), twips_to_pixels(top, dpi_), twips_to_pixels(width, dpi_),
-      twips_to_pixels(height, dpi_), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-      instance, nullptr);
+      twips_to_pixels(place.left, dpi_), twips_to_pixels(place.top, dpi_),
+      twips_to_pixels(place.width, dpi_), twips_to_pixels(place.height, dpi_), window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   if (control != nullptr && font_.valid()) {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   }
@@ -316,17 +313,13 @@ bool MainWindow::create_controls(HWND window, HINSTANCE instance) {
   SendMessageW(window, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(load_icon(instance, SM_CXSMICON, SM_CYSMICON)));
   font_ = UniqueFont(create_message_font());
-  const TwipsRect& check = kNotChangeDateRect;
-  not_change_date_ =
-      create_control(window, instance, L"BUTTON", kNotChangeDateCaption, BS_AUTOCHECKBOX, 0,
-                     IDC_NOT_CHANGE_DATE, check.left, check.top, check.width, check.height);
-  const TwipsRect& log = kListRect;
+  not_change_date_ = create_control(window, instance, L"BUTTON", kNotChangeDateCaption,
+                                    BS_AUTOCHECKBOX, 0, IDC_NOT_CHANGE_DATE, kNotChangeDateRect);
   list_ = create_control(window, instance, L"EDIT", kInitialLog,
                          ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL, WS_EX_CLIENTEDGE,
-                         IDC_LIST, log.left, log.top, log.width, log.height);
-  const TwipsRect& help = kAboutRect;
+                         IDC_LIST, kListRect);
   about_ = create_control(window, instance, L"BUTTON", kAboutCaption, BS_PUSHBUTTON, 0, IDC_ABOUT,
-                          help.left, help.top, help.width, help.height);
+                          kAboutRect);
   if (not_change_date_ == nullptr || list_ == nullptr || about_ == nullptr) return false;
   // The edit control's own limit would cut a long run's log short.
   SendMessageW(list_, EM_SETLIMITTEXT, 0, 0);
@@ -346,7 +339,7 @@ void MainWindow::show_help() { SetWindowTextW(list_, kHelpText); }
 // no other window or program can receive them, whatever has the focus.
 void MainWindow::show_lines(std::string_view text) {
   SetFocus(list_);
-  const int end = text_length(list_);
+  const int end = GetWindowTextLengthW(list_);
   SendMessageW(list_, EM_SETSEL, end, end);
   SendMessageW(list_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide_from_utf8(text).c_str()));
   SendMessageW(list_, EM_SCROLLCARET, 0, 0);

@@ -14,6 +14,7 @@
 #include "engine/run_stop.h"
 #include "platform/native_path.h"
 #include "ui/kept_journals.h"
+#include "ui/layout.h"
 #include "ui/run_post.h"
 #include "ui/window_owners.h"
 
@@ -105,8 +106,8 @@ class MainWindow final : public DropTarget {
   void stop_run();
   bool create_controls(HWND window, HINSTANCE instance);
   HWND create_control(HWND window, HINSTANCE instance, const wchar_t* window_class,
-                      const wchar_t* text, DWORD style, DWORD extended_style, int id, int left,
-                      int top, int width, int height);
+                      const wchar_t* text, DWORD style, DWORD extended_style, int id,
+                      const TwipsRect& place);
   void shut_down();
 
   HWND not_change_date_ = nullptr;

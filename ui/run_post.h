@@ -54,7 +54,11 @@ class RunPost final : public RunListener {
   std::string text_;
   bool run_empty_ = true;  // nothing of this run handed over yet
   bool ended_ = false;
-  bool looking_ = false;  // posted, or the window takes again of itself
+  // Set by the hand-over that posts; take() clears it only when it finds
+  // nothing and not the end: while it holds, the window is bound to take
+  // again (the message posted, or its timer) unless the run has ended, so
+  // no other hand-over posts; begin() clears it for the next run.
+  bool looking_ = false;
 };
 
 }  // namespace quadrell::ui

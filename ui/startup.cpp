@@ -29,22 +29,17 @@ void show_startup_failure(const wchar_t* step, DWORD error) {
 }
 
 bool start_up(MainWindow& window, std::wstring& marker_path, const wchar_t*& failed_step) {
-  const auto executable = executable_path();
-  if (!executable) {
-    failed_step = L"実行ファイルの場所の取得";
+  const auto fail = [&](const wchar_t* step) {
+    failed_step = step;
     return false;
-  }
+  };
+  const auto executable = executable_path();
+  if (!executable) return fail(L"実行ファイルの場所の取得");
   marker_path = marker_path_for(*executable);
   if (marker_state(marker_path) == MarkerState::kPresent) window.set_keep_dates(true);
-  if (!shell_drop().loaded()) {
-    failed_step = L"SHELL32 の読み込み";
-    return false;
-  }
+  if (!shell_drop().loaded()) return fail(L"SHELL32 の読み込み");
   shell_drop().accept_files(window.list(), TRUE);
-  if (!install_drop_wnd_proc(window.list(), window)) {
-    failed_step = L"ドロップの受け付け";
-    return false;
-  }
+  if (!install_drop_wnd_proc(window.list(), window)) return fail(L"ドロップの受け付け");
   return true;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <windows.h>
+
 #include "platform/unique_handle.h"
 
 namespace quadrell::ui {
 
-bool destroy_window(void* window);  // DestroyWindow
-bool delete_font(void* font);       // DeleteObject
+inline bool destroy_window(void* window) { return DestroyWindow(static_cast<HWND>(window)); }
+inline bool delete_font(void* font) { return DeleteObject(static_cast<HFONT>(font)); }
 
 // A window that its owner destroys when it goes.
 using UniqueWindow = UniqueWinHandle<&destroy_window>;

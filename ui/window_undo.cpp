@@ -22,9 +22,6 @@ bool in_use(SystemError error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// The window's own lines stand out from the files' lines.
-std::string noted(const std::string& text) { return "※ " + text; }
-
 // The system words its own reasons in the user's language; ours are put in
 // the window's.
 std::string system_words(SystemError error) {
@@ -70,8 +67,8 @@ std::string reason(const FileFailure& failure) {
 class UndoLog final : public RunListener {
  public:
   explicit UndoLog(RunPost& post) : post_(post) {}
-  void line(const std::string& text) { post_.note(text); }
-  void note(const std::string& text) { line(noted(text)); }
+  // The window's own lines stand out from the files' lines.
+  void note(const std::string& text) { post_.note("※ " + text); }
   void end() { post_.run_ended(counts_); }
 
   void file_done(const FileOutcome& outcome, const RunCounts& counts) override {
@@ -167,9 +164,9 @@ Verdict undo(const std::wstring& path, const RunStop& stop, UndoLog& log) {
 
 void take_back(RunPost& post, KeptJournals& journals, const KeptJournals::Journal& journal,
                const RunStop& stop) {
+  post.note("元に戻す処理: " + utf8_from_wide(journal.name) + "（記録の開始 " +
+            made_at(journal.made) + "）");
   UndoLog log(post);
-  log.line("元に戻す処理: " + utf8_from_wide(journal.name) + "（記録の開始 " +
-           made_at(journal.made) + "）");
   Verdict verdict = undo(journals.path_of(journal.name), stop, log);
   if (verdict == Verdict::kTakenBack) {
     if (const SystemError error = journals.mark_taken_back(journal); error != 0) {
