@@ -94,13 +94,10 @@ class Parser {
       if (option.long_name.starts_with(name)) matches.push_back(&option);
     }
     if (matches.size() == 1) return matches.front();
-    if (matches.empty()) {
-      fail("unknown option --" + name);
-    } else {
-      std::string error = "option --" + name + " is ambiguous:";
-      for (const OptionName* match : matches) error += " --" + std::string(match->long_name);
-      fail(error);
-    }
+    std::string error =
+        matches.empty() ? "unknown option --" + name : "option --" + name + " is ambiguous:";
+    for (const OptionName* match : matches) error += " --" + std::string(match->long_name);
+    fail(error);
     return nullptr;
   }
 
