@@ -15,7 +15,7 @@ namespace quadrell {
 // What became of a file beside its outcome: the reason of the failure told
 // before its line, if any, and whether its dates were to be put back.
 struct JsonFileNotes {
-  std::string_view reason;  // empty: none
+  std::string_view reason{};  // empty: none
   bool dates_not_put_back = false;
   bool dates_asked = false;  // -p, or an undo
   bool dry_run = false;

@@ -1,6 +1,5 @@
 #include "cli/stream_log.h"
 
-#include "cli/json_lines.h"
 #include "engine/log_line.h"
 #include "engine/log_name.h"
 #include "platform/fs.h"
@@ -56,11 +55,10 @@ void StreamLog::file_done(const FileOutcome& outcome, const RunCounts& counts) {
   if (json_) {
     const bool told = told_ && told_->path == outcome.shown;
     if (lines_ == Lines::kAll || outcome.result != kFair) {
-      add_line(json_file_line(
-          outcome, {.reason = told ? std::string_view(told_reason_) : std::string_view(),
-                    .dates_not_put_back = told && told_->kind == FileFailure::Kind::kTimes,
-                    .dates_asked = dates_asked_,
-                    .dry_run = dry_run_}));
+      JsonFileNotes notes = *json_;
+      if (told) notes.reason = told_reason_;
+      notes.dates_not_put_back = told && told_->kind == FileFailure::Kind::kTimes;
+      add_line(json_file_line(outcome, notes));
     }
     told_.reset();
   } else if (lines_ == Lines::kAll || outcome.result != kFair) {
@@ -71,7 +69,7 @@ void StreamLog::file_done(const FileOutcome& outcome, const RunCounts& counts) {
 
 // Set off by an empty line, and written with it.
 void StreamLog::run_ended(const RunCounts& counts) {
-  add_line(json_ ? json_summary_line(counts, dry_run_) : "\n" + summary_line(counts));
+  add_line(json_ ? json_summary_line(counts, json_->dry_run) : "\n" + summary_line(counts));
 }
 
 void StreamLog::listing_folder(const NativePath& folder, const RunCounts& counts) {

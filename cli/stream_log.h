@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "cli/json_lines.h"
 #include "cli/progress_line.h"
 #include "engine/run_report.h"
 
@@ -54,9 +55,7 @@ class StreamLog final : public RunListener {
   // lines, the failures still explained on standard error. dry_run: no
   // file is written; dates_asked: a change puts the file's dates back.
   void write_json(bool dry_run, bool dates_asked) {
-    json_ = true;
-    dry_run_ = dry_run;
-    dates_asked_ = dates_asked;
+    json_ = JsonFileNotes{.dates_asked = dates_asked, .dry_run = dry_run};
   }
 
   // Writes the lines gathered so far.
@@ -82,9 +81,7 @@ class StreamLog final : public RunListener {
   std::chrono::steady_clock::time_point first_gathered_;
   NativePath folder_;  // the folder last listed, as shown
   bool failed_ = false;
-  bool json_ = false;
-  bool dry_run_ = false;
-  bool dates_asked_ = false;
+  std::optional<JsonFileNotes> json_;  // with --json: what every object notes
   // The failure told before its file's line, which its object holds.
   std::optional<FileFailure> told_;
   std::string told_reason_;

@@ -282,6 +282,12 @@ TEST(UnprivilegedCli, ReasonsOnStandardError) {
                               "quadrell: top/unreadable.jpg: Permission denied\n" +
                               "quadrell: top/locked: Permission denied\n" +
                               "quadrell: top/locked/inside.jpg: Permission denied\n");
+  // In JSON, the reason told goes with its file's object.
+  CapturedOutput json;
+  EXPECT_EQ(run_in(dir.path(), {"--json", "top/unreadable.jpg"}, json), kExitFileError);
+  EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
+            R"({"type":"file","path":"top/unreadable.jpg","outcome":"error",)"
+            R"("reason":"Permission denied"})");
 }
 
 TEST_F(Cli, DryRunChangesNoByteAndNoTime) {
