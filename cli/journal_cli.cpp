@@ -50,17 +50,6 @@ std::optional<int> refused(const JournalOpening& opening, const std::string& sho
   return usage ? kExitUsage : kExitFileError;
 }
 
-std::optional<int> refuse_one_journal_for_both(const NativePath& undo, const NativePath& journal,
-                                               const std::string& shown, CliOutput& output) {
-  const Result<fs::FileIdentity> taken_back = fs::identity_at(undo);
-  const Result<fs::FileIdentity> recording = fs::identity_at(journal);
-  if (!taken_back || !recording || *taken_back != *recording) return std::nullopt;
-  output.write_error("quadrell: " + shown +
-                     ": the journal taken back cannot record the undo too: name another "
-                     "--journal FILE; nothing was changed\n");
-  return kExitUsage;
-}
-
 bool tell_undo(const UndoSummary& summary, const std::string& shown, CliOutput& output) {
   const auto tell = [&](const std::string& text) {
     output.write_error("quadrell: " + shown + ": " + text + "\n");

@@ -14,12 +14,6 @@ namespace quadrell {
 std::optional<int> refused(const JournalOpening& opening, const std::string& shown,
                            CliOutput& output);
 
-// The exit status of an undo told to journal into the journal it takes
-// back (one file, by whatever names), its message written; nothing
-// otherwise.
-std::optional<int> refuse_one_journal_for_both(const NativePath& undo, const NativePath& journal,
-                                               const std::string& shown, CliOutput& output);
-
 // What an undo found beside its files' lines, on standard error; whether
 // every line was sound and the journal could be read and added to.
 bool tell_undo(const UndoSummary& summary, const std::string& shown, CliOutput& output);

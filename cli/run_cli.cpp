@@ -117,14 +117,19 @@ std::optional<int> answer_without_run(const CliOptions& options, CliOutput& outp
 }
 
 // The journal to take back, when the run is an undo: nothing, or the exit
-// status of a refusal.
+// status of a refusal. The journal it takes back cannot record the undo
+// too, by whatever names it is told.
 std::optional<int> open_undo(const CliOptions& options, const std::string& undo_path,
                              const std::string& journal_path, CliOutput& output,
                              UndoJournal& undo) {
   if (options.undo.empty()) return std::nullopt;
-  if (const auto status =
-          refuse_one_journal_for_both(options.undo, options.journal, journal_path, output)) {
-    return status;
+  const Result<fs::FileIdentity> taken_back = fs::identity_at(options.undo);
+  const Result<fs::FileIdentity> recording = fs::identity_at(options.journal);
+  if (taken_back && recording && *taken_back == *recording) {
+    output.write_error("quadrell: " + journal_path +
+                       ": the journal taken back cannot record the undo too: name another "
+                       "--journal FILE; nothing was changed\n");
+    return kExitUsage;
   }
   return refused(open_undo_journal(options.undo, options.run.mode, undo), undo_path, output);
 }
