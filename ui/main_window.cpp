@@ -48,10 +48,8 @@ bool register_window_class(HINSTANCE instance, WNDPROC procedure) {
 HFONT create_message_font() {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    if (HFONT font = CreateFontIndirectW(&metrics.lfMessageFont)) return font;
-  }
-  return nullptr;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+  return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
 // A read-only edit control would be grey; the log is a document.
