@@ -58,8 +58,11 @@ class InputFile final : public ByteSource {
  public:
   static Result<InputFile> open(const FileRef& file);
 
-  // Whether a read so far waited on the storage: on Linux as the page cache
-  // tells (RWF_NOWAIT), elsewhere a read slower than kSlowRead.
+  // Whether the file's first read waited on the storage: on Linux as the
+  // page cache tells (RWF_NOWAIT), elsewhere a read slower than kSlowRead.
+  // Later reads are not judged: where the system reads ahead by itself, a
+  // later one can meet its mark and be refused or slowed with every page of
+  // the header at hand, and a slow file's first read has waited already.
   bool waited() const { return waited_; }
   FileIdentity identity() const { return identity_; }
   std::int64_t size() const { return size_; }
@@ -75,8 +78,8 @@ class InputFile final : public ByteSource {
   FileIdentity identity_;
   std::int64_t size_ = 0;
   FileTimes times_;
+  bool judged_ = false;  // the first read was made
   bool waited_ = false;
-  bool cache_answers_ = true;  // the system can tell a read that would wait
 };
 
 // A regular file open for reading and writing in place: never created, never

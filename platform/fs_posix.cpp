@@ -155,26 +155,27 @@ Result<InputFile> InputFile::open(const FileRef& file) {
 // the read would block: on the device, or for a moment on the file system's
 // own journal while another file is synced. So the read made then is timed
 // too, and only one that takes longer than kSlowRead has waited on the
-// storage. A file system that does not know the flag refuses it, and every
-// read is timed. Once a read waited, the file's other reads ask no more.
+// storage. A file system that does not know the flag refuses it, and the
+// read is timed.
 Result<std::size_t> InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+  const auto read = [&] {
+    return positioned([&] { return ::pread(handle_.get(), data, size, offset); });
+  };
+  if (judged_) return read();
+  judged_ = true;
 #ifdef RWF_NOWAIT
-  while (cache_answers_ && !waited_) {
+  for (;;) {
     struct iovec part {
       data, size
     };
     const ssize_t count = ::preadv2(handle_.get(), &part, 1, offset, RWF_NOWAIT);
     if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno == EAGAIN) break;
-    if (errno != EINTR) cache_answers_ = false;
+    if (errno != EINTR) break;
   }
 #endif
-  const bool timed = !waited_;
-  const auto start =
-      timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-  const Result<std::size_t> count =
-      positioned([&] { return ::pread(handle_.get(), data, size, offset); });
-  if (timed && std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
+  const auto start = std::chrono::steady_clock::now();
+  Result<std::size_t> count = read();
+  waited_ = std::chrono::steady_clock::now() - start > kSlowRead;
   return count;
 }
 

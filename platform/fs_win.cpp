@@ -181,12 +181,13 @@ Result<InputFile> InputFile::open(const FileRef& file) {
   return opened;
 }
 
-// Windows cannot say whether a read will wait: a slow one did.
+// Windows cannot say whether a read will wait: a slow first one did.
 Result<std::size_t> InputFile::read_at(std::int64_t offset, std::uint8_t* data, std::size_t size) {
-  if (waited_) return read_at_offset(handle_.get(), offset, data, size);
+  if (judged_) return read_at_offset(handle_.get(), offset, data, size);
+  judged_ = true;
   const auto start = std::chrono::steady_clock::now();
   Result<std::size_t> count = read_at_offset(handle_.get(), offset, data, size);
-  if (std::chrono::steady_clock::now() - start > kSlowRead) waited_ = true;
+  waited_ = std::chrono::steady_clock::now() - start > kSlowRead;
   return count;
 }
 
