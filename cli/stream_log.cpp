@@ -14,9 +14,7 @@ std::string reason(const FileFailure& failure) {
     case FileFailure::Kind::kTimes:
       return "patched, but its dates could not be put back: " + fs::error_text(failure.error);
     case FileFailure::Kind::kRead:
-      // The one read failure without a system error: past the 2 GiB the
-      // 32-bit positions of the log can count.
-      if (failure.error == 0) return "too large: positions past 2 GiB cannot be shown";
+      if (failure.error == kPastPositions) return "too large: positions past 2 GiB cannot be shown";
       break;
     case FileFailure::Kind::kNamesNothing:
       if (failure.error == kNotRegularFile) return "neither a file nor a folder";

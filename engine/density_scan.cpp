@@ -152,7 +152,9 @@ class HeaderWalk {
   // positions have left the 32-bit range.
   int byte(std::int64_t offset) {
     const int value = reader_.at(offset);
-    return value >= 0 && offset >= kLastOffset ? kFailed : value;
+    if (value < 0 || offset < kLastOffset) return value;
+    detail_.error = kPastPositions;
+    return kFailed;
   }
 
   // 1 when FF D8 stands at offset, 0 when not (or the file ends), kFailed.
@@ -201,7 +203,10 @@ class HeaderWalk {
     if (x == y) return kFair;
     // The log prints the change's position and the one after it.
     const std::int64_t position = x_offset + (x < y ? 1 : 3);
-    if (position + 1 > kLastPosition) return kAccessError;
+    if (position + 1 > kLastPosition) {
+      detail_.error = kPastPositions;
+      return kAccessError;
+    }
     detail_.at_x = x < y;
     detail_.value =
         x < y ? PatchValue{densities[2], densities[3]} : PatchValue{densities[0], densities[1]};
@@ -220,7 +225,7 @@ ScanResult scan_header(ByteSource& source, std::span<std::uint8_t> buffer, ScanD
 
 ScanResult scan_density(const fs::FileRef& file, ScanDetail& detail) {
   Result<fs::InputFile> input = fs::InputFile::open(file);
-  detail.error = input.error();  // 0 here, and for a walk that ends with no failed read
+  detail.error = input.error();  // 0 here, and for a walk that ends with no failure
   if (!input) return kAccessError;
   detail.identity = input->identity();
   detail.size = input->size();

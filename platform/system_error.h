@@ -19,12 +19,14 @@ inline constexpr SystemError kNotRegularFile = 0x20000001;  // a folder, a devic
 inline constexpr SystemError kTimesRounded = 0x20000002;    // set, but kept otherwise
 inline constexpr SystemError kNothingWritten = 0x20000003;  // no byte taken, no reason
 inline constexpr SystemError kFileReplaced = 0x20000004;    // another file at the name now
+inline constexpr SystemError kPastPositions = 0x20000005;   // past the log's 32-bit positions
 
 // Our words for a reason of our own; null for the system's.
 inline const char* own_reason_text(SystemError reason) {
   static constexpr const char* kTexts[] = {
       "Not a regular file", "The file system keeps them rounded",
-      "The system wrote nothing and gave no reason", "Another file stands at its name now"};
+      "The system wrote nothing and gave no reason", "Another file stands at its name now",
+      "Too large: positions past 2 GiB cannot be shown"};
   const SystemError index = reason - kNotRegularFile;
   return index < std::size(kTexts) ? kTexts[index] : nullptr;
 }

@@ -290,6 +290,19 @@ def limits_and_outputs(scratch):
     if run.returncode != 1 or b"standard output: Broken pipe; the run stopped there." not in err:
         fail("closed pipe: ended with %d, %r" % (run.returncode, err[:200]))
 
+    # A file whose change lies past the 2 GiB that the log's positions count
+    # (sparse): an access error with its own reason.
+    large = os.path.join(scratch, "large.jpg")
+    app0 = b"\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x02\x00\x01"
+    with open(large, "wb") as f:
+        f.write(b"\xFF\xD8")
+        f.seek((1 << 31) - len(app0))
+        f.write(app0)
+    run = subprocess.run([QUADRELL, "--json", large], capture_output=True)
+    os.remove(large)
+    if run.returncode != 1 or b'"reason":"too large: positions past 2 GiB cannot be shown"' not in run.stdout:
+        fail("a file past 2 GiB: ended with %d, %r" % (run.returncode, run.stdout[:200]))
+
     # A pipe left non-blocking by the caller, read slowly.
     read_end, write_end = os.pipe()
     fcntl.fcntl(write_end, fcntl.F_SETFL, fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)

@@ -43,7 +43,7 @@ std::string system_words(SystemError error) {
 std::string reason(const FileFailure& failure) {
   switch (failure.kind) {
     case FileFailure::Kind::kRead:
-      if (failure.error == 0) return "大きすぎて扱えません（2 GiB を超えています）";
+      if (failure.error == kPastPositions) return "大きすぎて扱えません（2 GiB を超えています）";
       return "開けないか読めません: " + system_words(failure.error);
     case FileFailure::Kind::kWrite:
       return "書き込めません: " + system_words(failure.error);
